@@ -1,0 +1,16 @@
+// The platform's run-time loading, reduced to what a plug-in host needs.
+#pragma once
+
+#include <string>
+
+namespace rawout::detail {
+
+// Returns null and fills `error` when the module cannot be loaded.
+void* openLibrary(const std::string& path, std::string& error);
+void* findSymbol(void* library, const char* name);
+void closeLibrary(void* library);
+
+// The folder holding the running executable, or an empty string when it cannot be told.
+std::string executableDirectory();
+
+}  // namespace rawout::detail

@@ -1,0 +1,218 @@
+// exporthost: loads export plug-ins as the Velmont host does and runs them from a shell.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "input_block.h"
+#include "plugin_loader.h"
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// What rawout appends; known in advance only to keep an export from overwriting its own input.
+constexpr char kRawoutExtension[] = ".bin";
+
+constexpr char kUsage[] =
+    "Usage: exporthost export [--plugin PATH] INPUT [BASENAME]\n"
+    "  or:  exporthost formats [--plugin PATH]...\n"
+    "  or:  exporthost about [--plugin PATH]\n"
+    "Load export plug-ins the way the Velmont host does, and run them.\n"
+    "\n"
+    "Commands:\n"
+    "  export    write the bytes of INPUT (\"-\" for standard input) through the\n"
+    "            plug-in; the plug-in names the file: BASENAME plus its extension.\n"
+    "            BASENAME defaults to INPUT without its last extension.\n"
+    "  formats   print each plug-in's display name\n"
+    "  about     show the plug-in's about box\n"
+    "\n"
+    "Options:\n"
+    "  --plugin PATH  the plug-in module to load (default: the rawout module\n"
+    "                 beside this program)\n"
+    "  --help         print this help and exit\n"
+    "  --version      print the version and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 when an export, load or read fails (or the about\n"
+    "box cannot be shown), 2 on a usage error.\n";
+
+struct Arguments {
+  std::vector<std::string> operands;
+  std::vector<std::string> plugins;
+  bool help = false;
+  bool version = false;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+void printError(const std::string& message) {
+  (void)std::fprintf(stderr, "exporthost: %s\n", message.c_str());
+}
+
+Arguments parse(int argc, char** argv) {
+  Arguments arguments;
+  bool optionsEnded = false;
+  for (int index = 1; index < argc; ++index) {
+    const std::string argument = argv[index];
+    if (optionsEnded || argument == "-" || argument.rfind('-', 0) != 0) {
+      arguments.operands.push_back(argument);
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help") {
+      arguments.help = true;
+    } else if (argument == "--version") {
+      arguments.version = true;
+    } else if (argument == "--plugin") {
+      if (++index == argc) {
+        throw UsageError("option '--plugin' requires an argument");
+      }
+      arguments.plugins.emplace_back(argv[index]);
+    } else if (argument.rfind("--plugin=", 0) == 0) {
+      arguments.plugins.push_back(argument.substr(std::strlen("--plugin=")));
+    } else {
+      throw UsageError("unrecognized option '" + argument + "'");
+    }
+  }
+  return arguments;
+}
+
+// "dir/prog.hex" -> "dir/prog"; a leading dot starts a name, not an extension.
+std::string withoutExtension(const std::string& path) {
+  const std::size_t nameStart = path.find_last_of('/') + 1;
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot <= nameStart) {
+    return path;
+  }
+  return path.substr(0, dot);
+}
+
+std::string onePlugin(const Arguments& arguments) {
+  if (arguments.plugins.size() > 1) {
+    throw UsageError("only one --plugin is taken by this command");
+  }
+  return arguments.plugins.empty() ? rawout::defaultPluginPath() : arguments.plugins.front();
+}
+
+void expectOperands(const Arguments& arguments, std::size_t least, std::size_t most) {
+  const std::size_t count = arguments.operands.size() - 1;
+  if (count < least) {
+    throw UsageError("missing operand");
+  }
+  if (count > most) {
+    throw UsageError("extra operand '" + arguments.operands[most + 1] + "'");
+  }
+}
+
+int exportProgram(const Arguments& arguments) {
+  expectOperands(arguments, 1, 2);
+  const std::string& input = arguments.operands[1];
+  if (input == "-" && arguments.operands.size() < 3) {
+    throw UsageError("a BASENAME is needed when INPUT is standard input");
+  }
+  const std::string baseName =
+      arguments.operands.size() == 3 ? arguments.operands[2] : withoutExtension(input);
+  const rawout::ExportPlugin plugin(onePlugin(arguments));
+  const rawout::InputBlock block(input);
+
+  const std::string expectedOutput = baseName + kRawoutExtension;
+  // A mapped input truncated under the plug-in's feet would be lost, and crash the export.
+  if (input != "-" && rawout::isSameFile(input, expectedOutput)) {
+    printError(expectedOutput + ": is the input file; give another BASENAME");
+    return kExitFailure;
+  }
+  char extension[16] = {};
+  errno = 0;
+  if (plugin.savePrgmFile(block.data(), block.size(), baseName.c_str(), extension) != 1) {
+    const int cause = errno;
+    printError("cannot write " + expectedOutput +
+               (cause != 0 ? std::string(": ") + std::strerror(cause) : std::string()));
+    return kExitFailure;
+  }
+  (void)std::printf("%s%s: %lu bytes written as %s\n", baseName.c_str(), extension,
+                    static_cast<unsigned long>(block.size()), plugin.description());
+  return kExitSuccess;
+}
+
+int listFormats(const Arguments& arguments) {
+  expectOperands(arguments, 0, 0);
+  std::vector<std::string> paths = arguments.plugins;
+  if (paths.empty()) {
+    paths.push_back(rawout::defaultPluginPath());
+  }
+  int status = kExitSuccess;
+  for (const std::string& path : paths) {
+    try {
+      const rawout::ExportPlugin plugin(path);
+      (void)std::printf("%s\n", plugin.description());
+    } catch (const rawout::LoadError& error) {
+      printError(error.what());
+      status = kExitFailure;
+    }
+  }
+  return status;
+}
+
+int showAbout(const Arguments& arguments) {
+  expectOperands(arguments, 0, 0);
+  const rawout::ExportPlugin plugin(onePlugin(arguments));
+  if (plugin.about() != 1) {
+    printError(plugin.path() + ": the about box could not be shown (is there a display?)");
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}
+
+int run(int argc, char** argv) {
+  try {
+    const Arguments arguments = parse(argc, argv);
+    if (arguments.help) {
+      (void)std::fputs(kUsage, stdout);
+      return kExitSuccess;
+    }
+    if (arguments.version) {
+      (void)std::printf("exporthost (rawout) %s\n", RAWOUT_VERSION);
+      return kExitSuccess;
+    }
+    if (arguments.operands.empty()) {
+      throw UsageError("missing command");
+    }
+    const std::string& command = arguments.operands.front();
+    if (command == "export") {
+      return exportProgram(arguments);
+    }
+    if (command == "formats") {
+      return listFormats(arguments);
+    }
+    if (command == "about") {
+      return showAbout(arguments);
+    }
+    throw UsageError("unknown command '" + command + "'");
+  } catch (const UsageError& error) {
+    printError(error.what());
+    (void)std::fputs("Try 'exporthost --help' for more information.\n", stderr);
+    return kExitUsage;
+  } catch (const std::exception& error) {
+    printError(error.what());
+  }
+  return kExitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = run(argc, argv);
+  // Output errors are caught here at once: a full disk or closed pipe on stdout is a failure too,
+  // not a silent success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    printError(std::string("write error: ") + std::strerror(errno));
+    status = kExitFailure;
+  }
+  return status;
+}

@@ -1,0 +1,39 @@
+// The program to export, read whole into memory so it can go to the plug-in in one call.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace rawout {
+
+class InputError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class InputBlock {
+ public:
+  // The boundary counts bytes in 32 bits.
+  static constexpr std::uint64_t kMaxBytes = 0xFFFFFFFFU;
+
+  // Reads the file at `path`, or standard input for "-". Throws InputError naming the input.
+  explicit InputBlock(const std::string& path);
+  ~InputBlock();
+  InputBlock(const InputBlock&) = delete;
+  InputBlock& operator=(const InputBlock&) = delete;
+
+  // Null for an empty input.
+  [[nodiscard]] const void* data() const { return data_; }
+  [[nodiscard]] std::uint32_t size() const { return size_; }
+
+ private:
+  void* data_ = nullptr;
+  std::uint32_t size_ = 0;
+  std::uint64_t reserved_ = 0;
+};
+
+// True when both paths name one existing file.
+bool isSameFile(const std::string& first, const std::string& second);
+
+}  // namespace rawout
