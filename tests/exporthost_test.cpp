@@ -1,0 +1,170 @@
+// exporthost as a user runs it: commands, output, files and exit codes.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "test_support.h"
+
+namespace rawout::test {
+namespace {
+
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+ProcessResult exporthost(std::vector<std::string> arguments, const std::string& input = {}) {
+  arguments.insert(arguments.begin(), EXPORTHOST_PATH);
+  return runProcess(arguments, input);
+}
+
+void expectUsageError(const std::vector<std::string>& arguments) {
+  const ProcessResult result = exporthost(arguments);
+  EXPECT_EQ(kUsage, result.exitCode) << ::testing::PrintToString(arguments);
+  EXPECT_EQ(0U, result.err.rfind("exporthost: ", 0)) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("--help")) << result.err;
+  EXPECT_TRUE(result.out.empty());
+}
+
+TEST(ExporthostExport, WritesTheInputBytesBesideItAndSaysWhat) {
+  const TempDir dir;
+  writeFile(dir / "prog.hex", everyByteValue());
+  const ProcessResult result = exporthost({"export", dir / "prog.hex"});
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(dir / "prog.bin: 256 bytes written as Binary File\n", result.out);
+  EXPECT_TRUE(result.err.empty());
+  EXPECT_EQ(everyByteValue(), readFile(dir / "prog.bin"));
+}
+
+TEST(ExporthostExport, TakesBaseNameAndPluginInEitherOrder) {
+  const TempDir dir;
+  const Bytes bytes = pattern(5000, 21);
+  writeFile(dir / "in.dat", bytes);
+  EXPECT_EQ(
+      0,
+      exporthost({"export", dir / "in.dat", dir / "one", "--plugin", RAWOUT_MODULE_PATH}).exitCode);
+  EXPECT_EQ(
+      0,
+      exporthost({"export", "--plugin=" RAWOUT_MODULE_PATH, dir / "in.dat", dir / "two"}).exitCode);
+  EXPECT_EQ(0, exporthost({"export", "--", dir / "in.dat", dir / "-three"}).exitCode);
+  EXPECT_EQ(bytes, readFile(dir / "one.bin"));
+  EXPECT_EQ(bytes, readFile(dir / "two.bin"));
+  EXPECT_EQ(bytes, readFile(dir / "-three.bin"));
+}
+
+TEST(ExporthostExport, ReadsStandardInput) {
+  const TempDir dir;
+  const Bytes bytes = pattern((3U << 20) + 11, 22);  // grows the buffer more than once
+  const ProcessResult result =
+      exporthost({"export", "-", dir / "piped"}, std::string(bytes.begin(), bytes.end()));
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(bytes, readFile(dir / "piped.bin"));
+  expectUsageError({"export", "-"});
+}
+
+TEST(ExporthostExport, EmptyInputGivesAnEmptyFile) {
+  const TempDir dir;
+  writeFile(dir / "empty.prg", {});
+  const ProcessResult result = exporthost({"export", dir / "empty.prg"});
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(dir / "empty.bin: 0 bytes written as Binary File\n", result.out);
+  EXPECT_TRUE(readFile(dir / "empty.bin").empty());
+}
+
+TEST(ExporthostExport, NeverOverwritesItsOwnInput) {
+  const TempDir dir;
+  const Bytes bytes = pattern(4096, 23);
+  writeFile(dir / "prog.bin", bytes);
+  const ProcessResult result = exporthost({"export", dir / "prog.bin"});
+  EXPECT_EQ(kFailure, result.exitCode);
+  EXPECT_NE(std::string::npos, result.err.find(dir / "prog.bin")) << result.err;
+  EXPECT_EQ(bytes, readFile(dir / "prog.bin"));
+}
+
+TEST(ExporthostExport, RefusesInputTooLargeForTheBoundaryBeforeWritingAnything) {
+  const TempDir dir;
+  const int file = ::open((dir / "huge.img").c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(file, 0);
+  ASSERT_EQ(0, ::ftruncate(file, off_t{1} << 32));  // sparse: costs no space
+  ::close(file);
+  const ProcessResult result = exporthost({"export", dir / "huge.img"});
+  EXPECT_EQ(kFailure, result.exitCode);
+  EXPECT_NE(std::string::npos, result.err.find("too large")) << result.err;
+  EXPECT_FALSE(exists(dir / "huge.bin"));
+}
+
+TEST(ExporthostExport, FailuresNameTheFileConcerned) {
+  const TempDir dir;
+  const ProcessResult missing = exporthost({"export", dir / "absent.prg"});
+  EXPECT_EQ(kFailure, missing.exitCode);
+  EXPECT_EQ("exporthost: " + (dir / "absent.prg") + ": cannot open: No such file or directory\n",
+            missing.err);
+  EXPECT_FALSE(exists(dir / "absent.bin"));
+
+  writeFile(dir / "prog.prg", {1, 2, 3});
+  const ProcessResult unwritable = exporthost({"export", dir / "prog.prg", dir / "no/such/out"});
+  EXPECT_EQ(kFailure, unwritable.exitCode);
+  EXPECT_EQ(
+      "exporthost: cannot write " + (dir / "no/such/out.bin") + ": No such file or directory\n",
+      unwritable.err);
+  EXPECT_TRUE(unwritable.out.empty());
+}
+
+TEST(ExporthostLoading, NamesThePathOrTheMissingEntryPoint) {
+  const TempDir dir;
+  writeFile(dir / "prog.prg", {1});
+  const ProcessResult absent =
+      exporthost({"export", "--plugin", dir / "nowhere.so", dir / "prog.prg"});
+  EXPECT_EQ(kFailure, absent.exitCode);
+  EXPECT_EQ(0U, absent.err.rfind("exporthost: cannot load " + (dir / "nowhere.so"), 0))
+      << absent.err;
+
+  const ProcessResult incomplete = exporthost({"formats", "--plugin", INCOMPLETE_PLUGIN_PATH});
+  EXPECT_EQ(kFailure, incomplete.exitCode);
+  EXPECT_NE(std::string::npos, incomplete.err.find(INCOMPLETE_PLUGIN_PATH)) << incomplete.err;
+  EXPECT_NE(std::string::npos, incomplete.err.find("'About'")) << incomplete.err;
+  EXPECT_FALSE(exists(dir / "prog.bin"));
+}
+
+TEST(ExporthostFormats, PrintsEachPluginsDisplayName) {
+  EXPECT_EQ("Binary File\n", exporthost({"formats"}).out);
+  const ProcessResult two =
+      exporthost({"formats", "--plugin", RAWOUT_MODULE_PATH, "--plugin", RAWOUT_MODULE_PATH});
+  EXPECT_EQ(0, two.exitCode);
+  EXPECT_EQ("Binary File\nBinary File\n", two.out);
+
+  const ProcessResult oneBad =
+      exporthost({"formats", "--plugin", "/nonexistent/x.so", "--plugin", RAWOUT_MODULE_PATH});
+  EXPECT_EQ(kFailure, oneBad.exitCode);
+  EXPECT_EQ("Binary File\n", oneBad.out);
+}
+
+TEST(ExporthostAbout, WithoutADisplayFailsAndSaysSo) {
+  ScopedEnvironment environment;
+  environment.unset("DISPLAY");
+  environment.unset("WAYLAND_DISPLAY");
+  const ProcessResult result = exporthost({"about"});
+  EXPECT_EQ(kFailure, result.exitCode);
+  EXPECT_NE(std::string::npos, result.err.find("could not be shown")) << result.err;
+}
+
+TEST(ExporthostCommandLine, HelpAndVersionSucceed) {
+  const ProcessResult help = exporthost({"--help"});
+  EXPECT_EQ(0, help.exitCode);
+  EXPECT_EQ(0U, help.out.rfind("Usage: exporthost export", 0)) << help.out;
+  const ProcessResult version = exporthost({"--version"});
+  EXPECT_EQ(0, version.exitCode);
+  EXPECT_EQ(0U, version.out.rfind("exporthost (rawout) ", 0)) << version.out;
+}
+
+TEST(ExporthostCommandLine, MisuseExitsWithTwo) {
+  expectUsageError({});
+  expectUsageError({"frobnicate"});
+  expectUsageError({"export"});
+  expectUsageError({"export", "a", "b", "c"});
+  expectUsageError({"export", "--bogus", "a"});
+  expectUsageError({"export", "a", "--plugin"});
+  expectUsageError({"export", "--plugin", "x", "--plugin", "y", "a"});
+  expectUsageError({"formats", "extra"});
+  expectUsageError({"about", "extra"});
+}
+
+}  // namespace
+}  // namespace rawout::test

@@ -1,0 +1,105 @@
+// Shared by the tests: the loaded module, scratch folders, files and child processes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plugin_loader.h"
+
+namespace rawout::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The module under test, loaded once through the host's loader.
+const ExportPlugin& plugin();
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  [[nodiscard]] const std::string& path() const { return path_; }
+  [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+Bytes readFile(const std::string& path);
+void writeFile(const std::string& path, const Bytes& bytes);
+bool exists(const std::string& path);
+Bytes everyByteValue();
+Bytes pattern(std::size_t size, std::uint32_t seed);
+
+// Runs `body` in a forked child and returns its exit code, or 128 + the signal that ended it.
+int runInChild(const std::function<int()>& body);
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+// Runs a program with `input` on its standard input, in the current folder and environment.
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = {});
+
+// The full path of a program found on PATH, or an empty string.
+std::string toolPath(const std::string& name);
+inline bool hasTool(const std::string& name) { return !toolPath(name).empty(); }
+bool inCi();
+
+// Sets environment variables for one test and puts the old values back afterwards.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment() = default;
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  ~ScopedEnvironment() {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        ::unsetenv(name.c_str());
+      }
+    }
+  }
+  void set(const std::string& name, const std::string& value) {
+    remember(name);
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
+  void unset(const std::string& name) {
+    remember(name);
+    ::unsetenv(name.c_str());
+  }
+
+ private:
+  void remember(const std::string& name) {
+    if (saved_.count(name) == 0) {
+      const char* value = std::getenv(name.c_str());
+      saved_[name] = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    }
+  }
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+}  // namespace rawout::test
+
+// On a developer's machine a missing optional tool skips the test; in CI it fails it.
+#define REQUIRE_TOOL(name)                                                 \
+  do {                                                                     \
+    if (!::rawout::test::hasTool(name)) {                                  \
+      if (::rawout::test::inCi()) {                                        \
+        FAIL() << (name) << " is needed for this test and is not on PATH"; \
+      }                                                                    \
+      GTEST_SKIP() << (name) << " is not on PATH";                         \
+    }                                                                      \
+  } while (false)
