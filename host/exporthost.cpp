@@ -122,8 +122,8 @@ int exportProgram(const Arguments& arguments) {
   const rawout::InputBlock block(input);
 
   const std::string expectedOutput = baseName + kRawoutExtension;
-  // A mapped input truncated under the plug-in's feet would be lost, and crash the export.
-  if (input != "-" && rawout::isSameFile(input, expectedOutput)) {
+  // The plug-in truncates its output first: were that the input, its bytes would be gone.
+  if (block.isMappedFrom(expectedOutput)) {
     printError(expectedOutput + ": is the input file; give another BASENAME");
     return kExitFailure;
   }

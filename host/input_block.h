@@ -27,13 +27,17 @@ class InputBlock {
   [[nodiscard]] const void* data() const { return data_; }
   [[nodiscard]] std::uint32_t size() const { return size_; }
 
- private:
-  void* data_ = nullptr;
-  std::uint32_t size_ = 0;
-  std::uint64_t reserved_ = 0;
-};
+  // True when the block is mapped from the file at `path`: truncating that file would take the
+  // bytes away while they are being written.
+  [[nodiscard]] bool isMappedFrom(const std::string& path) const;
 
-// True when both paths name one existing file.
-bool isSameFile(const std::string& first, const std::string& second);
+ private:
+  const void* data_ = nullptr;
+  std::uint32_t size_ = 0;
+  void* region_ = nullptr;
+  std::uint64_t regionBytes_ = 0;
+  std::uint64_t fileDevice_ = 0;
+  std::uint64_t fileInode_ = 0;
+};
 
 }  // namespace rawout

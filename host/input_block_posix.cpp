@@ -55,22 +55,31 @@ InputBlock::InputBlock(const std::string& path) {
     fail(path, "cannot read", errno);
   }
 
-  // A named regular file is mapped, not copied: the bytes go from the page cache to the plug-in.
-  if (!standardInput && S_ISREG(status.st_mode)) {
-    if (static_cast<std::uint64_t>(status.st_size) > kMaxBytes) {
+  // A regular file is mapped, not copied: the bytes go from the page cache to the plug-in. Standard
+  // input may be a file read part-way already; the rest of it is the input.
+  const off_t start = S_ISREG(status.st_mode) ? ::lseek(input.get(), 0, SEEK_CUR) : -1;
+  if (start >= 0 && start <= status.st_size) {
+    const auto length = static_cast<std::uint64_t>(status.st_size - start);
+    if (length > kMaxBytes) {
       failTooLarge(path);
     }
-    if (status.st_size == 0) {
+    if (length == 0) {
       return;
     }
-    const auto length = static_cast<std::size_t>(status.st_size);
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, input.get(), 0);
+    const auto page = static_cast<off_t>(::sysconf(_SC_PAGESIZE));
+    const off_t mapStart = start - start % page;
+    const auto mapBytes = static_cast<std::size_t>(status.st_size - mapStart);
+    void* mapped =
+        ::mmap(nullptr, mapBytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, input.get(), mapStart);
     if (mapped == MAP_FAILED) {
       fail(path, "cannot read", errno);
     }
-    data_ = mapped;
+    region_ = mapped;
+    regionBytes_ = mapBytes;
+    data_ = static_cast<const char*>(mapped) + (start - mapStart);
     size_ = static_cast<std::uint32_t>(length);
-    reserved_ = length;
+    fileDevice_ = status.st_dev;
+    fileInode_ = status.st_ino;
     return;
   }
 
@@ -117,26 +126,22 @@ InputBlock::InputBlock(const std::string& path) {
       failTooLarge(path);
     }
   }
-  if (filled == 0) {
-    release();
-    return;
-  }
-  data_ = block;
+  region_ = block;
+  regionBytes_ = capacity;
+  data_ = filled > 0 ? block : nullptr;
   size_ = static_cast<std::uint32_t>(filled);
-  reserved_ = capacity;
 }
 
 InputBlock::~InputBlock() {
-  if (data_ != nullptr) {
-    ::munmap(data_, static_cast<std::size_t>(reserved_));
+  if (region_ != nullptr) {
+    ::munmap(region_, static_cast<std::size_t>(regionBytes_));
   }
 }
 
-bool isSameFile(const std::string& first, const std::string& second) {
-  struct stat a {};
-  struct stat b {};
-  return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
-         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+bool InputBlock::isMappedFrom(const std::string& path) const {
+  struct stat status {};
+  return fileInode_ != 0 && ::stat(path.c_str(), &status) == 0 && status.st_dev == fileDevice_ &&
+         status.st_ino == fileInode_;
 }
 
 }  // namespace rawout

@@ -10,7 +10,7 @@ namespace {
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
-ProcessResult exporthost(std::vector<std::string> arguments, const std::string& input = {}) {
+ProcessResult exporthost(std::vector<std::string> arguments, const Stdin& input = {}) {
   arguments.insert(arguments.begin(), EXPORTHOST_PATH);
   return runProcess(arguments, input);
 }
@@ -49,13 +49,22 @@ TEST(ExporthostExport, TakesBaseNameAndPluginInEitherOrder) {
   EXPECT_EQ(bytes, readFile(dir / "-three.bin"));
 }
 
-TEST(ExporthostExport, ReadsStandardInput) {
+TEST(ExporthostExport, ReadsStandardInputFromAPipeOrAFile) {
   const TempDir dir;
   const Bytes bytes = pattern((3U << 20) + 11, 22);  // grows the buffer more than once
-  const ProcessResult result =
-      exporthost({"export", "-", dir / "piped"}, std::string(bytes.begin(), bytes.end()));
-  ASSERT_EQ(0, result.exitCode) << result.err;
+  const std::string text(bytes.begin(), bytes.end());
+  const ProcessResult piped = exporthost({"export", "-", dir / "piped"}, Stdin::piped(text));
+  ASSERT_EQ(0, piped.exitCode) << piped.err;
   EXPECT_EQ(bytes, readFile(dir / "piped.bin"));
+
+  const ProcessResult redirected =
+      exporthost({"export", "-", dir / "redirected"}, Stdin::redirected(text));
+  ASSERT_EQ(0, redirected.exitCode) << redirected.err;
+  EXPECT_EQ(bytes, readFile(dir / "redirected.bin"));
+
+  const ProcessResult empty = exporthost({"export", "-", dir / "empty"}, Stdin::piped(""));
+  ASSERT_EQ(0, empty.exitCode) << empty.err;
+  EXPECT_TRUE(readFile(dir / "empty.bin").empty());
   expectUsageError({"export", "-"});
 }
 
@@ -72,9 +81,12 @@ TEST(ExporthostExport, NeverOverwritesItsOwnInput) {
   const TempDir dir;
   const Bytes bytes = pattern(4096, 23);
   writeFile(dir / "prog.bin", bytes);
-  const ProcessResult result = exporthost({"export", dir / "prog.bin"});
-  EXPECT_EQ(kFailure, result.exitCode);
-  EXPECT_NE(std::string::npos, result.err.find(dir / "prog.bin")) << result.err;
+  const ProcessResult named = exporthost({"export", dir / "prog.bin"});
+  EXPECT_EQ(kFailure, named.exitCode);
+  EXPECT_NE(std::string::npos, named.err.find(dir / "prog.bin")) << named.err;
+  const ProcessResult redirected =
+      exporthost({"export", "-", dir / "prog"}, Stdin::fromFile(dir / "prog.bin"));
+  EXPECT_EQ(kFailure, redirected.exitCode);
   EXPECT_EQ(bytes, readFile(dir / "prog.bin"));
 }
 

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -90,16 +91,27 @@ int runInChild(const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input) {
+ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& input) {
   const TempDir scratch;
-  const std::string inPath = scratch / "in";
+  const std::string inPath = input.path.empty() ? scratch / "in" : input.path;
   const std::string outPath = scratch / "out";
   const std::string errPath = scratch / "err";
-  writeFile(inPath, Bytes(input.begin(), input.end()));
+  if (input.path.empty() && !input.pipe) {
+    writeFile(inPath, Bytes(input.bytes.begin(), input.bytes.end()));
+  }
+  int pipeFds[2] = {-1, -1};
+  if (input.pipe && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe failed";
+    return {};
+  }
 
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+  if (input.pipe) {
+    ::posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
+  } else {
+    ::posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+  }
   ::posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
   ::posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
   std::vector<char*> args;
@@ -111,6 +123,21 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   pid_t pid = -1;
   const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   ::posix_spawn_file_actions_destroy(&actions);
+  if (input.pipe) {
+    ::close(pipeFds[0]);
+    // A reader that stops early must not kill the test with SIGPIPE.
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    for (std::size_t done = 0; spawned == 0 && done < input.bytes.size();) {
+      const ssize_t count =
+          ::write(pipeFds[1], input.bytes.data() + done, input.bytes.size() - done);
+      if (count <= 0) {
+        break;
+      }
+      done += static_cast<std::size_t>(count);
+    }
+    ::close(pipeFds[1]);
+    ::signal(SIGPIPE, previous);
+  }
   if (spawned != 0) {
     ADD_FAILURE() << "cannot run " << argv[0];
     return result;

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin_loader.h"
@@ -49,8 +50,19 @@ struct ProcessResult {
   std::string out;
   std::string err;
 };
-// Runs a program with `input` on its standard input, in the current folder and environment.
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input = {});
+// What a process gets on its standard input: `bytes` through a file or a pipe, or the file at
+// `path` when that is given.
+struct Stdin {
+  static Stdin piped(std::string bytes) { return {std::move(bytes), true, {}}; }
+  static Stdin redirected(std::string bytes) { return {std::move(bytes), false, {}}; }
+  static Stdin fromFile(std::string path) { return {{}, false, std::move(path)}; }
+
+  std::string bytes;
+  bool pipe = false;
+  std::string path;
+};
+// Runs a program in the current folder and environment.
+ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& input = {});
 
 // The full path of a program found on PATH, or an empty string.
 std::string toolPath(const std::string& name);
