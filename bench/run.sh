@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and prints both measurements as tables:
+#   1. a save through the module against the open/write/close floor (and ofstream, stdio);
+#   2. `exporthost export` of a large file against `cp`, side by side, with peak memory.
+# Usage: bench/run.sh [FOLDER]   FOLDER is where files are written (default: /dev/shm, tmpfs).
+# Needs Google Benchmark (libbenchmark-dev) and hyperfine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+folder=${1:-/dev/shm}
+megabytes=${RAWOUT_BENCH_MIB:-256}
+repetitions=${RAWOUT_BENCH_REPETITIONS:-5}
+
+command -v hyperfine >/dev/null || { echo "bench/run.sh: hyperfine is needed (apt-get install hyperfine)" >&2; exit 1; }
+cmake --workflow --preset bench >/dev/null
+bin=build/bench/bin
+bench=build/bench/bench
+work=$(mktemp -d "$folder/rawout-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)," \
+  "$(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo), Linux $(uname -r)"
+echo "folder:  $folder ($(stat -f -c %T "$folder"))"
+echo
+echo "== a save: module against the floor (medians of $repetitions repetitions)"
+RAWOUT_BENCH_DIR=$work "$bench/save_bench" --benchmark_repetitions="$repetitions" \
+  >"$work/save.log" 2>&1
+sed -n '/^ *bytes /,$p' "$work/save.log"
+
+echo
+echo "== the main job: ${megabytes} MiB, exporthost against cp"
+head -c "$((megabytes << 20))" /dev/urandom >"$work/input.prg"
+hyperfine --style none --warmup 3 --runs 15 --export-csv "$work/times.csv" \
+  -n cp "cp $work/input.prg $work/copy.bin" \
+  -n "exporthost FILE" "$bin/exporthost export $work/input.prg $work/exported" \
+  -n "exporthost - (stdin)" "$bin/exporthost export - $work/piped < $work/input.prg" >/dev/null
+cmp -s "$work/input.prg" "$work/exported.bin" && cmp -s "$work/input.prg" "$work/piped.bin"
+
+peak() { "$bench/peak_rss" "$@" 2>&1 >/dev/null | awk '/peak_rss_kib/ {printf "%.0f", $2/1024}'; }
+rss_cp=$(peak cp "$work/input.prg" "$work/copy.bin")
+rss_file=$(peak "$bin/exporthost" export "$work/input.prg" "$work/exported")
+rss_pipe=$(peak "$bin/exporthost" export - "$work/piped" <"$work/input.prg")
+
+awk -F, -v rss="$rss_cp,$rss_file,$rss_pipe" '
+  BEGIN { split(rss, peak, ","); printf "%-22s %10s %10s %10s %14s\n", "command", "mean ms", "median ms", "vs cp", "peak RSS MiB" }
+  NR > 1 { row++; mean[row] = $2 * 1000; median[row] = $4 * 1000; name[row] = $1 }
+  END { for (r = 1; r <= row; r++) printf "%-22s %10.1f %10.1f %10.2f %14s\n", name[r], mean[r], median[r], median[r] / median[1], peak[r] }
+' "$work/times.csv"
