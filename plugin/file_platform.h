@@ -26,4 +26,12 @@ inline constexpr std::size_t kMaxFileNameBytes = PATH_MAX;
 // Removes `fileName` only if it is an ordinary file, never what a link points to or a device.
 void removeIfRegularFile(const char* fileName) noexcept;
 
+#ifdef _WIN32
+// False for a name with a colon beyond its drive: Windows would write such a name into a hidden
+// alternate stream of another file and report success.
+bool namesAPlainFile(const char* fileName) noexcept;
+#else
+inline bool namesAPlainFile(const char* /*fileName*/) noexcept { return true; }
+#endif
+
 }  // namespace rawout

@@ -28,6 +28,10 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   std::memcpy(fileName, baseName, baseLength);  // NOLINT(bugprone-not-null-terminated-result)
   std::memcpy(fileName + baseLength, kExtension, sizeof kExtension);
 
+  if (!rawout::namesAPlainFile(fileName)) {
+    errno = EINVAL;
+    return 0;
+  }
   std::FILE* file = std::fopen(fileName, rawout::kWriteMode);
   if (file == nullptr) {
     return 0;
