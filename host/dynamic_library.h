@@ -5,6 +5,12 @@
 
 namespace rawout::detail {
 
+#ifdef _WIN32
+inline constexpr char kFolderSeparator[] = "\\";
+#else
+inline constexpr char kFolderSeparator[] = "/";
+#endif
+
 // Returns null and fills `error` when the module cannot be loaded.
 void* openLibrary(const std::string& path, std::string& error);
 void* findSymbol(void* library, const char* name);

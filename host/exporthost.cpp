@@ -83,9 +83,15 @@ Arguments parse(int argc, char** argv) {
   return arguments;
 }
 
+#ifdef _WIN32
+constexpr char kFolderSeparators[] = "/\\:";
+#else
+constexpr char kFolderSeparators[] = "/";
+#endif
+
 // "dir/prog.hex" -> "dir/prog"; a leading dot starts a name, not an extension.
 std::string withoutExtension(const std::string& path) {
-  const std::size_t nameStart = path.find_last_of('/') + 1;
+  const std::size_t nameStart = path.find_last_of(kFolderSeparators) + 1;
   const std::size_t dot = path.rfind('.');
   if (dot == std::string::npos || dot <= nameStart) {
     return path;
@@ -122,8 +128,7 @@ int exportProgram(const Arguments& arguments) {
   const rawout::InputBlock block(input);
 
   const std::string expectedOutput = baseName + kRawoutExtension;
-  // The plug-in truncates its output first: were that the input, its bytes would be gone.
-  if (block.isMappedFrom(expectedOutput)) {
+  if (block.isReadFrom(expectedOutput)) {
     printError(expectedOutput + ": is the input file; give another BASENAME");
     return kExitFailure;
   }

@@ -27,15 +27,16 @@ class InputBlock {
   [[nodiscard]] const void* data() const { return data_; }
   [[nodiscard]] std::uint32_t size() const { return size_; }
 
-  // True when the block is mapped from the file at `path`: truncating that file would take the
-  // bytes away while they are being written.
-  [[nodiscard]] bool isMappedFrom(const std::string& path) const;
+  // True when the block was read from the file at `path`. Writing there truncates the input
+  // before its bytes are written, so one failed write would lose them both.
+  [[nodiscard]] bool isReadFrom(const std::string& path) const;
 
  private:
   const void* data_ = nullptr;
   std::uint32_t size_ = 0;
   void* region_ = nullptr;
   std::uint64_t regionBytes_ = 0;
+  // Which file the input was, when it was one: device (volume) and inode (file index).
   std::uint64_t fileDevice_ = 0;
   std::uint64_t fileInode_ = 0;
 };

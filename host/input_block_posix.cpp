@@ -138,7 +138,7 @@ InputBlock::~InputBlock() {
   }
 }
 
-bool InputBlock::isMappedFrom(const std::string& path) const {
+bool InputBlock::isReadFrom(const std::string& path) const {
   struct stat status {};
   return fileInode_ != 0 && ::stat(path.c_str(), &status) == 0 && status.st_dev == fileDevice_ &&
          status.st_ino == fileInode_;

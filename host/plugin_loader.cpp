@@ -39,7 +39,8 @@ ExportPlugin::~ExportPlugin() {
 
 std::string defaultPluginPath() {
   const std::string folder = detail::executableDirectory();
-  return (folder.empty() ? std::string(".") : folder) + "/" RAWOUT_MODULE_FILE_NAME;
+  return (folder.empty() ? std::string(".") : folder) + detail::kFolderSeparator +
+         RAWOUT_MODULE_FILE_NAME;
 }
 
 }  // namespace rawout
