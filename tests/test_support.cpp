@@ -1,36 +1,54 @@
 #include "test_support.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <sstream>
 
-extern char** environ;
-
 namespace rawout::test {
+
+namespace {
+#ifdef _WIN32
+constexpr char kPathListSeparator = ';';
+constexpr char kExecutableSuffix[] = ".exe";
+#else
+constexpr char kPathListSeparator = ':';
+constexpr char kExecutableSuffix[] = "";
+#endif
+}  // namespace
 
 const ExportPlugin& plugin() {
   static const auto loaded = std::make_unique<ExportPlugin>(RAWOUT_MODULE_PATH);
   return *loaded;
 }
 
+int saveChecked(const Bytes& bytes, const char* baseName) {
+  constexpr std::array<char, 8> kMarked = {'u', 'n', 't', 'o', 'u', 'c', 'h', 'd'};
+  constexpr std::array<char, 8> kSaved = {'.', 'b', 'i', 'n', '\0', 'c', 'h', 'd'};
+  std::array<char, 8> ext = kMarked;
+  const int result = plugin().savePrgmFile(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                                           baseName, ext.data());
+  return ext == (result == 1 ? kSaved : kMarked) ? result : 3;
+}
+
 TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/rawout-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
+  std::random_device random;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; path_.empty() && attempt < 100; ++attempt) {
+    const std::filesystem::path candidate = base / ("rawout-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate.generic_string();
+    }
   }
-  path_ = pattern;
+  if (path_.empty()) {
+    throw std::runtime_error("cannot make a scratch folder");
+  }
 }
 
 TempDir::~TempDir() {
@@ -54,11 +72,6 @@ void writeFile(const std::string& path, const Bytes& bytes) {
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-bool exists(const std::string& path) {
-  struct stat status {};
-  return ::lstat(path.c_str(), &status) == 0;
-}
-
 Bytes everyByteValue() {
   Bytes bytes(256);
   for (std::size_t value = 0; value < bytes.size(); ++value) {
@@ -79,85 +92,12 @@ Bytes pattern(std::size_t size, std::uint32_t seed) {
   return bytes;
 }
 
-int runInChild(const std::function<int()>& body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::_exit(body());
-  }
-  int status = 0;
-  if (pid < 0 || ::waitpid(pid, &status, 0) != pid) {
-    return -1;
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& input) {
-  const TempDir scratch;
-  const std::string inPath = input.path.empty() ? scratch / "in" : input.path;
-  const std::string outPath = scratch / "out";
-  const std::string errPath = scratch / "err";
-  if (input.path.empty() && !input.pipe) {
-    writeFile(inPath, Bytes(input.bytes.begin(), input.bytes.end()));
-  }
-  int pipeFds[2] = {-1, -1};
-  if (input.pipe && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "pipe failed";
-    return {};
-  }
-
-  posix_spawn_file_actions_t actions;
-  ::posix_spawn_file_actions_init(&actions);
-  if (input.pipe) {
-    ::posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
-  } else {
-    ::posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-  }
-  ::posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-  ::posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
-  std::vector<char*> args;
-  for (const auto& arg : argv) {
-    args.push_back(const_cast<char*>(arg.c_str()));
-  }
-  args.push_back(nullptr);
-  ProcessResult result;
-  pid_t pid = -1;
-  const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  ::posix_spawn_file_actions_destroy(&actions);
-  if (input.pipe) {
-    ::close(pipeFds[0]);
-    // A reader that stops early must not kill the test with SIGPIPE.
-    const auto previous = ::signal(SIGPIPE, SIG_IGN);
-    for (std::size_t done = 0; spawned == 0 && done < input.bytes.size();) {
-      const ssize_t count =
-          ::write(pipeFds[1], input.bytes.data() + done, input.bytes.size() - done);
-      if (count <= 0) {
-        break;
-      }
-      done += static_cast<std::size_t>(count);
-    }
-    ::close(pipeFds[1]);
-    ::signal(SIGPIPE, previous);
-  }
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot run " << argv[0];
-    return result;
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  const Bytes out = readFile(outPath);
-  const Bytes err = readFile(errPath);
-  result.out.assign(out.begin(), out.end());
-  result.err.assign(err.begin(), err.end());
-  return result;
-}
-
 std::string toolPath(const std::string& name) {
   const char* path = std::getenv("PATH");
   std::stringstream folders(path != nullptr ? path : "");
   std::string folder;
-  while (std::getline(folders, folder, ':')) {
-    const std::string candidate = folder + "/" + name;
+  while (std::getline(folders, folder, kPathListSeparator)) {
+    const std::string candidate = folder + "/" + name + kExecutableSuffix;
     if (::access(candidate.c_str(), X_OK) == 0) {
       return candidate;
     }

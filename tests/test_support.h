@@ -22,6 +22,14 @@ using Bytes = std::vector<std::uint8_t>;
 // The module under test, loaded once through the host's loader.
 const ExportPlugin& plugin();
 
+// Saves through the module with a marked extension buffer and returns the result, or 3 when the
+// buffer is not as the result requires: untouched after a failure, ".bin" and a zero byte (and
+// nothing more) after a success. errno is as the module left it.
+int saveChecked(const Bytes& bytes, const char* baseName);
+inline int saveChecked(const Bytes& bytes, const std::string& baseName) {
+  return saveChecked(bytes, baseName.c_str());
+}
+
 // A fresh folder, removed with everything in it at the end of the test.
 class TempDir {
  public:
@@ -38,12 +46,15 @@ class TempDir {
 
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& bytes);
+// True when anything, a dangling link included, has that name.
 bool exists(const std::string& path);
 Bytes everyByteValue();
 Bytes pattern(std::size_t size, std::uint32_t seed);
 
+#ifndef _WIN32
 // Runs `body` in a forked child and returns its exit code, or 128 + the signal that ended it.
 int runInChild(const std::function<int()>& body);
+#endif
 
 struct ProcessResult {
   int exitCode = -1;
@@ -69,6 +80,9 @@ std::string toolPath(const std::string& name);
 inline bool hasTool(const std::string& name) { return !toolPath(name).empty(); }
 bool inCi();
 
+void setEnvironment(const std::string& name, const std::string& value);
+void unsetEnvironment(const std::string& name);
+
 // Sets environment variables for one test and puts the old values back afterwards.
 class ScopedEnvironment {
  public:
@@ -78,19 +92,19 @@ class ScopedEnvironment {
   ~ScopedEnvironment() {
     for (const auto& [name, value] : saved_) {
       if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
+        setEnvironment(name, *value);
       } else {
-        ::unsetenv(name.c_str());
+        unsetEnvironment(name);
       }
     }
   }
   void set(const std::string& name, const std::string& value) {
     remember(name);
-    ::setenv(name.c_str(), value.c_str(), 1);
+    setEnvironment(name, value);
   }
   void unset(const std::string& name) {
     remember(name);
-    ::unsetenv(name.c_str());
+    unsetEnvironment(name);
   }
 
  private:

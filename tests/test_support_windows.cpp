@@ -1,0 +1,127 @@
+// Child processes, environment and file checks, the Windows way.
+#include <windows.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "test_support.h"
+
+namespace rawout::test {
+
+namespace {
+
+// Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
+std::string quoted(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+    return argument;
+  }
+  std::string result = "\"";
+  std::size_t backslashes = 0;
+  for (const char character : argument) {
+    if (character == '\\') {
+      ++backslashes;
+      continue;
+    }
+    result.append(character == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    result.push_back(character);
+  }
+  result.append(backslashes * 2, '\\');
+  return result + "\"";
+}
+
+HANDLE inheritableFile(const std::string& path, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+void setEnvironment(const std::string& name, const std::string& value) {
+  ::_putenv_s(name.c_str(), value.c_str());
+  ::SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+
+void unsetEnvironment(const std::string& name) {
+  ::_putenv_s(name.c_str(), "");
+  ::SetEnvironmentVariableA(name.c_str(), nullptr);
+}
+
+bool exists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& input) {
+  const TempDir scratch;
+  const std::string inPath = input.path.empty() ? scratch / "in" : input.path;
+  const std::string outPath = scratch / "out";
+  const std::string errPath = scratch / "err";
+  if (input.path.empty() && !input.pipe) {
+    writeFile(inPath, Bytes(input.bytes.begin(), input.bytes.end()));
+  }
+  HANDLE stdinRead = INVALID_HANDLE_VALUE;
+  HANDLE stdinWrite = INVALID_HANDLE_VALUE;
+  if (input.pipe) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    ::CreatePipe(&stdinRead, &stdinWrite, &inherit, 0);
+    ::SetHandleInformation(stdinWrite, HANDLE_FLAG_INHERIT, 0);
+  } else {
+    stdinRead = inheritableFile(inPath, GENERIC_READ, OPEN_EXISTING);
+  }
+  HANDLE out = inheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE err = inheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+
+  std::string commandLine;
+  for (const auto& argument : argv) {
+    commandLine += (commandLine.empty() ? "" : " ") + quoted(argument);
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = stdinRead;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+  ::CloseHandle(stdinRead);
+  ::CloseHandle(out);
+  ::CloseHandle(err);
+  ProcessResult result;
+  if (input.pipe) {
+    for (std::size_t done = 0; started && done < input.bytes.size();) {
+      DWORD written = 0;
+      const auto chunk =
+          static_cast<DWORD>(std::min<std::size_t>(input.bytes.size() - done, 1 << 20));
+      if (!::WriteFile(stdinWrite, input.bytes.data() + done, chunk, &written, nullptr)) {
+        break;
+      }
+      done += written;
+    }
+    ::CloseHandle(stdinWrite);
+  }
+  if (!started) {
+    ADD_FAILURE() << "cannot run " << commandLine;
+    return result;
+  }
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process.hThread);
+  result.exitCode = static_cast<int>(code);
+  const Bytes outBytes = readFile(outPath);
+  const Bytes errBytes = readFile(errPath);
+  // The C runtime writes text mode on Windows: compare output as a POSIX system prints it.
+  for (const auto& [bytes, text] : {std::pair{&outBytes, &result.out}, {&errBytes, &result.err}}) {
+    for (const auto byte : *bytes) {
+      if (byte != '\r') {
+        text->push_back(static_cast<char>(byte));
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace rawout::test
