@@ -52,7 +52,7 @@ const std::vector<char>& block(std::size_t size) {
 }
 
 using Save = bool (*)(const std::vector<char>& bytes, const std::string& base,
-                     const std::string& file);
+                      const std::string& file);
 
 struct Design {
   const char* name;
@@ -61,8 +61,8 @@ struct Design {
 
 bool saveThroughModule(const std::vector<char>& bytes, const std::string& base,
                        const std::string& /*file*/) {
-  return plugin().savePrgmFile(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
-                               base.c_str(), nullptr) == 1;
+  return plugin().savePrgmFile(bytes.data(), static_cast<std::uint32_t>(bytes.size()), base.c_str(),
+                               nullptr) == 1;
 }
 
 bool saveAtTheFloor(const std::vector<char>& bytes, const std::string& /*base*/,
@@ -103,9 +103,9 @@ bool saveWithBufferedStdio(const std::vector<char>& bytes, const std::string& /*
 
 // The floor comes first: every ratio is against it.
 constexpr std::array<Design, 4> kDesigns = {{{"floor", saveAtTheFloor},
-                                              {"module", saveThroughModule},
-                                              {"ofstream", saveWithOfstream},
-                                              {"stdio", saveWithBufferedStdio}}};
+                                             {"module", saveThroughModule},
+                                             {"ofstream", saveWithOfstream},
+                                             {"stdio", saveWithBufferedStdio}}};
 
 double median(std::vector<double> values) {
   if (values.empty()) {
