@@ -10,6 +10,9 @@ namespace rawout {
 class InputError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  // "INPUT: WHAT: the system's message", where "-" reads as "standard input".
+  static InputError fromErrno(const std::string& path, const char* what, int cause);
+  static InputError tooLarge(const std::string& path);
 };
 
 class InputBlock {

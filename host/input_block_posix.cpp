@@ -13,17 +13,6 @@ namespace rawout {
 
 namespace {
 
-std::string describe(const std::string& path) { return path == "-" ? "standard input" : path; }
-
-[[noreturn]] void fail(const std::string& path, const char* what, int cause) {
-  throw InputError(describe(path) + ": " + what + ": " + std::strerror(cause));
-}
-
-[[noreturn]] void failTooLarge(const std::string& path) {
-  throw InputError(describe(path) + ": too large to export: a program holds at most " +
-                   std::to_string(InputBlock::kMaxBytes) + " bytes");
-}
-
 class Descriptor {
  public:
   explicit Descriptor(int fd, bool owned) : fd_(fd), owned_(owned) {}
@@ -48,11 +37,11 @@ InputBlock::InputBlock(const std::string& path) {
   const Descriptor input(standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC),
                          !standardInput);
   if (input.get() < 0) {
-    fail(path, "cannot open", errno);
+    throw InputError::fromErrno(path, "cannot open", errno);
   }
   struct stat status {};
   if (::fstat(input.get(), &status) != 0) {
-    fail(path, "cannot read", errno);
+    throw InputError::fromErrno(path, "cannot read", errno);
   }
 
   // A regular file is mapped, not copied: the bytes go from the page cache to the plug-in. Standard
@@ -61,7 +50,7 @@ InputBlock::InputBlock(const std::string& path) {
   if (start >= 0 && start <= status.st_size) {
     const auto length = static_cast<std::uint64_t>(status.st_size - start);
     if (length > kMaxBytes) {
-      failTooLarge(path);
+      throw InputError::tooLarge(path);
     }
     if (length == 0) {
       return;
@@ -72,7 +61,7 @@ InputBlock::InputBlock(const std::string& path) {
     void* mapped =
         ::mmap(nullptr, mapBytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, input.get(), mapStart);
     if (mapped == MAP_FAILED) {
-      fail(path, "cannot read", errno);
+      throw InputError::fromErrno(path, "cannot read", errno);
     }
     region_ = mapped;
     regionBytes_ = mapBytes;
@@ -89,7 +78,7 @@ InputBlock::InputBlock(const std::string& path) {
   void* block =
       ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) {
-    fail(path, "cannot read", errno);
+    throw InputError::fromErrno(path, "cannot read", errno);
   }
   std::size_t filled = 0;
   const auto release = [&] { ::munmap(block, capacity); };
@@ -102,7 +91,7 @@ InputBlock::InputBlock(const std::string& path) {
       if (moved == MAP_FAILED) {
         const int cause = errno;
         release();
-        fail(path, "cannot read", cause);
+        throw InputError::fromErrno(path, "cannot read", cause);
       }
       block = moved;
       capacity = grown;
@@ -115,7 +104,7 @@ InputBlock::InputBlock(const std::string& path) {
       }
       const int cause = errno;
       release();
-      fail(path, "cannot read", cause);
+      throw InputError::fromErrno(path, "cannot read", cause);
     }
     if (count == 0) {
       break;
@@ -123,7 +112,7 @@ InputBlock::InputBlock(const std::string& path) {
     filled += static_cast<std::size_t>(count);
     if (filled > kMaxBytes) {
       release();
-      failTooLarge(path);
+      throw InputError::tooLarge(path);
     }
   }
   region_ = block;

@@ -18,17 +18,6 @@ namespace rawout {
 
 namespace {
 
-std::string describe(const std::string& path) { return path == "-" ? "standard input" : path; }
-
-[[noreturn]] void fail(const std::string& path, const char* what, int cause) {
-  throw InputError(describe(path) + ": " + what + ": " + std::strerror(cause));
-}
-
-[[noreturn]] void failTooLarge(const std::string& path) {
-  throw InputError(describe(path) + ": too large to export: a program holds at most " +
-                   std::to_string(InputBlock::kMaxBytes) + " bytes");
-}
-
 // The volume and the file's index on it: together they tell one file from another.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION information{};
@@ -45,7 +34,7 @@ InputBlock::InputBlock(const std::string& path) {
   const bool standardInput = path == "-";
   std::FILE* input = standardInput ? stdin : std::fopen(path.c_str(), "rbN");
   if (input == nullptr) {
-    fail(path, "cannot open", errno);
+    throw InputError::fromErrno(path, "cannot open", errno);
   }
   if (standardInput) {
     ::_setmode(::_fileno(stdin), _O_BINARY);
@@ -59,9 +48,9 @@ InputBlock::InputBlock(const std::string& path) {
     std::free(buffer);
     closeInput();
     if (cause == 0) {
-      failTooLarge(path);
+      throw InputError::tooLarge(path);
     }
-    fail(path, "cannot read", cause);
+    throw InputError::fromErrno(path, "cannot read", cause);
   };
   struct _stati64 status {};
   std::size_t capacity = std::size_t{1} << 20;
@@ -107,7 +96,7 @@ InputBlock::InputBlock(const std::string& path) {
   closeInput();
   if (failed) {
     std::free(buffer);
-    fail(path, "cannot read", cause);
+    throw InputError::fromErrno(path, "cannot read", cause);
   }
   region_ = buffer;
   regionBytes_ = capacity;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <random>
 #include <sstream>
+#include <utility>
 
 namespace rawout::test {
 
@@ -90,6 +91,23 @@ Bytes pattern(std::size_t size, std::uint32_t seed) {
     byte = static_cast<std::uint8_t>(state);
   }
   return bytes;
+}
+
+ProcessFiles::ProcessFiles(const Stdin& input)
+    : in_(input.path.empty() ? scratch_ / "in" : input.path) {
+  if (input.path.empty() && !input.pipe) {
+    writeFile(in_, Bytes(input.bytes.begin(), input.bytes.end()));
+  }
+}
+
+void ProcessFiles::collect(ProcessResult& result) const {
+  for (const auto& [path, text] : {std::pair{&out_, &result.out}, {&err_, &result.err}}) {
+    for (const auto byte : readFile(*path)) {
+      if (byte != '\r') {
+        text->push_back(static_cast<char>(byte));
+      }
+    }
+  }
 }
 
 std::string toolPath(const std::string& name) {

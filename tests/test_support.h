@@ -75,6 +75,24 @@ struct Stdin {
 // Runs a program in the current folder and environment.
 ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& input = {});
 
+// The files around one run of runProcess: what it reads when its input is not a pipe, and what
+// it writes.
+class ProcessFiles {
+ public:
+  explicit ProcessFiles(const Stdin& input);
+  [[nodiscard]] const std::string& in() const { return in_; }
+  [[nodiscard]] const std::string& out() const { return out_; }
+  [[nodiscard]] const std::string& err() const { return err_; }
+  // Fills in the output; Windows line ends read as POSIX ones.
+  void collect(ProcessResult& result) const;
+
+ private:
+  TempDir scratch_;
+  std::string in_;
+  std::string out_ = scratch_ / "out";
+  std::string err_ = scratch_ / "err";
+};
+
 // The full path of a program found on PATH, or an empty string.
 std::string toolPath(const std::string& name);
 inline bool hasTool(const std::string& name) { return !toolPath(name).empty(); }

@@ -36,13 +36,7 @@ int runInChild(const std::function<int()>& body) {
 }
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& input) {
-  const TempDir scratch;
-  const std::string inPath = input.path.empty() ? scratch / "in" : input.path;
-  const std::string outPath = scratch / "out";
-  const std::string errPath = scratch / "err";
-  if (input.path.empty() && !input.pipe) {
-    writeFile(inPath, Bytes(input.bytes.begin(), input.bytes.end()));
-  }
+  const ProcessFiles files(input);
   int pipeFds[2] = {-1, -1};
   if (input.pipe && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe failed";
@@ -54,10 +48,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
   if (input.pipe) {
     ::posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
   } else {
-    ::posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, 0, files.in().c_str(), O_RDONLY, 0);
   }
-  ::posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
-  ::posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
+  ::posix_spawn_file_actions_addopen(&actions, 1, files.out().c_str(), O_WRONLY | O_CREAT, 0600);
+  ::posix_spawn_file_actions_addopen(&actions, 2, files.err().c_str(), O_WRONLY | O_CREAT, 0600);
   std::vector<char*> args;
   for (const auto& arg : argv) {
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -89,10 +83,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
   int status = 0;
   ::waitpid(pid, &status, 0);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  const Bytes out = readFile(outPath);
-  const Bytes err = readFile(errPath);
-  result.out.assign(out.begin(), out.end());
-  result.err.assign(err.begin(), err.end());
+  files.collect(result);
   return result;
 }
 

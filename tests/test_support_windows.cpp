@@ -53,13 +53,7 @@ bool exists(const std::string& path) {
 }
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& input) {
-  const TempDir scratch;
-  const std::string inPath = input.path.empty() ? scratch / "in" : input.path;
-  const std::string outPath = scratch / "out";
-  const std::string errPath = scratch / "err";
-  if (input.path.empty() && !input.pipe) {
-    writeFile(inPath, Bytes(input.bytes.begin(), input.bytes.end()));
-  }
+  const ProcessFiles files(input);
   HANDLE stdinRead = INVALID_HANDLE_VALUE;
   HANDLE stdinWrite = INVALID_HANDLE_VALUE;
   if (input.pipe) {
@@ -67,10 +61,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
     ::CreatePipe(&stdinRead, &stdinWrite, &inherit, 0);
     ::SetHandleInformation(stdinWrite, HANDLE_FLAG_INHERIT, 0);
   } else {
-    stdinRead = inheritableFile(inPath, GENERIC_READ, OPEN_EXISTING);
+    stdinRead = inheritableFile(files.in(), GENERIC_READ, OPEN_EXISTING);
   }
-  HANDLE out = inheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
-  HANDLE err = inheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE out = inheritableFile(files.out(), GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE err = inheritableFile(files.err(), GENERIC_WRITE, CREATE_ALWAYS);
 
   std::string commandLine;
   for (const auto& argument : argv) {
@@ -111,16 +105,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
   ::CloseHandle(process.hProcess);
   ::CloseHandle(process.hThread);
   result.exitCode = static_cast<int>(code);
-  const Bytes outBytes = readFile(outPath);
-  const Bytes errBytes = readFile(errPath);
-  // The C runtime writes text mode on Windows: compare output as a POSIX system prints it.
-  for (const auto& [bytes, text] : {std::pair{&outBytes, &result.out}, {&errBytes, &result.err}}) {
-    for (const auto byte : *bytes) {
-      if (byte != '\r') {
-        text->push_back(static_cast<char>(byte));
-      }
-    }
-  }
+  files.collect(result);
   return result;
 }
 
