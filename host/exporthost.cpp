@@ -116,6 +116,12 @@ void expectOperands(const Arguments& arguments, std::size_t least, std::size_t m
   }
 }
 
+// A plug-in that names no format still gets a line that reads.
+const char* displayName(const rawout::ExportPlugin& plugin) {
+  const char* name = plugin.description();
+  return name != nullptr ? name : "(unnamed format)";
+}
+
 int exportProgram(const Arguments& arguments) {
   expectOperands(arguments, 1, 2);
   const std::string& input = arguments.operands[1];
@@ -141,7 +147,7 @@ int exportProgram(const Arguments& arguments) {
     return kExitFailure;
   }
   (void)std::printf("%s%s: %lu bytes written as %s\n", baseName.c_str(), extension,
-                    static_cast<unsigned long>(block.size()), plugin.description());
+                    static_cast<unsigned long>(block.size()), displayName(plugin));
   return kExitSuccess;
 }
 
@@ -155,7 +161,7 @@ int listFormats(const Arguments& arguments) {
   for (const std::string& path : paths) {
     try {
       const rawout::ExportPlugin plugin(path);
-      (void)std::printf("%s\n", plugin.description());
+      (void)std::printf("%s\n", displayName(plugin));
     } catch (const rawout::LoadError& error) {
       printError(error.what());
       status = kExitFailure;
