@@ -1,13 +1,15 @@
-# Checks what the built module shows a host: exactly the three entry points and, on Windows, a
-# 32-bit DLL that needs only system DLLs.
-#   cmake -DMODULE=path -DNM=nm | -DOBJDUMP=objdump -P check_module.cmake
+# Checks what the built module shows a host: exactly the three entry points, and no library
+# beyond the system's (on Windows, a 32-bit DLL; on Linux, the C library and the sanitizers'
+# runtimes in those builds).
+#   cmake -DMODULE=path -DOBJDUMP=objdump [-DWINDOWS=ON] -P check_module.cmake
 set(expected About GetPluginDescription SavePrgmFile)
 
-if(DEFINED OBJDUMP)
-  execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
-  if(failed)
-    message(FATAL_ERROR "${OBJDUMP} -p ${MODULE} failed")
-  endif()
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} -p ${MODULE} failed")
+endif()
+
+if(WINDOWS)
   if(NOT dump MATCHES "file format pei-i386")
     message(FATAL_ERROR "${MODULE} is not a 32-bit Windows DLL")
   endif()
@@ -17,21 +19,24 @@ if(DEFINED OBJDUMP)
   string(REGEX REPLACE "\n\n.*" "" table "${table}")
   string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" names "${table}")
   list(TRANSFORM names REPLACE "^\\[ *[0-9]+\\] " "")
-  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
-  list(TRANSFORM imports REPLACE "^DLL Name: " "")
-  list(TRANSFORM imports TOUPPER)
-  list(REMOVE_ITEM imports KERNEL32.DLL USER32.DLL MSVCRT.DLL)
-  if(imports)
-    message(FATAL_ERROR "${MODULE} needs DLLs that are not the system's: ${imports}")
-  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" needed "${dump}")
+  list(TRANSFORM needed REPLACE "^DLL Name: " "")
+  list(TRANSFORM needed TOUPPER)
+  list(REMOVE_ITEM needed KERNEL32.DLL USER32.DLL MSVCRT.DLL)
 else()
-  execute_process(COMMAND ${NM} -D --defined-only ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+  execute_process(COMMAND ${NM} -D --defined-only ${MODULE} OUTPUT_VARIABLE symbols
+                  RESULT_VARIABLE failed)
   if(failed)
     message(FATAL_ERROR "${NM} -D --defined-only ${MODULE} failed")
   endif()
-  string(REGEX MATCHALL "[0-9a-f]+ [A-Za-z] [^\n]+" symbols "${dump}")
-  list(TRANSFORM symbols REPLACE "^[0-9a-f]+ [A-Za-z] " "")
-  set(names ${symbols})
+  string(REGEX MATCHALL "[0-9a-f]+ [A-Za-z] [^\n]+" names "${symbols}")
+  list(TRANSFORM names REPLACE "^[0-9a-f]+ [A-Za-z] " "")
+  string(REGEX MATCHALL "NEEDED +[^\n]+" needed "${dump}")
+  list(TRANSFORM needed REPLACE "^NEEDED +" "")
+  list(FILTER needed EXCLUDE REGEX "^(libc\\.so|lib[at]san\\.so|libubsan\\.so)")
+endif()
+if(needed)
+  message(FATAL_ERROR "${MODULE} needs libraries a host may not have or may clash with: ${needed}")
 endif()
 
 list(SORT names)
