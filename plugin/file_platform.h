@@ -1,13 +1,8 @@
 // What the shared writer needs from the platform's file system.
 #pragma once
 
-#include <cstddef>
-
-#ifdef _WIN32
-#include <cstdlib>
-#else
 #include <climits>
-#endif
+#include <cstddef>
 
 namespace rawout {
 
