@@ -42,11 +42,8 @@ TEST(SaveCost, OpenWriteCloseAndNothingElse) {
   EXPECT_EQ("openat", nameOf(calls[0]));
   EXPECT_NE(std::string::npos, calls[0].find("traced.bin\", O_WRONLY|O_CREAT|O_TRUNC|O_CLOEXEC"))
       << calls[0];
-  const std::smatch opened = [&] {
-    std::smatch match;
-    std::regex_search(calls[0], match, std::regex(R"(= (\d+)$)"));
-    return match;
-  }();
+  std::smatch opened;
+  std::regex_search(calls[0], opened, std::regex(R"(= (\d+)$)"));
   ASSERT_EQ(2U, opened.size()) << calls[0];
   const std::string fd = opened[1];
   EXPECT_EQ(0U, calls[1].rfind("write(" + fd + ", ", 0)) << calls[1];
