@@ -1,23 +1,59 @@
 // Saves that fail for reasons only POSIX systems can stage: an unprivileged user, resource
-// limits, a full device behind a link.
+// limits, a full device behind a link, a reader that goes away, signals during the write.
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <thread>
 
 #include "test_support.h"
 
 namespace rawout::test {
 namespace {
 
-// Saves in a forked child so that limits and identities stay there. Exit code: the result, or 3
-// when the extension buffer was written.
+constexpr int kSignalStateChanged = 6;
+constexpr int kOtherCause = 7;
+
+// After a save: the calling thread's mask as it was, and no signal left pending.
+bool signalStateIntact(const sigset_t& before) {
+  sigset_t after;
+  sigset_t pending;
+  ::pthread_sigmask(SIG_BLOCK, nullptr, &after);
+  ::sigpending(&pending);
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (sigismember(&after, signal) != sigismember(&before, signal) ||
+        sigismember(&pending, signal) == 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Saves in a forked child, where default signal dispositions stay: a signal that escapes the
+// module ends the child (exit code 128 + signal). Otherwise the result, 3 when the extension
+// buffer was written, or the codes above when the signal state or the cause is wrong.
 int saveInChild(const Bytes& bytes, const std::string& baseName,
-                const std::function<void()>& prepare) {
+                const std::function<void()>& prepare, int expectedCause = 0) {
   plugin();  // loaded before any limit is set
   return runInChild([&] {
     prepare();
-    return saveChecked(bytes, baseName);
+    sigset_t before;
+    ::pthread_sigmask(SIG_BLOCK, nullptr, &before);
+    const int result = saveChecked(bytes, baseName);
+    const int cause = errno;
+    if (!signalStateIntact(before)) {
+      return kSignalStateChanged;
+    }
+    return result == 0 && expectedCause != 0 && cause != expectedCause ? kOtherCause : result;
   });
 }
 
@@ -66,17 +102,121 @@ TEST(SaveFailure, FullDeviceGivesZeroAndNeverRemovesLinkOrDevice) {
   EXPECT_TRUE(S_ISCHR(device.st_mode));
 }
 
+// SIGXFSZ keeps its default disposition, which ends a process that it reaches.
 void limitFileSize(rlim_t bytes) {
-  ::signal(SIGXFSZ, SIG_IGN);
   const rlimit limit{bytes, bytes};
   ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
-TEST(SaveFailure, CutShortWriteGivesZeroAndRemovesTheIncompleteFile) {
+TEST(SaveFailure, FileSizeLimitGivesZeroAndRemovesTheIncompleteFileSignallingNothing) {
   const TempDir dir;
   writeFile(dir / "prog.bin", pattern(100, 9));
-  EXPECT_EQ(0, saveInChild(pattern(65536, 10), dir / "prog", [] { limitFileSize(4096); }));
+  EXPECT_EQ(0, saveInChild(
+                   pattern(65536, 10), dir / "prog", [] { limitFileSize(4096); }, EFBIG));
   EXPECT_FALSE(exists(dir / "prog.bin"));
+}
+
+// Reads the FIFO at `path` on another thread, by the rules of `step`, until the writer closes it
+// or `step` returns false; gives back what was read.
+class FifoReader {
+ public:
+  explicit FifoReader(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
+  ~FifoReader() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  FifoReader(const FifoReader&) = delete;
+  FifoReader& operator=(const FifoReader&) = delete;
+  [[nodiscard]] int fd() const { return fd_; }
+  // Waits, up to 5 s, until the writer has filled the pipe.
+  void awaitFull() const {
+    const int capacity = ::fcntl(fd_, F_GETPIPE_SZ);
+    int queued = 0;
+    for (int wait = 0; wait < 5000 && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued < capacity;
+         ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  // Reads what is there, waiting up to a second; false at the end of the data.
+  bool readSome(Bytes& received) const {
+    pollfd ready{fd_, POLLIN, 0};
+    if (::poll(&ready, 1, 1000) <= 0) {
+      return false;
+    }
+    std::array<std::uint8_t, 65536> chunk{};
+    const ssize_t count = ::read(fd_, chunk.data(), chunk.size());
+    if (count > 0) {
+      received.insert(received.end(), chunk.begin(), chunk.begin() + count);
+    }
+    return count > 0;
+  }
+  void close() {
+    ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+TEST(SaveSignals, ReaderGoneGivesZeroWithEpipeAndLeavesTheFifoAlone) {
+  const TempDir dir;
+  const std::string fifo = dir / "gone.bin";
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  std::unique_ptr<FifoReader> reader;
+  const int result = saveInChild(
+      pattern(1 << 20, 15), dir / "gone",
+      [&] {
+        reader = std::make_unique<FifoReader>(fifo);
+        std::thread([&reader] {
+          reader->awaitFull();
+          reader->close();
+        }).detach();
+      },
+      EPIPE);
+  EXPECT_EQ(0, result) << "141: SIGPIPE reached the host";
+  struct stat status {};
+  ASSERT_EQ(0, ::lstat(fifo.c_str(), &status));
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+// The host's handler has no SA_RESTART, so a write blocked on a full pipe ends with EINTR when
+// the signal comes before any byte has passed.
+TEST(SaveSignals, WritesInterruptedByTheHostsSignalsResume) {
+  const TempDir dir;
+  const std::string fifo = dir / "slow.bin";
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  const Bytes bytes = pattern(1 << 20, 16);
+  const std::string received = dir / "received";
+  const int result = runInChild([&] {
+    struct sigaction interrupt {};
+    interrupt.sa_handler = [](int) {};
+    ::sigaction(SIGUSR1, &interrupt, nullptr);
+    const FifoReader reader(fifo);
+    const pthread_t saver = ::pthread_self();
+    std::thread drain([&] {
+      Bytes got;
+      // The first signal ends a write that has moved bytes (a short count); the second comes
+      // once the next write is blocked before its first byte.
+      do {
+        reader.awaitFull();
+        for (int twice = 0; twice < 2; ++twice) {
+          ::pthread_kill(saver, SIGUSR1);
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+      } while (reader.readSome(got) && got.size() < bytes.size());
+      while (reader.readSome(got)) {
+      }
+      writeFile(received, got);
+    });
+    const int saved = saveChecked(bytes, dir / "slow");
+    drain.join();
+    return saved;
+  });
+  EXPECT_EQ(1, result);
+  EXPECT_EQ(bytes, readFile(received));
 }
 
 TEST(SaveFailure, CutShortWriteThroughALinkKeepsLinkAndTarget) {

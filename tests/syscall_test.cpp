@@ -1,4 +1,5 @@
-// What a save costs the operating system: one open with truncation, one write, one close.
+// What a save costs the operating system: an open with truncation, the write between blocking
+// and restoring the two signals a failed write raises, and a close.
 #include <regex>
 #include <sstream>
 
@@ -34,11 +35,11 @@ std::vector<std::string> tracedSave(const TempDir& dir, std::size_t size) {
 
 std::string nameOf(const std::string& call) { return call.substr(0, call.find('(')); }
 
-TEST(SaveCost, OpenWriteCloseAndNothingElse) {
+TEST(SaveCost, OpenGuardedWriteCloseAndNothingElse) {
   REQUIRE_TOOL("strace");
   const TempDir dir;
   const auto calls = tracedSave(dir, 100000);
-  ASSERT_EQ(3U, calls.size()) << ::testing::PrintToString(calls);
+  ASSERT_EQ(5U, calls.size()) << ::testing::PrintToString(calls);
   EXPECT_EQ("openat", nameOf(calls[0]));
   EXPECT_NE(std::string::npos, calls[0].find("traced.bin\", O_WRONLY|O_CREAT|O_TRUNC|O_CLOEXEC"))
       << calls[0];
@@ -46,9 +47,11 @@ TEST(SaveCost, OpenWriteCloseAndNothingElse) {
   std::regex_search(calls[0], opened, std::regex(R"(= (\d+)$)"));
   ASSERT_EQ(2U, opened.size()) << calls[0];
   const std::string fd = opened[1];
-  EXPECT_EQ(0U, calls[1].rfind("write(" + fd + ", ", 0)) << calls[1];
-  EXPECT_NE(std::string::npos, calls[1].find(", 100000) = 100000")) << calls[1];
-  EXPECT_EQ("close(" + fd + ") = 0", calls[2]);
+  EXPECT_EQ("rt_sigprocmask(SIG_BLOCK, [PIPE XFSZ], [], 8) = 0", calls[1]);
+  EXPECT_EQ(0U, calls[2].rfind("write(" + fd + ", ", 0)) << calls[2];
+  EXPECT_NE(std::string::npos, calls[2].find(", 100000) = 100000")) << calls[2];
+  EXPECT_EQ("rt_sigprocmask(SIG_SETMASK, [], NULL, 8) = 0", calls[3]);
+  EXPECT_EQ("close(" + fd + ") = 0", calls[4]);
 }
 
 TEST(SaveCost, EmptyBlockIsOpenAndCloseOnly) {

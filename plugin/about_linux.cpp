@@ -1,5 +1,6 @@
 // Without MessageBoxA, the box comes from a desktop dialog program run as a child process. No
-// toolkit is linked into the module: it would clash with whatever toolkit the host uses.
+// toolkit is linked into the module: it would clash with whatever toolkit the host uses. Linux
+// only: memfd_create, the closefrom spawn action and strcasestr.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -93,9 +94,21 @@ pid_t spawn(const DialogHelper& helper, int stderrFd) {
   return pid;
 }
 
+// A memory file, not a pipe: a chatty helper can never block on it. It lives at 3 or above, clear
+// of the helper's standard descriptors, which would replace it if the host had closed one of its
+// own and the file took that number.
+int captureFile() {
+  const int created = ::memfd_create("rawout-about-stderr", MFD_CLOEXEC);
+  if (created < 0 || created > STDERR_FILENO) {
+    return created;
+  }
+  const int moved = ::fcntl(created, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  ::close(created);
+  return moved;
+}
+
 Outcome show(const DialogHelper& helper) {
-  // A memory file, not a pipe: a chatty helper can never block on it.
-  const int stderrFd = ::memfd_create("rawout-about-stderr", MFD_CLOEXEC);
+  const int stderrFd = captureFile();
   if (stderrFd < 0) {
     return Outcome::NotStarted;
   }
