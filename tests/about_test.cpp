@@ -112,6 +112,14 @@ TEST_F(AboutWithFakeHelpers, HelperThatCannotOpenTheDisplayGivesZero) {
   behave("FAKE_DIALOG_EXIT", "1");
   behave("FAKE_DIALOG_STDERR", "(zenity:42): Gtk-WARNING **: cannot open display: :fake\n");
   EXPECT_EQ(0, plugin().about());
+  // The helper's message must reach the module even when the host runs without stdin or stdout.
+  for (const int closed : {STDIN_FILENO, STDOUT_FILENO}) {
+    EXPECT_EQ(0, runInChild([closed] {
+                ::close(closed);
+                return plugin().about();
+              }))
+        << "with descriptor " << closed << " closed";
+  }
 }
 
 TEST_F(AboutWithFakeHelpers, HelperFailingOtherwiseGivesZero) {
