@@ -1,6 +1,9 @@
+// Run-time loading with the dynamic loader; the executable found through Linux's /proc/self/exe.
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "dynamic_library.h"
@@ -17,8 +20,10 @@ std::string lastLoaderError() {
 }  // namespace
 
 void* openLibrary(const std::string& path, std::string& error) {
+  // A name without a slash would send dlopen through the library search path.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   // RTLD_NOW: a module with an unresolved symbol fails here, not in the middle of an export.
-  void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     error = lastLoaderError();
   }
@@ -43,3 +48,14 @@ std::string executableDirectory() {
 }
 
 }  // namespace rawout::detail
+
+namespace rawout {
+
+void clearFailureCause() noexcept { errno = 0; }
+
+std::string failureCause() {
+  const int cause = errno;
+  return cause != 0 ? std::strerror(cause) : std::string();
+}
+
+}  // namespace rawout

@@ -1,3 +1,4 @@
+// Run-time loading with LoadLibrary; failures worded by the system.
 #include <windows.h>
 
 #include <string>
@@ -25,7 +26,27 @@ std::string describeError(DWORD code) {
 }  // namespace
 
 void* openLibrary(const std::string& path, std::string& error) {
-  HMODULE library = ::LoadLibraryA(path.c_str());
+  // A full path keeps the system's DLL search out of it; a trailing dot keeps LoadLibrary from
+  // adding ".dll" to a name without an extension.
+  std::string file(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length =
+        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(file.size()), file.data(), nullptr);
+    if (length == 0) {
+      error = describeError(::GetLastError());
+      return nullptr;
+    }
+    const bool fits = length < file.size();
+    file.resize(length);
+    if (fits) {
+      break;
+    }
+  }
+  if (file.find('.', file.find_last_of("\\/") + 1) == std::string::npos) {
+    file += '.';
+  }
+  // Altered search: the plug-in's own dependencies are looked for beside it first.
+  HMODULE library = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (library == nullptr) {
     error = describeError(::GetLastError());
   }
@@ -56,3 +77,14 @@ std::string executableDirectory() {
 }
 
 }  // namespace rawout::detail
+
+namespace rawout {
+
+void clearFailureCause() noexcept { ::SetLastError(ERROR_SUCCESS); }
+
+std::string failureCause() {
+  const DWORD cause = ::GetLastError();
+  return cause != ERROR_SUCCESS ? detail::describeError(cause) : std::string();
+}
+
+}  // namespace rawout

@@ -3,20 +3,19 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "input_block.h"
 #include "plugin_loader.h"
+#include "scratch_folder.h"
 
 namespace {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-
-// What rawout appends; known in advance only to keep an export from overwriting its own input.
-constexpr char kRawoutExtension[] = ".bin";
 
 constexpr char kUsage[] =
     "Usage: exporthost export [--plugin PATH] INPUT [BASENAME]\n"
@@ -122,6 +121,24 @@ const char* displayName(const rawout::ExportPlugin& plugin) {
   return name != nullptr ? name : "(unnamed format)";
 }
 
+// The extension the plug-in appends, learnt from an empty save under the same name in a private
+// folder; unknown when that save fails.
+std::optional<std::string> trialExtension(const rawout::ExportPlugin& plugin,
+                                          const std::string& baseName) {
+  try {
+    const rawout::ScratchFolder scratch;
+    const std::string stem = baseName.substr(baseName.find_last_of(kFolderSeparators) + 1);
+    char extension[16] = {};
+    if (plugin.savePrgmFile(nullptr, 0, (scratch / stem).c_str(), extension) != 1) {
+      return std::nullopt;
+    }
+    const std::string reported(extension, ::strnlen(extension, sizeof extension));
+    return rawout::couldBeExtension(reported) ? std::optional(reported) : std::nullopt;
+  } catch (const std::runtime_error&) {
+    return std::nullopt;
+  }
+}
+
 int exportProgram(const Arguments& arguments) {
   expectOperands(arguments, 1, 2);
   const std::string& input = arguments.operands[1];
@@ -133,17 +150,17 @@ int exportProgram(const Arguments& arguments) {
   const rawout::ExportPlugin plugin(onePlugin(arguments));
   const rawout::InputBlock block(input);
 
-  const std::string expectedOutput = baseName + kRawoutExtension;
-  if (block.isReadFrom(expectedOutput)) {
-    printError(expectedOutput + ": is the input file; give another BASENAME");
+  // Whatever extension the plug-in appends, the file it would write must not be the input.
+  if (const auto clash = block.outputThatIsInput(baseName, trialExtension(plugin, baseName))) {
+    printError(*clash + ": is the input file; give another BASENAME");
     return kExitFailure;
   }
   char extension[16] = {};
-  errno = 0;
+  rawout::clearFailureCause();
   if (plugin.savePrgmFile(block.data(), block.size(), baseName.c_str(), extension) != 1) {
-    const int cause = errno;
-    printError("cannot write " + expectedOutput +
-               (cause != 0 ? std::string(": ") + std::strerror(cause) : std::string()));
+    const std::string cause = rawout::failureCause();
+    printError(baseName + ": cannot export as " + displayName(plugin) +
+               (cause.empty() ? std::string() : ": " + cause));
     return kExitFailure;
   }
   (void)std::printf("%s%s: %lu bytes written as %s\n", baseName.c_str(), extension,

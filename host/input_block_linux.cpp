@@ -1,3 +1,6 @@
+// Reads the input with Linux's mapping calls: MAP_POPULATE for files, mremap to grow the block
+// that a pipe fills.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -17,7 +20,7 @@ class Descriptor {
  public:
   explicit Descriptor(int fd, bool owned) : fd_(fd), owned_(owned) {}
   ~Descriptor() {
-    if (owned_) {
+    if (owned_ && fd_ >= 0) {
       ::close(fd_);
     }
   }
@@ -30,7 +33,50 @@ class Descriptor {
   bool owned_;
 };
 
+// Reads from the current offset to the end, into memory that grows by remapping, so the block is
+// never copied and memory stays near the input's size.
+InputMemory readToEnd(int input, const std::string& path, std::size_t& filled) {
+  std::size_t capacity = std::size_t{1} << 20;
+  void* first =
+      ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (first == MAP_FAILED) {
+    throw InputError::fromErrno(path, "cannot read", errno);
+  }
+  InputMemory block(first, capacity);
+  filled = 0;
+  for (;;) {
+    if (filled == capacity) {
+      // One byte over the limit is enough to know the input is too large.
+      const std::size_t grown = static_cast<std::size_t>(
+          std::min<std::uint64_t>(capacity * 2, InputBlock::kMaxBytes + 1));
+      void* moved = ::mremap(block.get(), capacity, grown, MREMAP_MAYMOVE);
+      if (moved == MAP_FAILED) {
+        throw InputError::fromErrno(path, "cannot read", errno);
+      }
+      block.resized(moved, grown);
+      capacity = grown;
+    }
+    const ssize_t count =
+        ::read(input, static_cast<char*>(block.get()) + filled, capacity - filled);
+    if (count < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      throw InputError::fromErrno(path, "cannot read", errno);
+    }
+    if (count == 0) {
+      return block;
+    }
+    filled += static_cast<std::size_t>(count);
+    if (filled > InputBlock::kMaxBytes) {
+      throw InputError::tooLarge(path);
+    }
+  }
+}
+
 }  // namespace
+
+void InputMemory::release(void* address, std::size_t bytes) noexcept { ::munmap(address, bytes); }
 
 InputBlock::InputBlock(const std::string& path) {
   const bool standardInput = path == "-";
@@ -43,11 +89,15 @@ InputBlock::InputBlock(const std::string& path) {
   if (::fstat(input.get(), &status) != 0) {
     throw InputError::fromErrno(path, "cannot read", errno);
   }
+  if (S_ISREG(status.st_mode)) {
+    file_ = FileIdentity{status.st_dev, status.st_ino};
+  }
 
-  // A regular file is mapped, not copied: the bytes go from the page cache to the plug-in. Standard
-  // input may be a file read part-way already; the rest of it is the input.
+  // A regular file is mapped, not copied: the bytes go from the page cache to the plug-in.
+  // Standard input may be a file read part-way already; the rest of it is the input. Files whose
+  // size the kernel does not know (/proc reports 0) and those it cannot map (sysfs) are read.
   const off_t start = S_ISREG(status.st_mode) ? ::lseek(input.get(), 0, SEEK_CUR) : -1;
-  if (start >= 0 && start <= status.st_size) {
+  if (start >= 0 && start <= status.st_size && status.st_size > 0) {
     const auto length = static_cast<std::uint64_t>(status.st_size - start);
     if (length > kMaxBytes) {
       throw InputError::tooLarge(path);
@@ -60,77 +110,58 @@ InputBlock::InputBlock(const std::string& path) {
     const auto mapBytes = static_cast<std::size_t>(status.st_size - mapStart);
     void* mapped =
         ::mmap(nullptr, mapBytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, input.get(), mapStart);
-    if (mapped == MAP_FAILED) {
+    if (mapped != MAP_FAILED) {
+      memory_ = InputMemory(mapped, mapBytes);
+      data_ = static_cast<const char*>(mapped) + (start - mapStart);
+      size_ = static_cast<std::uint32_t>(length);
+      return;
+    }
+    if (errno != ENODEV) {
       throw InputError::fromErrno(path, "cannot read", errno);
     }
-    region_ = mapped;
-    regionBytes_ = mapBytes;
-    data_ = static_cast<const char*>(mapped) + (start - mapStart);
-    size_ = static_cast<std::uint32_t>(length);
-    fileDevice_ = status.st_dev;
-    fileInode_ = status.st_ino;
-    return;
   }
 
-  // Pipes and terminals: read in large blocks into memory that grows by remapping, so the block
-  // is never copied and memory stays near the input's size.
-  std::size_t capacity = std::size_t{1} << 20;
-  void* block =
-      ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (block == MAP_FAILED) {
-    throw InputError::fromErrno(path, "cannot read", errno);
-  }
   std::size_t filled = 0;
-  const auto release = [&] { ::munmap(block, capacity); };
-  for (;;) {
-    if (filled == capacity) {
-      // One byte over the limit is enough to know the input is too large.
-      const std::size_t grown =
-          static_cast<std::size_t>(std::min<std::uint64_t>(capacity * 2, kMaxBytes + 1));
-      void* moved = ::mremap(block, capacity, grown, MREMAP_MAYMOVE);
-      if (moved == MAP_FAILED) {
-        const int cause = errno;
-        release();
-        throw InputError::fromErrno(path, "cannot read", cause);
-      }
-      block = moved;
-      capacity = grown;
-    }
-    const ssize_t count =
-        ::read(input.get(), static_cast<char*>(block) + filled, capacity - filled);
-    if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      const int cause = errno;
-      release();
-      throw InputError::fromErrno(path, "cannot read", cause);
-    }
-    if (count == 0) {
-      break;
-    }
-    filled += static_cast<std::size_t>(count);
-    if (filled > kMaxBytes) {
-      release();
-      throw InputError::tooLarge(path);
-    }
-  }
-  region_ = block;
-  regionBytes_ = capacity;
-  data_ = filled > 0 ? block : nullptr;
+  memory_ = readToEnd(input.get(), path, filled);
+  data_ = memory_.get();
   size_ = static_cast<std::uint32_t>(filled);
 }
 
-InputBlock::~InputBlock() {
-  if (region_ != nullptr) {
-    ::munmap(region_, static_cast<std::size_t>(regionBytes_));
+std::optional<std::string> InputBlock::outputThatIsInput(
+    const std::string& baseName, const std::optional<std::string>& extension) const {
+  if (!file_) {
+    return std::nullopt;
   }
-}
-
-bool InputBlock::isReadFrom(const std::string& path) const {
-  struct stat status {};
-  return fileInode_ != 0 && ::stat(path.c_str(), &status) == 0 && status.st_dev == fileDevice_ &&
-         status.st_ino == fileInode_;
+  const auto isInput = [this](const struct stat& status) {
+    return status.st_dev == file_->device && status.st_ino == file_->index;
+  };
+  if (extension) {
+    // Followed like the plug-in's open would follow it.
+    const std::string output = baseName + *extension;
+    struct stat status {};
+    return ::stat(output.c_str(), &status) == 0 && isInput(status) ? std::optional(output)
+                                                                   : std::nullopt;
+  }
+  const std::size_t slash = baseName.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : baseName.substr(0, slash + 1);
+  const std::string stem = slash == std::string::npos ? baseName : baseName.substr(slash + 1);
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) {
+    return std::nullopt;  // nothing there can be the input
+  }
+  std::optional<std::string> found;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    struct stat status {};
+    if (name.size() > stem.size() && name.compare(0, stem.size(), stem) == 0 &&
+        couldBeExtension(name.substr(stem.size())) &&
+        ::fstatat(::dirfd(listing), name.c_str(), &status, 0) == 0 && isInput(status)) {
+      found = baseName + name.substr(stem.size());
+      break;
+    }
+  }
+  ::closedir(listing);
+  return found;
 }
 
 }  // namespace rawout

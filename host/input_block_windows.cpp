@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -19,106 +20,129 @@ namespace rawout {
 namespace {
 
 // The volume and the file's index on it: together they tell one file from another.
-std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity(HANDLE file) {
+struct Identity {
+  std::uint64_t device;
+  std::uint64_t index;
+};
+
+std::optional<Identity> fileIdentity(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (::GetFileInformationByHandle(file, &information) == 0) {
     return std::nullopt;
   }
-  return std::pair{std::uint64_t{information.dwVolumeSerialNumber},
-                   (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+  return Identity{std::uint64_t{information.dwVolumeSerialNumber},
+                  (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
 }
 
 }  // namespace
 
+void InputMemory::release(void* address, std::size_t /*bytes*/) noexcept { std::free(address); }
+
 InputBlock::InputBlock(const std::string& path) {
   const bool standardInput = path == "-";
-  std::FILE* input = standardInput ? stdin : std::fopen(path.c_str(), "rbN");
-  if (input == nullptr) {
+  std::FILE* opened = standardInput ? stdin : std::fopen(path.c_str(), "rbN");
+  if (opened == nullptr) {
     throw InputError::fromErrno(path, "cannot open", errno);
   }
+  const auto close = [standardInput](std::FILE* file) {
+    if (!standardInput) {
+      std::fclose(file);
+    }
+  };
+  const std::unique_ptr<std::FILE, decltype(close)> input(opened, close);
   if (standardInput) {
     ::_setmode(::_fileno(stdin), _O_BINARY);
   }
-  const auto closeInput = [&] {
-    if (!standardInput) {
-      std::fclose(input);
-    }
-  };
-  const auto failWith = [&](char* buffer, int cause) {
-    std::free(buffer);
-    closeInput();
-    if (cause == 0) {
-      throw InputError::tooLarge(path);
-    }
-    throw InputError::fromErrno(path, "cannot read", cause);
-  };
+  // Pipes have no identity; a file, named or redirected, does.
+  if (const auto identity =
+          fileIdentity(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(input.get()))))) {
+    file_ = FileIdentity{identity->device, identity->index};
+  }
+
   struct _stati64 status {};
   std::size_t capacity = std::size_t{1} << 20;
-  if (::_fstati64(::_fileno(input), &status) == 0 && (status.st_mode & _S_IFREG) != 0) {
+  if (::_fstati64(::_fileno(input.get()), &status) == 0 && (status.st_mode & _S_IFREG) != 0) {
     const auto length = static_cast<std::uint64_t>(status.st_size);
     if (length > kMaxBytes) {
-      failWith(nullptr, 0);
+      throw InputError::tooLarge(path);
     }
     if (length >= SIZE_MAX) {
-      failWith(nullptr, ENOMEM);
+      throw InputError::fromErrno(path, "cannot read", ENOMEM);
     }
     capacity = static_cast<std::size_t>(length) + 1;  // one more byte sees the end at once
   }
-  char* buffer = static_cast<char*>(std::malloc(capacity));
-  if (buffer == nullptr) {
-    failWith(nullptr, ENOMEM);
+  void* first = std::malloc(capacity);
+  if (first == nullptr) {
+    throw InputError::fromErrno(path, "cannot read", ENOMEM);
   }
+  InputMemory block(first, capacity);
   std::size_t filled = 0;
   for (;;) {
-    filled += std::fread(buffer + filled, 1, capacity - filled, input);
+    filled +=
+        std::fread(static_cast<char*>(block.get()) + filled, 1, capacity - filled, input.get());
     if (static_cast<std::uint64_t>(filled) > kMaxBytes) {
-      failWith(buffer, 0);
+      throw InputError::tooLarge(path);
     }
     if (filled < capacity) {
       break;
     }
-    char* grown =
-        capacity <= SIZE_MAX / 2 ? static_cast<char*>(std::realloc(buffer, capacity * 2)) : nullptr;
+    void* grown = capacity <= SIZE_MAX / 2 ? std::realloc(block.get(), capacity * 2) : nullptr;
     if (grown == nullptr) {
-      failWith(buffer, ENOMEM);
+      throw InputError::fromErrno(path, "cannot read", ENOMEM);
     }
-    buffer = grown;
     capacity *= 2;
+    block.resized(grown, capacity);
   }
-  const bool failed = std::ferror(input) != 0;
-  const int cause = errno;
-  // Pipes have no identity; a file, named or redirected, does.
-  if (const auto identity =
-          fileIdentity(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(input))))) {
-    fileDevice_ = identity->first;
-    fileInode_ = identity->second;
+  if (std::ferror(input.get()) != 0) {
+    throw InputError::fromErrno(path, "cannot read", errno);
   }
-  closeInput();
-  if (failed) {
-    std::free(buffer);
-    throw InputError::fromErrno(path, "cannot read", cause);
-  }
-  region_ = buffer;
-  regionBytes_ = capacity;
-  data_ = filled > 0 ? buffer : nullptr;
+  memory_ = std::move(block);
+  data_ = memory_.get();
   size_ = static_cast<std::uint32_t>(filled);
 }
 
-InputBlock::~InputBlock() { std::free(region_); }
-
-bool InputBlock::isReadFrom(const std::string& path) const {
-  if (fileInode_ == 0) {
-    return false;
+std::optional<std::string> InputBlock::outputThatIsInput(
+    const std::string& baseName, const std::optional<std::string>& extension) const {
+  if (!file_) {
+    return std::nullopt;
   }
-  HANDLE file =
-      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return false;
+  const auto isInput = [this](const std::string& path) {
+    HANDLE file =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      return false;
+    }
+    const auto identity = fileIdentity(file);
+    ::CloseHandle(file);
+    return identity && identity->device == file_->device && identity->index == file_->index;
+  };
+  if (extension) {
+    const std::string output = baseName + *extension;
+    return isInput(output) ? std::optional(output) : std::nullopt;
   }
-  const auto identity = fileIdentity(file);
-  ::CloseHandle(file);
-  return identity && identity->first == fileDevice_ && identity->second == fileInode_;
+  const std::size_t folderEnd = baseName.find_last_of("\\/:");
+  const std::string folder =
+      folderEnd == std::string::npos ? "" : baseName.substr(0, folderEnd + 1);
+  const std::size_t stemBytes = baseName.size() - folder.size();
+  // The system matches the pattern without regard to case, as it opens names.
+  WIN32_FIND_DATAA entry{};
+  HANDLE search = ::FindFirstFileA((baseName + ".*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) {
+    return std::nullopt;
+  }
+  std::optional<std::string> found;
+  do {
+    const std::string name = entry.cFileName;
+    if (name.size() <= stemBytes || !couldBeExtension(name.substr(stemBytes))) {
+      continue;
+    }
+    if (isInput(folder + name)) {
+      found = baseName + name.substr(stemBytes);
+    }
+  } while (!found && ::FindNextFileA(search, &entry));
+  ::FindClose(search);
+  return found;
 }
 
 }  // namespace rawout

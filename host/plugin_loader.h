@@ -16,7 +16,8 @@ class LoadError : public std::runtime_error {
 
 class ExportPlugin {
  public:
-  // Throws LoadError naming the path, and the symbol when one is missing.
+  // Loads exactly the file at `path`, never one found by the system's library search. Throws
+  // LoadError naming the path, and the symbol when one is missing.
   explicit ExportPlugin(std::string path);
   ~ExportPlugin();
   ExportPlugin(const ExportPlugin&) = delete;
@@ -41,5 +42,12 @@ class ExportPlugin {
 
 // The rawout module that sits beside the running executable.
 std::string defaultPluginPath();
+
+// The channel through which a failed save says why: errno on POSIX; on Windows the thread's
+// last-error code, which a host reads whatever C runtime the plug-in was built with. Clear it
+// before the call and read it at once after.
+void clearFailureCause() noexcept;
+// The cause in the system's words, or an empty string when the plug-in left none.
+std::string failureCause();
 
 }  // namespace rawout

@@ -67,6 +67,20 @@ TEST(ExporthostExport, ReadsStandardInputFromAPipeOrAFile) {
   expectUsageError({"export", "-"});
 }
 
+#ifndef _WIN32
+// The kernel reports these files' size as 0 (/proc) or as a page that cannot be mapped (sysfs).
+TEST(ExporthostExport, ReadsKernelFilesToTheirEnd) {
+  const TempDir dir;
+  for (const std::string kernelFile : {"/proc/version", "/sys/devices/system/cpu/online"}) {
+    const ProcessResult result = exporthost({"export", kernelFile, dir / "kernel"});
+    EXPECT_EQ(0, result.exitCode) << kernelFile << ": " << result.err;
+    const Bytes exported = readFile(dir / "kernel.bin");
+    EXPECT_FALSE(exported.empty()) << kernelFile;
+    EXPECT_EQ(readFile(kernelFile), exported) << kernelFile;
+  }
+}
+#endif
+
 TEST(ExporthostExport, EmptyInputGivesAnEmptyFile) {
   const TempDir dir;
   writeFile(dir / "empty.prg", {});
@@ -86,7 +100,26 @@ TEST(ExporthostExport, NeverOverwritesItsOwnInput) {
   const ProcessResult redirected =
       exporthost({"export", "-", dir / "prog"}, Stdin::fromFile(dir / "prog.bin"));
   EXPECT_EQ(kFailure, redirected.exitCode);
+#ifndef _WIN32
+  // Read to its end already, the redirected file is still the input.
+  const ProcessResult atEnd =
+      runProcess({"/bin/sh", "-c", "cat >/dev/null; exec \"$0\" export - \"$1\"", EXPORTHOST_PATH,
+                  dir / "prog"},
+                 Stdin::fromFile(dir / "prog.bin"));
+  EXPECT_EQ(kFailure, atEnd.exitCode);
+#endif
   EXPECT_EQ(bytes, readFile(dir / "prog.bin"));
+
+  // Another plug-in's extension is guarded, and rawout's is not assumed for it.
+  writeFile(dir / "prog.raw", bytes);
+  const ProcessResult raw = exporthost({"export", "--plugin", RAW_PLUGIN_PATH, dir / "prog.raw"});
+  EXPECT_EQ(kFailure, raw.exitCode);
+  EXPECT_EQ("exporthost: " + (dir / "prog.raw") + ": is the input file; give another BASENAME\n",
+            raw.err);
+  EXPECT_EQ(bytes, readFile(dir / "prog.raw"));
+  const ProcessResult other = exporthost({"export", "--plugin", RAW_PLUGIN_PATH, dir / "prog.bin"});
+  EXPECT_EQ(0, other.exitCode) << other.err;
+  EXPECT_EQ(bytes, readFile(dir / "prog.raw"));
 }
 
 TEST(ExporthostExport, RefusesInputTooLargeForTheBoundaryBeforeWritingAnything) {
@@ -110,9 +143,9 @@ TEST(ExporthostExport, FailuresNameTheFileConcerned) {
   writeFile(dir / "prog.prg", {1, 2, 3});
   const ProcessResult unwritable = exporthost({"export", dir / "prog.prg", dir / "no/such/out"});
   EXPECT_EQ(kFailure, unwritable.exitCode);
-  EXPECT_EQ(
-      "exporthost: cannot write " + (dir / "no/such/out.bin") + ": No such file or directory\n",
-      unwritable.err);
+  EXPECT_EQ("exporthost: " + (dir / "no/such/out") +
+                ": cannot export as Binary File: No such file or directory\n",
+            unwritable.err);
   EXPECT_TRUE(unwritable.out.empty());
 }
 
@@ -124,6 +157,17 @@ TEST(ExporthostLoading, NamesThePathOrTheMissingEntryPoint) {
   EXPECT_EQ(kFailure, absent.exitCode);
   EXPECT_EQ(0U, absent.err.rfind("exporthost: cannot load " + (dir / "nowhere.so"), 0))
       << absent.err;
+
+#ifndef _WIN32
+  // A plug-in named without a folder is the file of that name here, even when a system library
+  // has the same name.
+  std::filesystem::copy_file(RAWOUT_MODULE_PATH, dir / "libm.so.6");
+  const ProcessResult here =
+      runProcess({"/bin/sh", "-c", "cd \"$1\" && exec \"$0\" formats --plugin libm.so.6",
+                  EXPORTHOST_PATH, dir.path()});
+  EXPECT_EQ(0, here.exitCode) << here.err;
+  EXPECT_EQ("Binary File\n", here.out);
+#endif
 
   const ProcessResult incomplete = exporthost({"formats", "--plugin", INCOMPLETE_PLUGIN_PATH});
   EXPECT_EQ(kFailure, incomplete.exitCode);
