@@ -40,8 +40,8 @@ struct Cause {
   std::uint32_t system = 0;
 };
 
-// Clears what the platform would otherwise leave over from before the save, so that a cause
-// read afterwards belongs to this save.
+// Clears what the platform would otherwise leave over from an earlier step, so that a cause read
+// afterwards belongs to the step that failed. No system call.
 void clearCause() noexcept;
 // The cause of `failure`: fixed for the module's own refusals, otherwise what the C library and
 // the system reported just now.

@@ -65,11 +65,15 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   // An empty block writes nothing, so it needs no guard and costs no system call for one.
   if (size != 0) {
     rawout::WriteSignalGuard guard;
+    rawout::clearCause();  // a successful open can leave a code behind (file already exists)
     written = writeWhole(file, data, size);
     if (!written) {
       cause = causeOf(Failure::Write);
       guard.absorb(cause.error);
     }
+  }
+  if (written) {
+    rawout::clearCause();
   }
   const bool closed = std::fclose(file) == 0;
   if (!written || !closed) {

@@ -1,7 +1,7 @@
 # Checks what the built module shows a host: exactly the three entry points, and no library
-# beyond the system's (on Windows, a 32-bit DLL; on Linux, the C library and the sanitizers'
-# runtimes in those builds).
-#   cmake -DMODULE=path -DOBJDUMP=objdump [-DWINDOWS=ON] -P check_module.cmake
+# beyond the system's (on Windows, a DLL of the width asked for; on Linux, the C library and the
+# sanitizers' runtimes in those builds).
+#   cmake -DMODULE=path -DOBJDUMP=objdump [-DWINDOWS=ON -DBITS=32|64] -P check_module.cmake
 set(expected About GetPluginDescription SavePrgmFile)
 
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
@@ -10,8 +10,13 @@ if(failed)
 endif()
 
 if(WINDOWS)
-  if(NOT dump MATCHES "file format pei-i386")
-    message(FATAL_ERROR "${MODULE} is not a 32-bit Windows DLL")
+  if(BITS EQUAL 64)
+    set(format pei-x86-64)
+  else()
+    set(format pei-i386)
+  endif()
+  if(NOT dump MATCHES "file format ${format}")
+    message(FATAL_ERROR "${MODULE} is not a ${BITS}-bit Windows DLL (${format})")
   endif()
   # The export names are the indented "[ n] Name" lines under "[Ordinal/Name Pointer] Table".
   string(FIND "${dump}" "[Ordinal/Name Pointer] Table" start)

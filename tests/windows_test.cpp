@@ -52,6 +52,9 @@ TEST(WindowsSave, ReadOnlyFileGivesZeroAndKeepsItsBytes) {
   if (probe != INVALID_HANDLE_VALUE) {
     ::CloseHandle(probe);
     ::SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (inCi()) {
+      FAIL() << "this user writes read-only files: CI runs this suite as an unprivileged user";
+    }
     GTEST_SKIP() << "this system lets the current user write read-only files";
   }
   EXPECT_EQ(0, saveChecked({1, 2, 3}, dir / "locked"));
@@ -67,8 +70,50 @@ TEST(WindowsSave, FileHeldOpenByAnotherProgramGivesZeroAndKeepsItsBytes) {
   HANDLE holder = ::CreateFileA(busy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, holder);
   EXPECT_EQ(0, saveChecked({1, 2, 3}, dir / "busy"));
+  EXPECT_EQ(ERROR_SHARING_VIOLATION, ::GetLastError());
   ::CloseHandle(holder);
   EXPECT_EQ(original, readFile(busy));
+}
+
+// The last-error code is the cause every host can read, whatever C runtime it was built with.
+TEST(WindowsSave, EveryFailureLeavesItsCauseInTheLastErrorCode) {
+  const TempDir dir;
+  const auto causeOf = [](const Bytes& bytes, const std::string& baseName) {
+    ::SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(0, saveChecked(bytes, baseName)) << baseName;
+    return ::GetLastError();
+  };
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, causeOf({1}, dir / "no\\such\\prog"));
+  EXPECT_EQ(ERROR_INVALID_NAME, causeOf({1}, dir / "bad:name"));
+  EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, causeOf({1}, dir / std::string(40000, 'x')));
+  ::SetLastError(ERROR_SUCCESS);
+  EXPECT_EQ(0, plugin().savePrgmFile(nullptr, 1, (dir / "null").c_str(), nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), ::GetLastError());
+}
+
+// The system maps these names to devices in every folder: a "save" would succeed and make no file.
+TEST(WindowsSave, DeviceNamesGiveZeroAndOtherNamesAreWritten) {
+  const TempDir dir;
+  std::string windowsDir = dir.path();
+  std::replace(windowsDir.begin(), windowsDir.end(), '/', '\\');
+  for (const std::string& device : std::vector<std::string>{
+           "nul", "Nul ", "AUX", "con", "PRN", "com1", "COM0", "lpt9", "NUL.txt", "aux.tar.gz",
+           "COM\xB9", "lpt\xB3", windowsDir + "\\nul", "C:nul"}) {
+    ::SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(0, saveChecked({1}, device)) << device;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), ::GetLastError()) << device;
+  }
+  for (const std::string plain : {"nullable", "console", "com", "auxiliary.txt", "COM10", "lpt"}) {
+    ASSERT_EQ(1, saveChecked({7}, dir / plain)) << plain;
+    EXPECT_EQ(Bytes{7}, readFile(dir / (plain + ".bin"))) << plain;
+  }
+  // exporthost words the cause from the last-error code.
+  const ProcessResult refused = runProcess({EXPORTHOST_PATH, "export", EXPORTHOST_PATH, "nul"});
+  EXPECT_EQ(1, refused.exitCode);
+  EXPECT_EQ(0U, refused.err.rfind("exporthost: nul: cannot export as Binary File: ", 0))
+      << refused.err;
+  EXPECT_GT(refused.err.size(),
+            std::string("exporthost: nul: cannot export as Binary File: \n").size());
 }
 
 // A colon beyond the drive would name a hidden stream of the file before it, not a new file.

@@ -1,0 +1,34 @@
+#!/bin/sh
+# On Windows too, a write cut short removes the incomplete file. wine has no way to make a write to
+# a regular file fail from inside, so the file-size limit is set on the wine process, with
+# SIGXFSZ ignored so that the write fails instead of ending the process. The wine server is
+# started first, so that it does not inherit the limit.
+#   wine_file_size_limit.sh WINE EXPORTHOST.EXE
+set -eu
+wine=$1 exporthost=$2
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+head -c 1048576 /dev/urandom >"$dir/big.prg"
+head -c 100 /dev/urandom >"$dir/out.bin"
+
+wineserver -p10 2>/dev/null || true # one may be running already
+"$wine" "$exporthost" --version >/dev/null # and the prefix is set up, without the limit
+
+trap '' XFSZ
+status=0
+prlimit --fsize=65536 "$wine" "$exporthost" export "$dir/big.prg" "$dir/out" \
+  >"$dir/stdout" 2>"$dir/stderr" || status=$?
+trap - XFSZ
+
+fail() {
+  echo "FAIL: $*" >&2
+  sed 's/^/  stderr: /' "$dir/stderr" >&2
+  exit 1
+}
+[ "$status" -eq 1 ] || fail "exit status $status, expected 1"
+grep -q "^exporthost: .*out: cannot export as Binary File: ." "$dir/stderr" ||
+  fail "no cause given"
+# A successful open on an existing file leaves ERROR_ALREADY_EXISTS, which is no cause of this.
+! grep -qi "already exists" "$dir/stderr" || fail "the cause is left over from the open"
+[ ! -e "$dir/out.bin" ] || fail "the incomplete out.bin was left behind"
+echo "PASS: $(cat "$dir/stderr")"
