@@ -26,11 +26,19 @@ extern "C" {
 /* Writes `size` bytes from `data`, unchanged, to the file named `baseName` followed by ".bin",
  * creating it or truncating it in place. Returns 1 once the whole block is in the file, and then
  * stores ".bin" and a zero byte (five bytes, nothing more) in `extOut` unless it is null. Returns
- * 0 when the file cannot be opened, written or closed; `extOut` is then untouched, an incomplete
- * regular file is removed and errno tells why. A null `baseName`, or a null `data` with `size`
- * above 0, gives 0 without touching any file. The caller owns all four arguments; the module
- * uses them only during the call. Safe to call from several threads at once for different
- * names. */
+ * 0 when the file cannot be opened, written or closed; `extOut` is then untouched and an
+ * incomplete regular file is removed. A null `baseName`, or a null `data` with `size` above 0,
+ * gives 0 without touching any file; so does, on Windows, a name the system maps to a device
+ * (NUL, CON, PRN, AUX, COM0-9, LPT0-9, also with an extension or trailing spaces) or one with a
+ * colon beyond its drive.
+ *
+ * Why a save failed: on Windows, GetLastError() on the calling thread (the system's code; errno
+ * too, but that belongs to the module's C runtime, which need not be the host's); on other
+ * systems, errno. No signal reaches the host: SIGPIPE and SIGXFSZ from a failed write are held
+ * back on the calling thread, and a write that the host's own signals interrupt goes on.
+ *
+ * The caller owns all four arguments; the module uses them only during the call. Safe to call
+ * from several threads at once for different names. */
 RAWOUT_EXPORT int SavePrgmFile(const void* data, uint32_t size, const char* baseName,
                                char* extOut) RAWOUT_NOEXCEPT;
 
