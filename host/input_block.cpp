@@ -21,4 +21,21 @@ InputError InputError::tooLarge(const std::string& path) {
 }
 // NOLINTEND(modernize-return-braced-init-list)
 
+std::optional<std::string> InputBlock::outputThatIsInput(
+    const std::string& baseName, const std::optional<std::string>& extension) const {
+  if (!file_) {
+    return std::nullopt;
+  }
+  if (extension) {
+    const std::string output = baseName + *extension;
+    return isTheInput(output) ? std::optional(output) : std::nullopt;
+  }
+  for (const std::string& candidate : namesExtending(baseName)) {
+    if (isTheInput(candidate)) {
+      return candidate;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace rawout

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace rawout {
 
@@ -72,6 +73,11 @@ class InputBlock {
       const std::string& baseName, const std::optional<std::string>& extension) const;
 
  private:
+  // Whether the file at `path`, followed through links as an open would, is the input file.
+  [[nodiscard]] bool isTheInput(const std::string& path) const;
+  // `baseName` plus each ending found beside it in its folder that could be an extension.
+  static std::vector<std::string> namesExtending(const std::string& baseName);
+
   struct FileIdentity {
     std::uint64_t device;  // or volume
     std::uint64_t index;   // inode or file index

@@ -127,41 +127,30 @@ InputBlock::InputBlock(const std::string& path) {
   size_ = static_cast<std::uint32_t>(filled);
 }
 
-std::optional<std::string> InputBlock::outputThatIsInput(
-    const std::string& baseName, const std::optional<std::string>& extension) const {
-  if (!file_) {
-    return std::nullopt;
-  }
-  const auto isInput = [this](const struct stat& status) {
-    return status.st_dev == file_->device && status.st_ino == file_->index;
-  };
-  if (extension) {
-    // Followed like the plug-in's open would follow it.
-    const std::string output = baseName + *extension;
-    struct stat status {};
-    return ::stat(output.c_str(), &status) == 0 && isInput(status) ? std::optional(output)
-                                                                   : std::nullopt;
-  }
+bool InputBlock::isTheInput(const std::string& path) const {
+  struct stat status {};
+  return file_ && ::stat(path.c_str(), &status) == 0 && status.st_dev == file_->device &&
+         status.st_ino == file_->index;
+}
+
+std::vector<std::string> InputBlock::namesExtending(const std::string& baseName) {
   const std::size_t slash = baseName.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : baseName.substr(0, slash + 1);
   const std::string stem = slash == std::string::npos ? baseName : baseName.substr(slash + 1);
+  std::vector<std::string> names;
   DIR* listing = ::opendir(folder.c_str());
   if (listing == nullptr) {
-    return std::nullopt;  // nothing there can be the input
+    return names;  // nothing there can be the input
   }
-  std::optional<std::string> found;
   while (const dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
-    struct stat status {};
     if (name.size() > stem.size() && name.compare(0, stem.size(), stem) == 0 &&
-        couldBeExtension(name.substr(stem.size())) &&
-        ::fstatat(::dirfd(listing), name.c_str(), &status, 0) == 0 && isInput(status)) {
-      found = baseName + name.substr(stem.size());
-      break;
+        couldBeExtension(name.substr(stem.size()))) {
+      names.push_back(baseName + name.substr(stem.size()));
     }
   }
   ::closedir(listing);
-  return found;
+  return names;
 }
 
 }  // namespace rawout

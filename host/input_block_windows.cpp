@@ -101,48 +101,37 @@ InputBlock::InputBlock(const std::string& path) {
   size_ = static_cast<std::uint32_t>(filled);
 }
 
-std::optional<std::string> InputBlock::outputThatIsInput(
-    const std::string& baseName, const std::optional<std::string>& extension) const {
-  if (!file_) {
-    return std::nullopt;
+bool InputBlock::isTheInput(const std::string& path) const {
+  HANDLE file =
+      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
   }
-  const auto isInput = [this](const std::string& path) {
-    HANDLE file =
-        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      return false;
-    }
-    const auto identity = fileIdentity(file);
-    ::CloseHandle(file);
-    return identity && identity->device == file_->device && identity->index == file_->index;
-  };
-  if (extension) {
-    const std::string output = baseName + *extension;
-    return isInput(output) ? std::optional(output) : std::nullopt;
-  }
+  const auto identity = fileIdentity(file);
+  ::CloseHandle(file);
+  return file_ && identity && identity->device == file_->device && identity->index == file_->index;
+}
+
+std::vector<std::string> InputBlock::namesExtending(const std::string& baseName) {
   const std::size_t folderEnd = baseName.find_last_of("\\/:");
-  const std::string folder =
-      folderEnd == std::string::npos ? "" : baseName.substr(0, folderEnd + 1);
-  const std::size_t stemBytes = baseName.size() - folder.size();
+  const std::size_t stemBytes =
+      baseName.size() - (folderEnd == std::string::npos ? 0 : folderEnd + 1);
+  std::vector<std::string> names;
   // The system matches the pattern without regard to case, as it opens names.
   WIN32_FIND_DATAA entry{};
   HANDLE search = ::FindFirstFileA((baseName + ".*").c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) {
-    return std::nullopt;
+    return names;
   }
-  std::optional<std::string> found;
   do {
     const std::string name = entry.cFileName;
-    if (name.size() <= stemBytes || !couldBeExtension(name.substr(stemBytes))) {
-      continue;
+    if (name.size() > stemBytes && couldBeExtension(name.substr(stemBytes))) {
+      names.push_back(baseName + name.substr(stemBytes));
     }
-    if (isInput(folder + name)) {
-      found = baseName + name.substr(stemBytes);
-    }
-  } while (!found && ::FindNextFileA(search, &entry));
+  } while (::FindNextFileA(search, &entry));
   ::FindClose(search);
-  return found;
+  return names;
 }
 
 }  // namespace rawout
