@@ -17,7 +17,7 @@ ScratchFolder::ScratchFolder() {
     if (std::filesystem::create_directory(candidate, error)) {
       std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::replace, error);
-      path_ = candidate.string();
+      path_ = candidate.generic_string();  // "/" on every platform, which all of them take
     }
   }
   if (path_.empty()) {
@@ -31,8 +31,6 @@ ScratchFolder::~ScratchFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string ScratchFolder::operator/(const std::string& name) const {
-  return (std::filesystem::path(path_) / name).string();
-}
+std::string ScratchFolder::operator/(const std::string& name) const { return path_ + "/" + name; }
 
 }  // namespace rawout

@@ -4,11 +4,9 @@
 
 #include <array>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <random>
 #include <sstream>
 #include <utility>
 
@@ -36,25 +34,6 @@ int saveChecked(const Bytes& bytes, const char* baseName) {
   const int result = plugin().savePrgmFile(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
                                            baseName, ext.data());
   return ext == (result == 1 ? kSaved : kMarked) ? result : 3;
-}
-
-TempDir::TempDir() {
-  std::random_device random;
-  const std::filesystem::path base = std::filesystem::temp_directory_path();
-  for (int attempt = 0; path_.empty() && attempt < 100; ++attempt) {
-    const std::filesystem::path candidate = base / ("rawout-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate.generic_string();
-    }
-  }
-  if (path_.empty()) {
-    throw std::runtime_error("cannot make a scratch folder");
-  }
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 Bytes readFile(const std::string& path) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "plugin_loader.h"
+#include "scratch_folder.h"
 
 namespace rawout::test {
 
@@ -31,18 +32,7 @@ inline int saveChecked(const Bytes& bytes, const std::string& baseName) {
 }
 
 // A fresh folder, removed with everything in it at the end of the test.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  [[nodiscard]] const std::string& path() const { return path_; }
-  [[nodiscard]] std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using TempDir = ScratchFolder;
 
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& bytes);
