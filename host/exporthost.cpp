@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "input_block.h"
+#include "plugin_check.h"
 #include "plugin_loader.h"
 #include "scratch_folder.h"
 
@@ -21,6 +22,7 @@ constexpr char kUsage[] =
     "Usage: exporthost export [--plugin PATH] INPUT [BASENAME]\n"
     "  or:  exporthost formats [--plugin PATH]...\n"
     "  or:  exporthost about [--plugin PATH]\n"
+    "  or:  exporthost check [--plugin PATH]... [--about]\n"
     "Load export plug-ins the way the Velmont host does, and run them.\n"
     "\n"
     "Commands:\n"
@@ -29,21 +31,27 @@ constexpr char kUsage[] =
     "            BASENAME defaults to INPUT without its last extension.\n"
     "  formats   print each plug-in's display name\n"
     "  about     show the plug-in's about box\n"
+    "  check     check each plug-in against what a host relies on, in a private\n"
+    "            temporary folder: one line per check, PASS or FAIL, then a count.\n"
+    "            About is called only with --about, and must then give 1 once the\n"
+    "            box is dismissed.\n"
     "\n"
     "Options:\n"
     "  --plugin PATH  the plug-in module to load (default: the rawout module\n"
     "                 beside this program)\n"
+    "  --about        (check) also check the about box\n"
     "  --help         print this help and exit\n"
     "  --version      print the version and exit\n"
     "\n"
-    "Exit status: 0 on success, 1 when an export, load or read fails (or the about\n"
-    "box cannot be shown), 2 on a usage error.\n";
+    "Exit status: 0 on success, 1 when an export, load, read or check fails (or the\n"
+    "about box cannot be shown), 2 on a usage error.\n";
 
 struct Arguments {
   std::vector<std::string> operands;
   std::vector<std::string> plugins;
   bool help = false;
   bool version = false;
+  bool about = false;
 };
 
 class UsageError : public std::runtime_error {
@@ -68,6 +76,8 @@ Arguments parse(int argc, char** argv) {
       arguments.help = true;
     } else if (argument == "--version") {
       arguments.version = true;
+    } else if (argument == "--about") {
+      arguments.about = true;
     } else if (argument == "--plugin") {
       if (++index == argc) {
         throw UsageError("option '--plugin' requires an argument");
@@ -197,6 +207,29 @@ int showAbout(const Arguments& arguments) {
   return kExitSuccess;
 }
 
+int checkPlugins(const Arguments& arguments) {
+  expectOperands(arguments, 0, 0);
+  std::vector<std::string> paths = arguments.plugins;
+  if (paths.empty()) {
+    paths.push_back(rawout::defaultPluginPath());
+  }
+  unsigned passed = 0;
+  unsigned failed = 0;
+  for (const std::string& path : paths) {
+    for (const auto& result : rawout::checkPlugin(path, arguments.about)) {
+      if (result.failure.empty()) {
+        ++passed;
+        (void)std::printf("PASS %s\n", result.name.c_str());
+      } else {
+        ++failed;
+        (void)std::printf("FAIL %s: %s\n", result.name.c_str(), result.failure.c_str());
+      }
+    }
+  }
+  (void)std::printf("%u passed, %u failed\n", passed, failed);
+  return failed == 0 ? kExitSuccess : kExitFailure;
+}
+
 int run(int argc, char** argv) {
   try {
     const Arguments arguments = parse(argc, argv);
@@ -212,6 +245,12 @@ int run(int argc, char** argv) {
       throw UsageError("missing command");
     }
     const std::string& command = arguments.operands.front();
+    if (arguments.about && command != "check") {
+      throw UsageError("option '--about' is taken by the check command only");
+    }
+    if (command == "check") {
+      return checkPlugins(arguments);
+    }
     if (command == "export") {
       return exportProgram(arguments);
     }

@@ -205,6 +205,40 @@ TEST(ExporthostAbout, WithoutADisplayFailsAndSaysSo) {
 }
 #endif
 
+// The validator passes rawout and catches each fault on the check for it, naming the plug-in.
+TEST(ExporthostCheck, PassesRawoutAndFailsEachFaultyPluginOnItsCheck) {
+  const ProcessResult rawout = exporthost({"check"});
+  EXPECT_EQ(0, rawout.exitCode) << rawout.out;
+  EXPECT_EQ(std::string::npos, rawout.out.find("FAIL")) << rawout.out;
+  EXPECT_NE(std::string::npos, rawout.out.find("PASS every-byte-value [")) << rawout.out;
+  EXPECT_EQ(rawout.out.size() - 1, rawout.out.find(" passed, 0 failed\n") + 17) << rawout.out;
+  EXPECT_TRUE(rawout.err.empty()) << rawout.err;
+
+  for (const auto& [fault, check] :
+       std::vector<std::pair<std::string, std::string>>{{"crlf", "every-byte-value"},
+                                                        {"long_extension", "every-byte-value"},
+                                                        {"leaks", "process-state"},
+                                                        {"chatty", "quiet"}}) {
+    const std::string file = fault + "_plugin" + TEST_PLUGIN_SUFFIX;
+    const ProcessResult result =
+        exporthost({"check", "--plugin", std::string(TEST_PLUGIN_DIR) + "/" + file});
+    EXPECT_EQ(kFailure, result.exitCode) << fault;
+    EXPECT_NE(std::string::npos, result.out.find("\nFAIL " + check + " [" + file + "]: "))
+        << fault << ":\n"
+        << result.out;
+  }
+
+  // About is called only when asked for; the raw plug-in's shows nothing.
+  EXPECT_EQ(0, exporthost({"check", "--plugin", RAW_PLUGIN_PATH}).exitCode);
+  const ProcessResult about = exporthost({"check", "--about", "--plugin", RAW_PLUGIN_PATH});
+  EXPECT_EQ(kFailure, about.exitCode);
+  EXPECT_NE(std::string::npos, about.out.find("\nFAIL about [")) << about.out;
+
+  const ProcessResult unloadable = exporthost({"check", "--plugin", INCOMPLETE_PLUGIN_PATH});
+  EXPECT_EQ(kFailure, unloadable.exitCode);
+  EXPECT_EQ(0U, unloadable.out.rfind("FAIL entry-points [", 0)) << unloadable.out;
+}
+
 TEST(ExporthostCommandLine, HelpAndVersionSucceed) {
   const ProcessResult help = exporthost({"--help"});
   EXPECT_EQ(0, help.exitCode);
@@ -224,6 +258,8 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwo) {
   expectUsageError({"export", "--plugin", "x", "--plugin", "y", "a"});
   expectUsageError({"formats", "extra"});
   expectUsageError({"about", "extra"});
+  expectUsageError({"check", "extra"});
+  expectUsageError({"formats", "--about"});
 }
 
 }  // namespace

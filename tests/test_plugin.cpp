@@ -1,18 +1,45 @@
-// A small export plug-in that is not rawout: it appends TEST_PLUGIN_EXTENSION. Built as it is, it
-// keeps the host contract; each TEST_PLUGIN_FAULT value breaks one rule of it, so that a host's
-// checks can be shown to catch that fault.
+// A small export plug-in that is not rawout: it appends ".raw". Built as it is, it keeps the host
+// contract; each TEST_PLUGIN_FAULT_* definition breaks one rule of it, so that a host's checks
+// can be shown to catch that fault:
+//   CRLF            writes each line feed as carriage return + line feed, as text mode does
+//   LONG_EXTENSION  reports ".binary", past the five bytes the host provides
+//   LEAKS           never closes its file
+//   CHATTY          prints to the host's standard output
 #include <rawout/export_plugin.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#ifndef TEST_PLUGIN_EXTENSION
-#define TEST_PLUGIN_EXTENSION ".raw"
+namespace {
+#ifdef TEST_PLUGIN_FAULT_LONG_EXTENSION
+constexpr char kExtension[] = ".binary";
+#else
+constexpr char kExtension[] = ".raw";
 #endif
 
-namespace {
-constexpr char kExtension[] = TEST_PLUGIN_EXTENSION;
+bool write(const void* data, std::uint32_t size, std::FILE* file) {
+#ifdef TEST_PLUGIN_FAULT_CRLF
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::uint32_t index = 0; index < size; ++index) {
+    if ((bytes[index] == '\n' && std::fputc('\r', file) == EOF) ||
+        std::fputc(bytes[index], file) == EOF) {
+      return false;
+    }
+  }
+  return true;
+#else
+  return size == 0 || std::fwrite(data, 1, size, file) == size;
+#endif
+}
+
+int close(std::FILE* file) {
+#ifdef TEST_PLUGIN_FAULT_LEAKS
+  return std::fflush(file);
+#else
+  return std::fclose(file);
+#endif
+}
 }  // namespace
 
 extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* baseName,
@@ -25,10 +52,13 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   if (file == nullptr) {
     return 0;
   }
-  const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-  if (std::fclose(file) != 0 || !written) {
+  const bool written = write(data, size, file);
+  if (close(file) != 0 || !written) {
     return 0;
   }
+#ifdef TEST_PLUGIN_FAULT_CHATTY
+  std::printf("saved %s\n", fileName.c_str());
+#endif
   if (extOut != nullptr) {
     std::memcpy(extOut, kExtension, sizeof kExtension);
   }
