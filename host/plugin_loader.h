@@ -4,6 +4,7 @@
 
 #include <rawout/export_plugin.h>
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 

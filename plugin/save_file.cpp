@@ -1,6 +1,7 @@
 #include <rawout/export_plugin.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 

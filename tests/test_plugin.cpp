@@ -7,6 +7,8 @@
 //   CHATTY          prints to the host's standard output
 #include <rawout/export_plugin.h>
 
+#include <cstdint>
+
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -7,13 +7,31 @@
 #ifndef RAWOUT_EXPORT_PLUGIN_H
 #define RAWOUT_EXPORT_PLUGIN_H
 
-#ifdef __cplusplus
-#include <cstdint>
-#define RAWOUT_NOEXCEPT noexcept
-extern "C" {
-#else
+/* <stdint.h>, not <cstdint>: C++98 hosts have only the C header. */
 #include <stdint.h>
+
+/* noexcept where the language has it: on declarations from C++11, in function types from C++17.
+ * MSVC reports its language level in _MSVC_LANG. */
+#if defined(_MSVC_LANG) && _MSVC_LANG > __cplusplus
+#define RAWOUT_CPLUSPLUS _MSVC_LANG
+#elif defined(__cplusplus)
+#define RAWOUT_CPLUSPLUS __cplusplus
+#else
+#define RAWOUT_CPLUSPLUS 0L
+#endif
+#if RAWOUT_CPLUSPLUS >= 201103L
+#define RAWOUT_NOEXCEPT noexcept
+#else
 #define RAWOUT_NOEXCEPT
+#endif
+#if RAWOUT_CPLUSPLUS >= 201703L
+#define RAWOUT_NOEXCEPT_TYPE noexcept
+#else
+#define RAWOUT_NOEXCEPT_TYPE
+#endif
+
+#ifdef __cplusplus
+extern "C" {
 #endif
 
 #if defined(__GNUC__) && !defined(_WIN32)
@@ -53,9 +71,9 @@ RAWOUT_EXPORT int About(void) RAWOUT_NOEXCEPT;
 /* What a host holds after looking the three names up. C hosts include this header too. */
 /* NOLINTBEGIN(modernize-use-using, modernize-redundant-void-arg) */
 typedef int (*SavePrgmFileProc)(const void* data, uint32_t size, const char* baseName,
-                                char* extOut) RAWOUT_NOEXCEPT;
-typedef const char* (*GetPluginDescriptionProc)(void)RAWOUT_NOEXCEPT;
-typedef int (*AboutProc)(void) RAWOUT_NOEXCEPT;
+                                char* extOut) RAWOUT_NOEXCEPT_TYPE;
+typedef const char* (*GetPluginDescriptionProc)(void)RAWOUT_NOEXCEPT_TYPE;
+typedef int (*AboutProc)(void) RAWOUT_NOEXCEPT_TYPE;
 /* NOLINTEND(modernize-use-using, modernize-redundant-void-arg) */
 
 #ifdef __cplusplus
