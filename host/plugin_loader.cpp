@@ -1,5 +1,7 @@
 #include "plugin_loader.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "dynamic_library.h"
@@ -39,7 +41,16 @@ ExportPlugin::~ExportPlugin() {
 
 std::string defaultPluginPath() {
   const std::string folder = detail::executableDirectory();
-  return (folder.empty() ? std::string(".") : folder) + detail::kFolderSeparator +
+  const std::string programs = folder.empty() ? std::string(".") : folder;
+  const std::string beside = programs + detail::kFolderSeparator + RAWOUT_MODULE_FILE_NAME;
+  // Beside the program in the build tree and on Windows; in an install on Linux, in the module
+  // folder found from the program's own.
+  constexpr char kFromPrograms[] = RAWOUT_PLUGINDIR_FROM_BINDIR;
+  std::error_code ignored;
+  if (kFromPrograms[0] == '\0' || std::filesystem::exists(beside, ignored)) {
+    return beside;
+  }
+  return programs + detail::kFolderSeparator + kFromPrograms + detail::kFolderSeparator +
          RAWOUT_MODULE_FILE_NAME;
 }
 

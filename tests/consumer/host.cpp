@@ -1,0 +1,2 @@
+// The same host, compiled as C++.
+#include "host.c"
