@@ -1,4 +1,6 @@
 // exporthost: loads export plug-ins as the Velmont host does and runs them from a shell.
+#include <getopt.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include "input_block.h"
 #include "plugin_check.h"
 #include "plugin_loader.h"
+#include "quoted_name.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -37,8 +40,8 @@ constexpr char kUsage[] =
     "            box is dismissed.\n"
     "\n"
     "Options:\n"
-    "  --plugin PATH  the plug-in module to load (default: the rawout module\n"
-    "                 beside this program)\n"
+    "  --plugin PATH  the plug-in module file to load (default: the rawout module\n"
+    "                 installed with this program)\n"
     "  --about        (check) also check the about box\n"
     "  --help         print this help and exit\n"
     "  --version      print the version and exit\n"
@@ -46,12 +49,22 @@ constexpr char kUsage[] =
     "Exit status: 0 on success, 1 when an export, load, read or check fails (or the\n"
     "about box cannot be shown), 2 on a usage error.\n";
 
+constexpr char kVersion[] =
+    "exporthost (rawout) %s\n"
+    "Copyright (C) 2026 the rawout project\n"
+    "License MIT: see the LICENSE file that comes with rawout.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n"
+    "\n"
+    "Written by the rawout contributors.\n";
+
 struct Arguments {
   std::vector<std::string> operands;
   std::vector<std::string> plugins;
   bool help = false;
   bool version = false;
   bool about = false;
+  std::string error;  // the first usage error, reported unless --help was given
 };
 
 class UsageError : public std::runtime_error {
@@ -63,31 +76,44 @@ void printError(const std::string& message) {
   (void)std::fprintf(stderr, "exporthost: %s\n", message.c_str());
 }
 
+// GNU conventions: options anywhere, unambiguous abbreviations, "--" ends them. A usage error is
+// kept, not thrown, so that --help anywhere still wins.
 Arguments parse(int argc, char** argv) {
+  enum : int { kPlugin = 1, kAbout, kHelp, kVersion };
+  constexpr option kOptions[] = {{"plugin", required_argument, nullptr, kPlugin},
+                                 {"about", no_argument, nullptr, kAbout},
+                                 {"help", no_argument, nullptr, kHelp},
+                                 {"version", no_argument, nullptr, kVersion},
+                                 {nullptr, 0, nullptr, 0}};
   Arguments arguments;
-  bool optionsEnded = false;
-  for (int index = 1; index < argc; ++index) {
-    const std::string argument = argv[index];
-    if (optionsEnded || argument == "-" || argument.rfind('-', 0) != 0) {
-      arguments.operands.push_back(argument);
-    } else if (argument == "--") {
-      optionsEnded = true;
-    } else if (argument == "--help") {
-      arguments.help = true;
-    } else if (argument == "--version") {
-      arguments.version = true;
-    } else if (argument == "--about") {
-      arguments.about = true;
-    } else if (argument == "--plugin") {
-      if (++index == argc) {
-        throw UsageError("option '--plugin' requires an argument");
-      }
-      arguments.plugins.emplace_back(argv[index]);
-    } else if (argument.rfind("--plugin=", 0) == 0) {
-      arguments.plugins.push_back(argument.substr(std::strlen("--plugin=")));
-    } else {
-      throw UsageError("unrecognized option '" + argument + "'");
+  ::opterr = 0;  // the messages are ours
+  int last = ::optind;
+  for (int found = 0; (found = ::getopt_long(argc, argv, ":", kOptions, nullptr)) != -1;
+       last = ::optind) {
+    const std::string given = argv[last];
+    switch (found) {
+      case kPlugin:
+        arguments.plugins.emplace_back(::optarg);
+        break;
+      case kAbout:
+        arguments.about = true;
+        break;
+      case kHelp:
+        arguments.help = true;
+        break;
+      case kVersion:
+        arguments.version = true;
+        break;
+      case ':':
+        arguments.error = "option '" + given + "' requires an argument";
+        break;
+      default:
+        arguments.error = "unrecognized or ambiguous option '" + given + "'";
+        break;
     }
+  }
+  for (int index = ::optind; index < argc; ++index) {
+    arguments.operands.emplace_back(argv[index]);
   }
   return arguments;
 }
@@ -162,19 +188,20 @@ int exportProgram(const Arguments& arguments) {
 
   // Whatever extension the plug-in appends, the file it would write must not be the input.
   if (const auto clash = block.outputThatIsInput(baseName, trialExtension(plugin, baseName))) {
-    printError(*clash + ": is the input file; give another BASENAME");
+    printError(rawout::quotedName(*clash) + ": is the input file; give another BASENAME");
     return kExitFailure;
   }
   char extension[16] = {};
   rawout::clearFailureCause();
   if (plugin.savePrgmFile(block.data(), block.size(), baseName.c_str(), extension) != 1) {
     const std::string cause = rawout::failureCause();
-    printError(baseName + ": cannot export as " + displayName(plugin) +
+    printError(rawout::quotedName(baseName) + ": cannot export as " + displayName(plugin) +
                (cause.empty() ? std::string() : ": " + cause));
     return kExitFailure;
   }
-  (void)std::printf("%s%s: %lu bytes written as %s\n", baseName.c_str(), extension,
-                    static_cast<unsigned long>(block.size()), displayName(plugin));
+  (void)std::printf("%s%s: %lu %s written as %s\n", baseName.c_str(), extension,
+                    static_cast<unsigned long>(block.size()), block.size() == 1 ? "byte" : "bytes",
+                    displayName(plugin));
   return kExitSuccess;
 }
 
@@ -201,7 +228,8 @@ int showAbout(const Arguments& arguments) {
   expectOperands(arguments, 0, 0);
   const rawout::ExportPlugin plugin(onePlugin(arguments));
   if (plugin.about() != 1) {
-    printError(plugin.path() + ": the about box could not be shown (is there a display?)");
+    printError(rawout::quotedName(plugin.path()) +
+               ": the about box could not be shown (is there a display?)");
     return kExitFailure;
   }
   return kExitSuccess;
@@ -237,8 +265,11 @@ int run(int argc, char** argv) {
       (void)std::fputs(kUsage, stdout);
       return kExitSuccess;
     }
+    if (!arguments.error.empty()) {
+      throw UsageError(arguments.error);
+    }
     if (arguments.version) {
-      (void)std::printf("exporthost (rawout) %s\n", RAWOUT_VERSION);
+      (void)std::printf(kVersion, RAWOUT_VERSION);
       return kExitSuccess;
     }
     if (arguments.operands.empty()) {
@@ -278,7 +309,7 @@ int main(int argc, char** argv) {
   // Output errors are caught here at once: a full disk or closed pipe on stdout is a failure too,
   // not a silent success.
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    printError(std::string("write error: ") + std::strerror(errno));
+    printError(std::string("standard output: write error: ") + std::strerror(errno));
     status = kExitFailure;
   }
   return status;

@@ -1,12 +1,16 @@
 #include "input_block.h"
 
+#include "quoted_name.h"
+
 #include <cstring>
 
 namespace rawout {
 
 namespace {
 
-std::string describe(const std::string& path) { return path == "-" ? "standard input" : path; }
+std::string describe(const std::string& path) {
+  return path == "-" ? "standard input" : quotedName(path);
+}
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "dynamic_library.h"
+#include "quoted_name.h"
 
 namespace rawout {
 
@@ -15,7 +16,7 @@ Proc resolve(void* library, const char* name, const std::string& path) {
   void* symbol = detail::findSymbol(library, name);
   if (symbol == nullptr) {
     detail::closeLibrary(library);
-    throw LoadError(path + ": not an export plug-in: it has no '" + name + "'");
+    throw LoadError(quotedName(path) + ": not an export plug-in: it has no '" + name + "'");
   }
   return reinterpret_cast<Proc>(symbol);  // NOLINT: how run-time loading hands out functions
 }
@@ -26,7 +27,7 @@ ExportPlugin::ExportPlugin(std::string path) : path_(std::move(path)) {
   std::string error;
   library_ = detail::openLibrary(path_, error);
   if (library_ == nullptr) {
-    throw LoadError("cannot load " + path_ + ": " + error);
+    throw LoadError(quotedName(path_) + ": cannot load: " + error);
   }
   save_ = resolve<SavePrgmFileProc>(library_, "SavePrgmFile", path_);
   describe_ = resolve<GetPluginDescriptionProc>(library_, "GetPluginDescription", path_);

@@ -88,6 +88,10 @@ TEST(ExporthostExport, EmptyInputGivesAnEmptyFile) {
   ASSERT_EQ(0, result.exitCode) << result.err;
   EXPECT_EQ(dir / "empty.bin: 0 bytes written as Binary File\n", result.out);
   EXPECT_TRUE(readFile(dir / "empty.bin").empty());
+
+  writeFile(dir / "one.prg", {42});
+  EXPECT_EQ(dir / "one.bin: 1 byte written as Binary File\n",
+            exporthost({"export", dir / "one.prg"}).out);
 }
 
 TEST(ExporthostExport, NeverOverwritesItsOwnInput) {
@@ -151,6 +155,13 @@ TEST(ExporthostExport, FailuresNameTheFileConcerned) {
   EXPECT_EQ(prefix + "No such file or directory\n", unwritable.err);
 #endif
   EXPECT_GT(unwritable.err.size(), prefix.size() + 1) << unwritable.err;
+#ifndef _WIN32
+  // Quoted as coreutils quotes: the name cannot be misread or garble the terminal.
+  const ProcessResult odd = exporthost({"export", dir / "it's\nodd"});
+  EXPECT_EQ(
+      "exporthost: '" + (dir / "it'\\''s'$'\\n''odd': cannot open: No such file or directory\n"),
+      odd.err);
+#endif
   EXPECT_TRUE(unwritable.out.empty());
 }
 
@@ -160,7 +171,7 @@ TEST(ExporthostLoading, NamesThePathOrTheMissingEntryPoint) {
   const ProcessResult absent =
       exporthost({"export", "--plugin", dir / "nowhere.so", dir / "prog.prg"});
   EXPECT_EQ(kFailure, absent.exitCode);
-  EXPECT_EQ(0U, absent.err.rfind("exporthost: cannot load " + (dir / "nowhere.so"), 0))
+  EXPECT_EQ(0U, absent.err.rfind("exporthost: " + (dir / "nowhere.so") + ": cannot load: ", 0))
       << absent.err;
 
 #ifndef _WIN32
@@ -243,9 +254,13 @@ TEST(ExporthostCommandLine, HelpAndVersionSucceed) {
   const ProcessResult help = exporthost({"--help"});
   EXPECT_EQ(0, help.exitCode);
   EXPECT_EQ(0U, help.out.rfind("Usage: exporthost export", 0)) << help.out;
-  const ProcessResult version = exporthost({"--version"});
+  const ProcessResult version = exporthost({"--vers"});  // unambiguous abbreviations are taken
   EXPECT_EQ(0, version.exitCode);
   EXPECT_EQ(0U, version.out.rfind("exporthost (rawout) ", 0)) << version.out;
+  EXPECT_NE(std::string::npos, version.out.find("\nCopyright (C) ")) << version.out;
+  EXPECT_NE(std::string::npos, version.out.find("\nLicense MIT")) << version.out;
+  // --help wins over whatever else is wrong.
+  EXPECT_EQ(0, exporthost({"frobnicate", "--bogus", "--help"}).exitCode);
 }
 
 TEST(ExporthostCommandLine, MisuseExitsWithTwo) {

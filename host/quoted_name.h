@@ -1,0 +1,13 @@
+// File names in messages, quoted the way coreutils quotes them, so that a name with spaces,
+// quotes or control characters reads unambiguously and cannot garble the terminal.
+#pragma once
+
+#include <string>
+
+namespace rawout {
+
+// The name as it is when a shell would leave it alone; otherwise in single quotes, with a single
+// quote as '\'' and a control character as a $'\n'-style escape.
+std::string quotedName(const std::string& name);
+
+}  // namespace rawout
