@@ -46,16 +46,18 @@ InputBlock::InputBlock(const std::string& path) {
   }
   const auto close = [standardInput](std::FILE* file) {
     if (!standardInput) {
-      std::fclose(file);
+      (void)std::fclose(file);
     }
   };
   const std::unique_ptr<std::FILE, decltype(close)> input(opened, close);
   if (standardInput) {
     ::_setmode(::_fileno(stdin), _O_BINARY);
   }
-  // Pipes have no identity; a file, named or redirected, does.
-  if (const auto identity =
-          fileIdentity(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(input.get()))))) {
+  // Pipes have no identity; a file, named or redirected, does. The C runtime hands out its
+  // handles as integers.
+  auto* const handle = reinterpret_cast<HANDLE>(  // NOLINT(performance-no-int-to-ptr)
+      ::_get_osfhandle(::_fileno(input.get())));
+  if (const auto identity = fileIdentity(handle)) {
     file_ = FileIdentity{identity->device, identity->index};
   }
 

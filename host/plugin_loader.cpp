@@ -43,7 +43,7 @@ ExportPlugin::~ExportPlugin() {
 std::string defaultPluginPath() {
   const std::string folder = detail::executableDirectory();
   const std::string programs = folder.empty() ? std::string(".") : folder;
-  const std::string beside = programs + detail::kFolderSeparator + RAWOUT_MODULE_FILE_NAME;
+  std::string beside = programs + detail::kFolderSeparator + RAWOUT_MODULE_FILE_NAME;
   // Beside the program in the build tree and on Windows; in an install on Linux, in the module
   // folder found from the program's own.
   constexpr char kFromPrograms[] = RAWOUT_PLUGINDIR_FROM_BINDIR;

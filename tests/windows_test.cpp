@@ -158,6 +158,30 @@ TEST(WindowsSave, LongerNamesAreWrittenWholeOrRefusedNeverShortened) {
   EXPECT_EQ(0, saveChecked({1}, beyondAnyLimit));
 }
 
+// What Explorer's Details tab shows for the DLL and the program.
+TEST(WindowsFiles, TheDllAndTheProgramCarryTheirVersion) {
+  for (const auto& [path, name] : std::vector<std::pair<std::string, std::string>>{
+           {RAWOUT_MODULE_PATH, "rawout.dll"}, {EXPORTHOST_PATH, "exporthost.exe"}}) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0U) << name << " has no version resource";
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+    const auto value = [&](const std::string& key) {
+      void* text = nullptr;
+      UINT length = 0;
+      const std::string query = "\\StringFileInfo\\040904E4\\" + key;
+      return ::VerQueryValueA(info.data(), query.c_str(), &text, &length) && text != nullptr
+                 ? std::string(static_cast<const char*>(text))
+                 : std::string();
+    };
+    EXPECT_EQ(name, value("OriginalFilename"));
+    EXPECT_EQ(RAWOUT_VERSION, value("FileVersion")) << name;
+    EXPECT_EQ("rawout", value("ProductName")) << name;
+    EXPECT_FALSE(value("FileDescription").empty()) << name;
+  }
+}
+
 TEST(WindowsAbout, BoxBlocksUntilDismissedThenGivesOne) {
   REQUIRE_DISPLAY();
   std::atomic<bool> returned{false};

@@ -8,7 +8,7 @@
 #define RAWOUT_EXPORT_PLUGIN_H
 
 /* <stdint.h>, not <cstdint>: C++98 hosts have only the C header. */
-#include <stdint.h>
+#include <stdint.h> /* NOLINT(modernize-deprecated-headers) */
 
 /* noexcept where the language has it: on declarations from C++11, in function types from C++17.
  * MSVC reports its language level in _MSVC_LANG. */
