@@ -30,18 +30,6 @@ using ExtensionBuffer = std::array<unsigned char, 16>;
 // A description longer than this is taken as having no terminator.
 constexpr std::size_t kMaxDescriptionBytes = 1024;
 
-Bytes pattern(std::size_t size, std::uint32_t seed) {
-  Bytes bytes(size);
-  std::uint32_t state = seed | 1U;
-  for (auto& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<unsigned char>(state);
-  }
-  return bytes;
-}
-
 std::optional<Bytes> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) {
@@ -296,6 +284,18 @@ std::string joined(const std::vector<std::string>& parts) {
 }
 
 }  // namespace
+
+std::vector<unsigned char> pattern(std::size_t size, std::uint32_t seed) {
+  Bytes bytes(size);
+  std::uint32_t state = seed | 1U;
+  for (auto& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    byte = static_cast<unsigned char>(state);
+  }
+  return bytes;
+}
 
 std::vector<CheckResult> checkPlugin(const std::string& path, bool about) {
   const std::string label = fileName(path);

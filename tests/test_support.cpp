@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "plugin_check.h"
+
 #include <unistd.h>
 
 #include <array>
@@ -60,17 +62,7 @@ Bytes everyByteValue() {
   return bytes;
 }
 
-Bytes pattern(std::size_t size, std::uint32_t seed) {
-  Bytes bytes(size);
-  std::uint32_t state = seed | 1U;
-  for (auto& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<std::uint8_t>(state);
-  }
-  return bytes;
-}
+Bytes pattern(std::size_t size, std::uint32_t seed) { return rawout::pattern(size, seed); }
 
 ProcessFiles::ProcessFiles(const Stdin& input)
     : in_(input.path.empty() ? scratch_ / "in" : input.path) {
