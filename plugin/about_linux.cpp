@@ -1,14 +1,16 @@
 // Without MessageBoxA, the box comes from a desktop dialog program run as a child process. No
 // toolkit is linked into the module: it would clash with whatever toolkit the host uses. Linux
-// only: memfd_create, the closefrom spawn action and strcasestr.
+// only: memfd_create, the closefrom spawn action, strcasestr and strchrnul.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -62,7 +64,44 @@ bool reportsNoDisplay(int stderrFd) {
   return ::strcasestr(text, "open display") != nullptr;
 }
 
+// The helper's file: the first absolute PATH entry that holds an executable of that name. An empty
+// entry, "." or a relative one means the current folder or one below it, which for an IDE is often
+// a project nobody vetted, so those are never searched. Without PATH, the system's default is.
+bool findProgram(const char* name, char (&found)[PATH_MAX]) {
+  char systemPath[512];
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) {
+    const std::size_t length = ::confstr(_CS_PATH, systemPath, sizeof systemPath);
+    if (length == 0 || length > sizeof systemPath) {
+      return false;
+    }
+    path = systemPath;
+  }
+  const std::size_t nameLength = std::strlen(name);
+  for (const char* entry = path;;) {
+    const char* end = ::strchrnul(entry, ':');
+    const auto length = static_cast<std::size_t>(end - entry);
+    if (length > 0 && entry[0] == '/' && length + 1 + nameLength < sizeof found) {
+      std::memcpy(found, entry, length);
+      found[length] = '/';
+      std::memcpy(found + length + 1, name, nameLength + 1);
+      struct stat status {};
+      if (::stat(found, &status) == 0 && S_ISREG(status.st_mode) && ::access(found, X_OK) == 0) {
+        return true;
+      }
+    }
+    if (*end == '\0') {
+      return false;
+    }
+    entry = end + 1;
+  }
+}
+
 pid_t spawn(const DialogHelper& helper, int stderrFd) {
+  char program[PATH_MAX];
+  if (!findProgram(helper.argv[0], program)) {
+    return -1;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   if (::posix_spawn_file_actions_init(&actions) != 0) {
@@ -85,8 +124,8 @@ pid_t spawn(const DialogHelper& helper, int stderrFd) {
       ::posix_spawnattr_setsigdefault(&attributes, &allSignals) == 0 &&
       ::posix_spawnattr_setsigmask(&attributes, &noSignals) == 0 &&
       ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK) == 0;
-  if (prepared && ::posix_spawnp(&pid, helper.argv[0], &actions, &attributes,
-                                 const_cast<char* const*>(helper.argv), environ) != 0) {
+  if (prepared && ::posix_spawn(&pid, program, &actions, &attributes,
+                                const_cast<char* const*>(helper.argv), environ) != 0) {
     pid = -1;
   }
   ::posix_spawnattr_destroy(&attributes);

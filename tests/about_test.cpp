@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "test_support.h"
@@ -46,6 +48,18 @@ std::uint64_t signalSet(const std::string& facts, const std::string& field) {
   const std::size_t at = facts.find(field);
   return at == std::string::npos ? ~std::uint64_t{0}
                                  : std::stoull(facts.substr(at + field.size()), nullptr, 16);
+}
+
+// Ends this process's own children but `keep`, the dialog About started among them, by their ids.
+void endOwnChildrenBut(pid_t keep) {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream children(task.path() / "children");
+    for (pid_t child = 0; children >> child;) {
+      if (child != keep) {
+        ::kill(child, SIGTERM);
+      }
+    }
+  }
 }
 
 // Only the fake helpers that a test installs can be found.
@@ -145,6 +159,24 @@ TEST_F(AboutWithFakeHelpers, FallsBackToXmessageWhenZenityCannotBeStarted) {
 }
 
 TEST_F(AboutWithFakeHelpers, NoHelperGivesZero) { EXPECT_EQ(0, plugin().about()); }
+
+// The current folder, often a project nobody vetted, is never searched, however PATH names it.
+TEST_F(AboutWithFakeHelpers, NeverRunsAHelperFromTheCurrentFolder) {
+  install("zenity");
+  install("xmessage");
+  std::filesystem::create_directory(dir_ / "sub");
+  ASSERT_EQ(0, ::symlink(FAKE_DIALOG_PATH, (dir_ / "sub/zenity").c_str()));
+  for (const std::string path :
+       {".", "", ":/nonexistent", "/nonexistent:", "/nonexistent::/none", "sub", "./sub"}) {
+    const int result = runInChild([&] {
+      return ::chdir(dir_.path().c_str()) == 0 && ::setenv("PATH", path.c_str(), 1) == 0
+                 ? plugin().about()
+                 : 9;
+    });
+    EXPECT_EQ(0, result) << "PATH=" << path;
+    EXPECT_FALSE(exists(argvLog_)) << "PATH=" << path;
+  }
+}
 
 TEST_F(AboutWithFakeHelpers, WithoutADisplayNothingIsStarted) {
   install("zenity");
@@ -275,7 +307,6 @@ class AboutOnADisplay : public ::testing::Test {
     // Found now: a test may narrow PATH to the helper it is about.
     xdotool_ = toolPath("xdotool");
     timeout_ = toolPath("timeout");
-    pkill_ = toolPath("pkill");
   }
 
   // Shows the box on another thread, finds its window, checks About still waits, presses Return.
@@ -301,7 +332,7 @@ class AboutOnADisplay : public ::testing::Test {
     }
     if (!returned) {
       ADD_FAILURE() << "About did not return after the box was dismissed";
-      runProcess({pkill_, "-f", "^(zenity|xmessage) "});
+      endOwnChildrenBut(server_);
     }
     caller.join();
     EXPECT_EQ(1, result);
@@ -309,7 +340,6 @@ class AboutOnADisplay : public ::testing::Test {
 
   std::string xdotool_;
   std::string timeout_;
-  std::string pkill_;
   static inline pid_t server_ = 0;
   static inline std::string display_;
   ScopedEnvironment environment_;
