@@ -48,14 +48,3 @@ std::string executableDirectory() {
 }
 
 }  // namespace rawout::detail
-
-namespace rawout {
-
-void clearFailureCause() noexcept { errno = 0; }
-
-std::string failureCause() {
-  const int cause = errno;
-  return cause != 0 ? std::strerror(cause) : std::string();
-}
-
-}  // namespace rawout

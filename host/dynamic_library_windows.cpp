@@ -4,26 +4,9 @@
 #include <string>
 
 #include "dynamic_library.h"
+#include "failure_cause.h"
 
 namespace rawout::detail {
-
-namespace {
-
-std::string describeError(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = length > 0 ? std::string(text, length) : "error " + std::to_string(code);
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.')) {
-    message.pop_back();
-  }
-  return message;
-}
-
-}  // namespace
 
 void* openLibrary(const std::string& path, std::string& error) {
   // A full path keeps the system's DLL search out of it; a trailing dot keeps LoadLibrary from
@@ -33,7 +16,7 @@ void* openLibrary(const std::string& path, std::string& error) {
     const DWORD length =
         ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(file.size()), file.data(), nullptr);
     if (length == 0) {
-      error = describeError(::GetLastError());
+      error = describeSystemError(::GetLastError());
       return nullptr;
     }
     const bool fits = length < file.size();
@@ -48,7 +31,7 @@ void* openLibrary(const std::string& path, std::string& error) {
   // Altered search: the plug-in's own dependencies are looked for beside it first.
   HMODULE library = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (library == nullptr) {
-    error = describeError(::GetLastError());
+    error = describeSystemError(::GetLastError());
   }
   return reinterpret_cast<void*>(library);
 }
@@ -77,14 +60,3 @@ std::string executableDirectory() {
 }
 
 }  // namespace rawout::detail
-
-namespace rawout {
-
-void clearFailureCause() noexcept { ::SetLastError(ERROR_SUCCESS); }
-
-std::string failureCause() {
-  const DWORD cause = ::GetLastError();
-  return cause != ERROR_SUCCESS ? detail::describeError(cause) : std::string();
-}
-
-}  // namespace rawout

@@ -1,20 +1,21 @@
 // exporthost: loads export plug-ins as the Velmont host does and runs them from a shell.
-#include <getopt.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "command_line.h"
+#include "export_command.h"
 #include "input_block.h"
+#include "paths.h"
 #include "plugin_check.h"
 #include "plugin_loader.h"
 #include "quoted_name.h"
-#include "scratch_folder.h"
 
+namespace rawout {
 namespace {
 
 constexpr int kExitSuccess = 0;
@@ -76,69 +77,28 @@ void printError(const std::string& message) {
   (void)std::fprintf(stderr, "exporthost: %s\n", message.c_str());
 }
 
-// GNU conventions: options anywhere, unambiguous abbreviations, "--" ends them. A usage error is
-// kept, not thrown, so that --help anywhere still wins.
 Arguments parse(int argc, char** argv) {
-  enum : int { kPlugin = 1, kAbout, kHelp, kVersion };
-  constexpr option kOptions[] = {{"plugin", required_argument, nullptr, kPlugin},
-                                 {"about", no_argument, nullptr, kAbout},
-                                 {"help", no_argument, nullptr, kHelp},
-                                 {"version", no_argument, nullptr, kVersion},
-                                 {nullptr, 0, nullptr, 0}};
-  Arguments arguments;
-  ::opterr = 0;  // the messages are ours
-  int last = ::optind;
-  for (int found = 0; (found = ::getopt_long(argc, argv, ":", kOptions, nullptr)) != -1;
-       last = ::optind) {
-    const std::string given = argv[last];
-    switch (found) {
-      case kPlugin:
-        arguments.plugins.emplace_back(::optarg);
-        break;
-      case kAbout:
-        arguments.about = true;
-        break;
-      case kHelp:
-        arguments.help = true;
-        break;
-      case kVersion:
-        arguments.version = true;
-        break;
-      case ':':
-        arguments.error = "option '" + given + "' requires an argument";
-        break;
-      default:
-        arguments.error = "unrecognized or ambiguous option '" + given + "'";
-        break;
+  constexpr LongOption kOptions[] = {{"plugin", true}, {"about", false}, {"version", false}};
+  CommandLine line = parseCommandLine(
+      std::span<char* const>(argv, static_cast<std::size_t>(argc)).subspan(1), kOptions);
+  Arguments arguments{std::move(line.operands), {}, line.help, false, false, std::move(line.error)};
+  for (auto& [name, value] : line.options) {
+    if (name == "plugin") {
+      arguments.plugins.push_back(std::move(value));
+    } else if (name == "about") {
+      arguments.about = true;
+    } else {
+      arguments.version = true;
     }
   }
-  for (int index = ::optind; index < argc; ++index) {
-    arguments.operands.emplace_back(argv[index]);
-  }
   return arguments;
-}
-
-#ifdef _WIN32
-constexpr char kFolderSeparators[] = "/\\:";
-#else
-constexpr char kFolderSeparators[] = "/";
-#endif
-
-// "dir/prog.hex" -> "dir/prog"; a leading dot starts a name, not an extension.
-std::string withoutExtension(const std::string& path) {
-  const std::size_t nameStart = path.find_last_of(kFolderSeparators) + 1;
-  const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || dot <= nameStart) {
-    return path;
-  }
-  return path.substr(0, dot);
 }
 
 std::string onePlugin(const Arguments& arguments) {
   if (arguments.plugins.size() > 1) {
     throw UsageError("only one --plugin is taken by this command");
   }
-  return arguments.plugins.empty() ? rawout::defaultPluginPath() : arguments.plugins.front();
+  return arguments.plugins.empty() ? defaultPluginPath() : arguments.plugins.front();
 }
 
 void expectOperands(const Arguments& arguments, std::size_t least, std::size_t most) {
@@ -151,30 +111,6 @@ void expectOperands(const Arguments& arguments, std::size_t least, std::size_t m
   }
 }
 
-// A plug-in that names no format still gets a line that reads.
-const char* displayName(const rawout::ExportPlugin& plugin) {
-  const char* name = plugin.description();
-  return name != nullptr ? name : "(unnamed format)";
-}
-
-// The extension the plug-in appends, learnt from an empty save under the same name in a private
-// folder; unknown when that save fails.
-std::optional<std::string> trialExtension(const rawout::ExportPlugin& plugin,
-                                          const std::string& baseName) {
-  try {
-    const rawout::ScratchFolder scratch;
-    const std::string stem = baseName.substr(baseName.find_last_of(kFolderSeparators) + 1);
-    char extension[16] = {};
-    if (plugin.savePrgmFile(nullptr, 0, (scratch / stem).c_str(), extension) != 1) {
-      return std::nullopt;
-    }
-    const std::string reported(extension, ::strnlen(extension, sizeof extension));
-    return rawout::couldBeExtension(reported) ? std::optional(reported) : std::nullopt;
-  } catch (const std::runtime_error&) {
-    return std::nullopt;
-  }
-}
-
 int exportProgram(const Arguments& arguments) {
   expectOperands(arguments, 1, 2);
   const std::string& input = arguments.operands[1];
@@ -182,26 +118,17 @@ int exportProgram(const Arguments& arguments) {
     throw UsageError("a BASENAME is needed when INPUT is standard input");
   }
   const std::string baseName =
-      arguments.operands.size() == 3 ? arguments.operands[2] : withoutExtension(input);
-  const rawout::ExportPlugin plugin(onePlugin(arguments));
-  const rawout::InputBlock block(input);
-
-  // Whatever extension the plug-in appends, the file it would write must not be the input.
-  if (const auto clash = block.outputThatIsInput(baseName, trialExtension(plugin, baseName))) {
-    printError(rawout::quotedName(*clash) + ": is the input file; give another BASENAME");
-    return kExitFailure;
+      arguments.operands.size() == 3 ? arguments.operands[2] : baseNameOf(input);
+  if (baseName.empty()) {
+    throw UsageError("BASENAME is empty; give the file name to write, without its extension");
   }
-  char extension[16] = {};
-  rawout::clearFailureCause();
-  if (plugin.savePrgmFile(block.data(), block.size(), baseName.c_str(), extension) != 1) {
-    const std::string cause = rawout::failureCause();
-    printError(rawout::quotedName(baseName) + ": cannot export as " + displayName(plugin) +
-               (cause.empty() ? std::string() : ": " + cause));
-    return kExitFailure;
+  if (namesAFolder(baseName)) {
+    throw UsageError("BASENAME " + quotedName(baseName) +
+                     " names a folder; give the file name to write, without its extension");
   }
-  (void)std::printf("%s%s: %lu %s written as %s\n", baseName.c_str(), extension,
-                    static_cast<unsigned long>(block.size()), block.size() == 1 ? "byte" : "bytes",
-                    displayName(plugin));
+  const Exporter exporter(onePlugin(arguments));
+  const InputBlock block(input);
+  (void)std::printf("%s\n", exporter.save(block, baseName).c_str());
   return kExitSuccess;
 }
 
@@ -209,14 +136,14 @@ int listFormats(const Arguments& arguments) {
   expectOperands(arguments, 0, 0);
   std::vector<std::string> paths = arguments.plugins;
   if (paths.empty()) {
-    paths.push_back(rawout::defaultPluginPath());
+    paths.push_back(defaultPluginPath());
   }
   int status = kExitSuccess;
   for (const std::string& path : paths) {
     try {
-      const rawout::ExportPlugin plugin(path);
-      (void)std::printf("%s\n", displayName(plugin));
-    } catch (const rawout::LoadError& error) {
+      const ExportPlugin plugin(path);
+      (void)std::printf("%s\n", displayNameOf(plugin).c_str());
+    } catch (const LoadError& error) {
       printError(error.what());
       status = kExitFailure;
     }
@@ -226,9 +153,9 @@ int listFormats(const Arguments& arguments) {
 
 int showAbout(const Arguments& arguments) {
   expectOperands(arguments, 0, 0);
-  const rawout::ExportPlugin plugin(onePlugin(arguments));
+  const ExportPlugin plugin(onePlugin(arguments));
   if (plugin.about() != 1) {
-    printError(rawout::quotedName(plugin.path()) +
+    printError(quotedName(plugin.path()) +
                ": the about box could not be shown (is there a display?)");
     return kExitFailure;
   }
@@ -239,12 +166,12 @@ int checkPlugins(const Arguments& arguments) {
   expectOperands(arguments, 0, 0);
   std::vector<std::string> paths = arguments.plugins;
   if (paths.empty()) {
-    paths.push_back(rawout::defaultPluginPath());
+    paths.push_back(defaultPluginPath());
   }
   unsigned passed = 0;
   unsigned failed = 0;
   for (const std::string& path : paths) {
-    for (const auto& result : rawout::checkPlugin(path, arguments.about)) {
+    for (const auto& result : checkPlugin(path, arguments.about)) {
       if (result.failure.empty()) {
         ++passed;
         (void)std::printf("PASS %s\n", result.name.c_str());
@@ -303,14 +230,15 @@ int run(int argc, char** argv) {
 }
 
 }  // namespace
+}  // namespace rawout
 
 int main(int argc, char** argv) {
-  int status = run(argc, argv);
+  int status = rawout::run(argc, argv);
   // Output errors are caught here at once: a full disk or closed pipe on stdout is a failure too,
   // not a silent success.
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    printError(std::string("standard output: write error: ") + std::strerror(errno));
-    status = kExitFailure;
+    rawout::printError(std::string("standard output: write error: ") + std::strerror(errno));
+    status = rawout::kExitFailure;
   }
   return status;
 }

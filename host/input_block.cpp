@@ -23,23 +23,11 @@ InputError InputError::tooLarge(const std::string& path) {
   return InputError(describe(path) + ": too large to export: a program holds at most " +
                     std::to_string(InputBlock::kMaxBytes) + " bytes");
 }
-// NOLINTEND(modernize-return-braced-init-list)
-
-std::optional<std::string> InputBlock::outputThatIsInput(
-    const std::string& baseName, const std::optional<std::string>& extension) const {
-  if (!file_) {
-    return std::nullopt;
-  }
-  if (extension) {
-    const std::string output = baseName + *extension;
-    return isTheInput(output) ? std::optional(output) : std::nullopt;
-  }
-  for (const std::string& candidate : namesExtending(baseName)) {
-    if (isTheInput(candidate)) {
-      return candidate;
-    }
-  }
-  return std::nullopt;
+InputError InputError::changed(const std::string& path) {
+  return InputError(
+      describe(path) +
+      ": changed while it was being exported; export it again once nothing writes to it");
 }
+// NOLINTEND(modernize-return-braced-init-list)
 
 }  // namespace rawout

@@ -1,4 +1,5 @@
-// The program to export, read whole into memory so it can go to the plug-in in one call.
+// The program to export, whole in memory so it can go to the plug-in in one call: a file mapped on
+// Linux, anything else read.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "file_identity.h"
+
 namespace rawout {
 
 class InputError : public std::runtime_error {
@@ -17,6 +20,8 @@ class InputError : public std::runtime_error {
   // "INPUT: WHAT: the system's message", where "-" reads as "standard input".
   static InputError fromErrno(const std::string& path, const char* what, int cause);
   static InputError tooLarge(const std::string& path);
+  // The input was written while it was read or exported.
+  static InputError changed(const std::string& path);
 };
 
 // Memory that holds an input block, released once, the way the platform's reader got it.
@@ -53,6 +58,27 @@ class InputMemory {
   std::size_t bytes_ = 0;
 };
 
+// The descriptor an input is read through, closed once when it is the block's own.
+class InputDescriptor {
+ public:
+  InputDescriptor() = default;
+  InputDescriptor(int descriptor, bool owned) noexcept : descriptor_(descriptor), owned_(owned) {}
+  ~InputDescriptor();
+  InputDescriptor(const InputDescriptor&) = delete;
+  InputDescriptor& operator=(const InputDescriptor&) = delete;
+  InputDescriptor(InputDescriptor&&) = delete;
+  InputDescriptor& operator=(InputDescriptor&& other) noexcept {
+    std::swap(descriptor_, other.descriptor_);
+    std::swap(owned_, other.owned_);
+    return *this;
+  }
+  [[nodiscard]] int get() const { return descriptor_; }
+
+ private:
+  int descriptor_ = -1;
+  bool owned_ = false;
+};
+
 class InputBlock {
  public:
   // The boundary counts bytes in 32 bits.
@@ -62,36 +88,26 @@ class InputBlock {
   explicit InputBlock(const std::string& path);
 
   // Null for an empty input.
+  // As given: a path, or "-".
+  [[nodiscard]] const std::string& path() const { return path_; }
   [[nodiscard]] const void* data() const { return size_ > 0 ? data_ : nullptr; }
   [[nodiscard]] std::uint32_t size() const { return size_; }
 
-  // The file, if any, that an export to `baseName` would write over while it is the input:
-  // `baseName` plus the plug-in's `extension` or, when that is not known, plus anything that fits
-  // a plug-in's five-byte buffer (a dot and up to three bytes). Writing there truncates the input
-  // before its bytes are written, so one failed write would lose them both.
-  [[nodiscard]] std::optional<std::string> outputThatIsInput(
-      const std::string& baseName, const std::optional<std::string>& extension) const;
+  // The file the input was read from, named or redirected; none for a pipe or terminal.
+  [[nodiscard]] const std::optional<FileIdentity>& file() const { return file_; }
+  // Whether that file has been written, or changed size, since it was read. A mapped file's bytes
+  // are the file's own, so a change shows in the block (and a file cut short faults on access).
+  [[nodiscard]] bool changed() const;
 
  private:
-  // Whether the file at `path`, followed through links as an open would, is the input file.
-  [[nodiscard]] bool isTheInput(const std::string& path) const;
-  // `baseName` plus each ending found beside it in its folder that could be an extension.
-  static std::vector<std::string> namesExtending(const std::string& baseName);
-
-  struct FileIdentity {
-    std::uint64_t device;  // or volume
-    std::uint64_t index;   // inode or file index
-  };
+  std::string path_;
   InputMemory memory_;
   const void* data_ = nullptr;
   std::uint32_t size_ = 0;
-  // Set when the input is a file, named or redirected, whatever its length or offset.
   std::optional<FileIdentity> file_;
+  InputDescriptor descriptor_;  // kept open on Linux, to see whether the file changes
+  std::int64_t sizeWhenRead_ = 0;
+  std::int64_t writtenWhenRead_ = 0;  // modification time, in nanoseconds
 };
-
-// An extension a plug-in can report: a dot and at most three more bytes before the terminator.
-inline bool couldBeExtension(const std::string& text) {
-  return !text.empty() && text.size() <= 4 && text.front() == '.';
-}
 
 }  // namespace rawout

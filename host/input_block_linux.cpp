@@ -1,6 +1,5 @@
-// Reads the input with Linux's mapping calls: MAP_POPULATE for files, mremap to grow the block
-// that a pipe fills.
-#include <dirent.h>
+// Reads the input with Linux's mapping calls: a file is mapped with MAP_POPULATE, and what a pipe
+// delivers goes into anonymous memory grown with mremap, so a large input is never copied twice.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -8,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "input_block.h"
 
@@ -16,25 +14,7 @@ namespace rawout {
 
 namespace {
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd, bool owned) : fd_(fd), owned_(owned) {}
-  ~Descriptor() {
-    if (owned_ && fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-  bool owned_;
-};
-
-// Reads from the current offset to the end, into memory that grows by remapping, so the block is
-// never copied and memory stays near the input's size.
+// Reads from the current offset to the end, into memory that grows by remapping.
 InputMemory readToEnd(int input, const std::string& path, std::size_t& filled) {
   std::size_t capacity = std::size_t{1} << 20;
   void* first =
@@ -74,29 +54,41 @@ InputMemory readToEnd(int input, const std::string& path, std::size_t& filled) {
   }
 }
 
+std::int64_t modificationTime(const struct stat& status) {
+  return std::int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
+}
+
 }  // namespace
 
 void InputMemory::release(void* address, std::size_t bytes) noexcept { ::munmap(address, bytes); }
 
-InputBlock::InputBlock(const std::string& path) {
+InputDescriptor::~InputDescriptor() {
+  if (owned_ && descriptor_ >= 0) {
+    ::close(descriptor_);
+  }
+}
+
+InputBlock::InputBlock(const std::string& path) : path_(path) {
   const bool standardInput = path == "-";
-  const Descriptor input(standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC),
-                         !standardInput);
-  if (input.get() < 0) {
+  const int input = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (input < 0) {
     throw InputError::fromErrno(path, "cannot open", errno);
   }
+  descriptor_ = InputDescriptor(input, !standardInput);
   struct stat status {};
-  if (::fstat(input.get(), &status) != 0) {
+  if (::fstat(input, &status) != 0) {
     throw InputError::fromErrno(path, "cannot read", errno);
   }
   if (S_ISREG(status.st_mode)) {
     file_ = FileIdentity{status.st_dev, status.st_ino};
+    sizeWhenRead_ = status.st_size;
+    writtenWhenRead_ = modificationTime(status);
   }
 
-  // A regular file is mapped, not copied: the bytes go from the page cache to the plug-in.
-  // Standard input may be a file read part-way already; the rest of it is the input. Files whose
-  // size the kernel does not know (/proc reports 0) and those it cannot map (sysfs) are read.
-  const off_t start = S_ISREG(status.st_mode) ? ::lseek(input.get(), 0, SEEK_CUR) : -1;
+  // Mapped, not copied: a read takes about twice as long for a large file. Standard input may be
+  // a file read part-way already; the rest of it is the input. Files whose size the kernel does
+  // not know (/proc reports 0) and those it cannot map (sysfs) are read.
+  const off_t start = S_ISREG(status.st_mode) ? ::lseek(input, 0, SEEK_CUR) : -1;
   if (start >= 0 && start <= status.st_size && status.st_size > 0) {
     const auto length = static_cast<std::uint64_t>(status.st_size - start);
     if (length > kMaxBytes) {
@@ -109,48 +101,33 @@ InputBlock::InputBlock(const std::string& path) {
     const off_t mapStart = start - start % page;
     const auto mapBytes = static_cast<std::size_t>(status.st_size - mapStart);
     void* mapped =
-        ::mmap(nullptr, mapBytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, input.get(), mapStart);
+        ::mmap(nullptr, mapBytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, input, mapStart);
     if (mapped != MAP_FAILED) {
       memory_ = InputMemory(mapped, mapBytes);
       data_ = static_cast<const char*>(mapped) + (start - mapStart);
       size_ = static_cast<std::uint32_t>(length);
+      if (changed()) {
+        throw InputError::changed(path);
+      }
       return;
     }
     if (errno != ENODEV) {
       throw InputError::fromErrno(path, "cannot read", errno);
     }
   }
-
   std::size_t filled = 0;
-  memory_ = readToEnd(input.get(), path, filled);
+  memory_ = readToEnd(input, path, filled);
   data_ = memory_.get();
   size_ = static_cast<std::uint32_t>(filled);
+  if (changed()) {
+    throw InputError::changed(path);
+  }
 }
 
-bool InputBlock::isTheInput(const std::string& path) const {
+bool InputBlock::changed() const {
   struct stat status {};
-  return file_ && ::stat(path.c_str(), &status) == 0 && status.st_dev == file_->device &&
-         status.st_ino == file_->index;
-}
-
-std::vector<std::string> InputBlock::namesExtending(const std::string& baseName) {
-  const std::size_t slash = baseName.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : baseName.substr(0, slash + 1);
-  const std::string stem = slash == std::string::npos ? baseName : baseName.substr(slash + 1);
-  std::vector<std::string> names;
-  DIR* listing = ::opendir(folder.c_str());
-  if (listing == nullptr) {
-    return names;  // nothing there can be the input
-  }
-  while (const dirent* entry = ::readdir(listing)) {
-    const std::string name = entry->d_name;
-    if (name.size() > stem.size() && name.compare(0, stem.size(), stem) == 0 &&
-        couldBeExtension(name.substr(stem.size()))) {
-      names.push_back(baseName + name.substr(stem.size()));
-    }
-  }
-  ::closedir(listing);
-  return names;
+  return file_ && (::fstat(descriptor_.get(), &status) != 0 || status.st_size != sizeWhenRead_ ||
+                   modificationTime(status) != writtenWhenRead_);
 }
 
 }  // namespace rawout

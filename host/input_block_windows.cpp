@@ -13,32 +13,25 @@
 #include <optional>
 #include <utility>
 
+#include "file_identity_windows.h"
 #include "input_block.h"
 
 namespace rawout {
 
-namespace {
-
-// The volume and the file's index on it: together they tell one file from another.
-struct Identity {
-  std::uint64_t device;
-  std::uint64_t index;
-};
-
-std::optional<Identity> fileIdentity(HANDLE file) {
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (::GetFileInformationByHandle(file, &information) == 0) {
-    return std::nullopt;
-  }
-  return Identity{std::uint64_t{information.dwVolumeSerialNumber},
-                  (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
-}
-
-}  // namespace
-
 void InputMemory::release(void* address, std::size_t /*bytes*/) noexcept { std::free(address); }
 
-InputBlock::InputBlock(const std::string& path) {
+// A C runtime descriptor, as on Linux; the reader here closes its file before the block is used.
+InputDescriptor::~InputDescriptor() {
+  if (owned_ && descriptor_ >= 0) {
+    ::_close(descriptor_);
+  }
+}
+
+// The block is a copy, so a change to the file after the read does not reach it.
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static): one interface for every platform
+bool InputBlock::changed() const { return false; }
+
+InputBlock::InputBlock(const std::string& path) : path_(path) {
   const bool standardInput = path == "-";
   std::FILE* opened = standardInput ? stdin : std::fopen(path.c_str(), "rbN");
   if (opened == nullptr) {
@@ -57,13 +50,13 @@ InputBlock::InputBlock(const std::string& path) {
   // handles as integers.
   auto* const handle = reinterpret_cast<HANDLE>(  // NOLINT(performance-no-int-to-ptr)
       ::_get_osfhandle(::_fileno(input.get())));
-  if (const auto identity = fileIdentity(handle)) {
-    file_ = FileIdentity{identity->device, identity->index};
-  }
+  file_ = identityOfHandle(handle);
 
   struct _stati64 status {};
   std::size_t capacity = std::size_t{1} << 20;
-  if (::_fstati64(::_fileno(input.get()), &status) == 0 && (status.st_mode & _S_IFREG) != 0) {
+  const bool regular =
+      ::_fstati64(::_fileno(input.get()), &status) == 0 && (status.st_mode & _S_IFREG) != 0;
+  if (regular) {
     const auto length = static_cast<std::uint64_t>(status.st_size);
     if (length > kMaxBytes) {
       throw InputError::tooLarge(path);
@@ -98,42 +91,15 @@ InputBlock::InputBlock(const std::string& path) {
   if (std::ferror(input.get()) != 0) {
     throw InputError::fromErrno(path, "cannot read", errno);
   }
+  // A file written while it was read gives a block that never existed on disk.
+  struct _stati64 after {};
+  if (regular && (::_fstati64(::_fileno(input.get()), &after) != 0 ||
+                  after.st_size != status.st_size || after.st_mtime != status.st_mtime)) {
+    throw InputError::changed(path);
+  }
   memory_ = std::move(block);
   data_ = memory_.get();
   size_ = static_cast<std::uint32_t>(filled);
-}
-
-bool InputBlock::isTheInput(const std::string& path) const {
-  HANDLE file =
-      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return false;
-  }
-  const auto identity = fileIdentity(file);
-  ::CloseHandle(file);
-  return file_ && identity && identity->device == file_->device && identity->index == file_->index;
-}
-
-std::vector<std::string> InputBlock::namesExtending(const std::string& baseName) {
-  const std::size_t folderEnd = baseName.find_last_of("\\/:");
-  const std::size_t stemBytes =
-      baseName.size() - (folderEnd == std::string::npos ? 0 : folderEnd + 1);
-  std::vector<std::string> names;
-  // The system matches the pattern without regard to case, as it opens names.
-  WIN32_FIND_DATAA entry{};
-  HANDLE search = ::FindFirstFileA((baseName + ".*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) {
-    return names;
-  }
-  do {
-    const std::string name = entry.cFileName;
-    if (name.size() > stemBytes && couldBeExtension(name.substr(stemBytes))) {
-      names.push_back(baseName + name.substr(stemBytes));
-    }
-  } while (::FindNextFileA(search, &entry));
-  ::FindClose(search);
-  return names;
 }
 
 }  // namespace rawout

@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "paths.h"
 #include "plugin_loader.h"
 #include "process_state.h"
 #include "scratch_folder.h"
@@ -41,22 +42,20 @@ std::optional<Bytes> readFile(const std::string& path) {
   return in ? std::optional(bytes) : std::nullopt;
 }
 
-std::string fileName(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
-
 // "all.bin holds 255 bytes, expected 256", or empty when `path` holds exactly `expected`.
 std::string compareFile(const std::string& path, const Bytes& expected) {
   const auto held = readFile(path);
   if (!held) {
-    return "no file " + fileName(path) + ", expected it to hold " +
+    return "no file " + lastComponent(path) + ", expected it to hold " +
            std::to_string(expected.size()) + " bytes";
   }
   if (held->size() != expected.size()) {
-    return fileName(path) + " holds " + std::to_string(held->size()) + " bytes, expected " +
+    return lastComponent(path) + " holds " + std::to_string(held->size()) + " bytes, expected " +
            std::to_string(expected.size());
   }
   const auto differs = std::mismatch(held->begin(), held->end(), expected.begin());
   if (differs.first != held->end()) {
-    return fileName(path) + " differs at byte " + std::to_string(differs.first - held->begin()) +
+    return lastComponent(path) + " differs at byte " + std::to_string(differs.first - held->begin()) +
            ", expected the bytes handed over";
   }
   return {};
@@ -298,7 +297,7 @@ std::vector<unsigned char> pattern(std::size_t size, std::uint32_t seed) {
 }
 
 std::vector<CheckResult> checkPlugin(const std::string& path, bool about) {
-  const std::string label = fileName(path);
+  const std::string label = lastComponent(path);
   std::unique_ptr<ExportPlugin> plugin;
   try {
     plugin = std::make_unique<ExportPlugin>(path);

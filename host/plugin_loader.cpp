@@ -40,6 +40,11 @@ ExportPlugin::~ExportPlugin() {
   }
 }
 
+std::string displayNameOf(const ExportPlugin& plugin) {
+  const char* name = plugin.description();
+  return name != nullptr ? name : "(unnamed format)";
+}
+
 std::string defaultPluginPath() {
   const std::string folder = detail::executableDirectory();
   const std::string programs = folder.empty() ? std::string(".") : folder;

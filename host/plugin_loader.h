@@ -41,14 +41,10 @@ class ExportPlugin {
   AboutProc about_ = nullptr;
 };
 
+// The plug-in's display name, or a placeholder that reads when it names no format.
+std::string displayNameOf(const ExportPlugin& plugin);
+
 // The rawout module that sits beside the running executable.
 std::string defaultPluginPath();
-
-// The channel through which a failed save says why: errno on POSIX; on Windows the thread's
-// last-error code, which a host reads whatever C runtime the plug-in was built with. Clear it
-// before the call and read it at once after.
-void clearFailureCause() noexcept;
-// The cause in the system's words, or an empty string when the plug-in left none.
-std::string failureCause();
 
 }  // namespace rawout

@@ -1,13 +1,21 @@
 // A private temporary folder, removed with everything in it when it goes out of scope.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 namespace rawout {
 
+class ScratchFolderError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class ScratchFolder {
  public:
-  // Throws std::runtime_error when no folder can be made.
+  // Made at once with a name of its own, open to its owner alone: in TMPDIR when that is set and
+  // not empty, else in /tmp (on Windows, the system's temporary folder). Throws
+  // ScratchFolderError naming the folder it was to go in and why it could not.
   ScratchFolder();
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;

@@ -1,4 +1,8 @@
 // exporthost as a user runs it: commands, output, files and exit codes.
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <filesystem>
 
 #include "test_support.h"
@@ -14,12 +18,8 @@ ProcessResult exporthost(std::vector<std::string> arguments, const Stdin& input 
   return runProcess(arguments, input);
 }
 
-void expectUsageError(const std::vector<std::string>& arguments) {
-  const ProcessResult result = exporthost(arguments);
-  EXPECT_EQ(kUsage, result.exitCode) << ::testing::PrintToString(arguments);
-  EXPECT_EQ(0U, result.err.rfind("exporthost: ", 0)) << result.err;
-  EXPECT_NE(std::string::npos, result.err.find("--help")) << result.err;
-  EXPECT_TRUE(result.out.empty());
+std::string testPlugin(const std::string& variant) {
+  return std::string(TEST_PLUGIN_DIR) + "/" + variant + "_plugin" + TEST_PLUGIN_SUFFIX;
 }
 
 TEST(ExporthostExport, WritesTheInputBytesBesideItAndSaysWhat) {
@@ -64,7 +64,7 @@ TEST(ExporthostExport, ReadsStandardInputFromAPipeOrAFile) {
   const ProcessResult empty = exporthost({"export", "-", dir / "empty"}, Stdin::piped(""));
   ASSERT_EQ(0, empty.exitCode) << empty.err;
   EXPECT_TRUE(readFile(dir / "empty.bin").empty());
-  expectUsageError({"export", "-"});
+  EXPECT_EQ(kUsage, exporthost({"export", "-"}).exitCode);
 }
 
 #ifndef _WIN32
@@ -81,6 +81,49 @@ TEST(ExporthostExport, ReadsKernelFilesToTheirEnd) {
 }
 #endif
 
+#ifndef _WIN32
+// Standard input read part-way already: the rest is the input, from the offset on.
+TEST(ExporthostExport, StandardInputReadPartWayGivesTheRest) {
+  const TempDir dir;
+  const Bytes bytes = pattern(10000, 24);
+  writeFile(dir / "in.prg", bytes);
+  const ProcessResult result = runProcess(
+      {"/bin/sh", "-c", "dd bs=100 count=1 of=/dev/null 2>/dev/null; exec \"$0\" export - \"$1\"",
+       EXPORTHOST_PATH, dir / "rest"},
+      Stdin::fromFile(dir / "in.prg"));
+  ASSERT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(Bytes(bytes.begin() + 100, bytes.end()), readFile(dir / "rest.bin"));
+}
+
+// A file cut short while it is exported: an error and exit 1, never a signal death or a cause
+// that misleads. The plug-in either reads the block itself or hands it to write() (rawout into a
+// FIFO whose reader empties the input part-way).
+TEST(ExporthostExport, InputCutShortWhileExportedIsAnError) {
+  const TempDir dir;
+  const std::string changed =
+      "exporthost: " + (dir / "in.prg") +
+      ": changed while it was being exported; export it again once nothing writes to it\n";
+  writeFile(dir / "in.prg", pattern(1 << 20, 25));
+  {
+    ScopedEnvironment environment;
+    environment.set("TEST_PLUGIN_SHRINK", dir / "in.prg");
+    const ProcessResult reads = exporthost(
+        {"export", "--plugin", testPlugin("shrinks_input"), dir / "in.prg", dir / "out"});
+    EXPECT_EQ(kFailure, reads.exitCode) << reads.err;
+    EXPECT_EQ(changed, reads.err);
+  }
+  writeFile(dir / "in.prg", pattern(1 << 20, 25));
+  ASSERT_EQ(0, ::mkfifo((dir / "fifo.bin").c_str(), 0600));
+  const ProcessResult written = runProcess(
+      {"/bin/sh", "-c",
+       "\"$0\" export \"$1\" \"$2\" & { head -c 4096 >/dev/null; : >\"$1\"; cat >/dev/null; } "
+       "<\"$2.bin\"; wait $!",
+       EXPORTHOST_PATH, dir / "in.prg", dir / "fifo"});
+  EXPECT_EQ(kFailure, written.exitCode) << written.err;
+  EXPECT_EQ(changed, written.err);
+}
+#endif
+
 TEST(ExporthostExport, EmptyInputGivesAnEmptyFile) {
   const TempDir dir;
   writeFile(dir / "empty.prg", {});
@@ -92,6 +135,96 @@ TEST(ExporthostExport, EmptyInputGivesAnEmptyFile) {
   writeFile(dir / "one.prg", {42});
   EXPECT_EQ(dir / "one.bin: 1 byte written as Binary File\n",
             exporthost({"export", dir / "one.prg"}).out);
+}
+
+// The file written and the line that says so, for names a user may give.
+TEST(ExporthostExport, DerivesAndQuotesTheNameWritten) {
+  const TempDir dir;
+  std::filesystem::create_directory(dir / "a.d");
+  struct Case {
+    std::string input;
+    std::vector<std::string> baseName;  // none: derived from the input
+    std::string written;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {dir / "a.d/prog", {}, dir / "a.d/prog.bin", dir / "a.d/prog.bin"},
+      {dir / "a.d/prog.hex", {}, dir / "a.d/prog.bin", dir / "a.d/prog.bin"},
+      {dir / ".hidden", {}, dir / ".hidden.bin", dir / ".hidden.bin"},
+#ifndef _WIN32
+      {dir / "in.com",
+       {dir / "new\nline"},
+       dir / "new\nline.bin",
+       "'" + dir / "new'$'\\n''line.bin'"},
+#endif
+      {dir / "in.com", {dir / "two words"}, dir / "two words.bin", "'" + dir / "two words.bin'"},
+  };
+  for (const Case& row : cases) {
+    writeFile(row.input, {1, 2});
+    std::vector<std::string> arguments = {"export", row.input};
+    arguments.insert(arguments.end(), row.baseName.begin(), row.baseName.end());
+    const ProcessResult result = exporthost(arguments);
+    EXPECT_EQ(0, result.exitCode) << row.input << ": " << result.err;
+    EXPECT_EQ(row.line + ": 2 bytes written as Binary File\n", result.out);
+    EXPECT_EQ((Bytes{1, 2}), readFile(row.written)) << row.written;
+    std::filesystem::remove(row.written);
+  }
+}
+
+// An export is refused only when its output is the input. The extension is learnt from a trial
+// save of a non-empty block, and when it cannot be learnt the error says why.
+TEST(ExporthostExport, RefusesOnlyWhatWouldOverwriteTheInput) {
+  const TempDir dir;
+  writeFile(dir / "in.com", {7, 8, 9});
+  writeFile(dir / "file", {});
+  struct Case {
+    std::optional<std::string> tmpdir;  // none: as it is
+    std::string plugin;
+    int exitCode;
+    std::string written;  // or the error's end
+  };
+  const std::vector<Case> cases = {
+      {std::nullopt, testPlugin("refuses_empty"), 0, dir / "in.raw"},
+#ifndef _WIN32
+      {"", RAWOUT_MODULE_PATH, 0, dir / "in.bin"},
+      {"/nonexistent", RAWOUT_MODULE_PATH, kFailure,
+       ": cannot learn its extension: cannot make a scratch folder in /nonexistent: No such file "
+       "or directory\n"},
+      {dir / "file", RAWOUT_MODULE_PATH, kFailure,
+       ": cannot make a scratch folder in " + (dir / "file") + ": Not a directory\n"},
+#endif
+  };
+  for (const Case& row : cases) {
+    // Set for exporthost alone: the test's own files go in the usual place.
+    const ProcessResult result =
+        row.tmpdir ? runProcess({"/usr/bin/env", "TMPDIR=" + *row.tmpdir, EXPORTHOST_PATH, "export",
+                                 "--plugin", row.plugin, dir / "in.com"})
+                   : exporthost({"export", "--plugin", row.plugin, dir / "in.com"});
+    EXPECT_EQ(row.exitCode, result.exitCode) << row.written << ": " << result.err;
+    if (row.exitCode == 0) {
+      EXPECT_EQ((Bytes{7, 8, 9}), readFile(row.written));
+      std::filesystem::remove(row.written);
+    } else {
+      EXPECT_TRUE(result.err.ends_with(row.written)) << result.err;
+      EXPECT_FALSE(exists(dir / "in.bin"));
+    }
+  }
+}
+
+// A plug-in that writes past the five bytes is stopped at the first byte too many, whatever the
+// length of what it writes; one that leaves no terminator is caught too. Both name the plug-in.
+TEST(ExporthostExport, ExtensionPastTheHostsBufferIsAnErrorNamingThePlugin) {
+  const TempDir dir;
+  writeFile(dir / "in.com", {1});
+  for (const auto& [variant, problem] : std::vector<std::pair<std::string, std::string>>{
+           {"long_extension", "wrote past the 5-byte extension buffer"},
+           {"no_terminator", "its extension does not end within the 5-byte extension buffer"}}) {
+    const ProcessResult result =
+        exporthost({"export", "--plugin", testPlugin(variant), dir / "in.com"});
+    EXPECT_EQ(kFailure, result.exitCode) << variant;
+    EXPECT_EQ("exporthost: " + testPlugin(variant) + ": " + problem + "\n", result.err);
+    EXPECT_TRUE(result.out.empty()) << result.out;
+  }
 }
 
 TEST(ExporthostExport, NeverOverwritesItsOwnInput) {
@@ -149,7 +282,7 @@ TEST(ExporthostExport, FailuresNameTheFileConcerned) {
   EXPECT_EQ(kFailure, unwritable.exitCode);
   // The cause in the system's words: errno's on POSIX, the last-error code's on Windows.
   const std::string prefix =
-      "exporthost: " + (dir / "no/such/out") + ": cannot export as Binary File: ";
+      "exporthost: " + (dir / "no/such/out.bin") + ": cannot export as Binary File: ";
   EXPECT_EQ(0U, unwritable.err.rfind(prefix, 0)) << unwritable.err;
 #ifndef _WIN32
   EXPECT_EQ(prefix + "No such file or directory\n", unwritable.err);
@@ -231,8 +364,7 @@ TEST(ExporthostCheck, PassesRawoutAndFailsEachFaultyPluginOnItsCheck) {
                                                         {"leaks", "process-state"},
                                                         {"chatty", "quiet"}}) {
     const std::string file = fault + "_plugin" + TEST_PLUGIN_SUFFIX;
-    const ProcessResult result =
-        exporthost({"check", "--plugin", std::string(TEST_PLUGIN_DIR) + "/" + file});
+    const ProcessResult result = exporthost({"check", "--plugin", testPlugin(fault)});
     EXPECT_EQ(kFailure, result.exitCode) << fault;
     EXPECT_NE(std::string::npos, result.out.find("\nFAIL " + check + " [" + file + "]: "))
         << fault << ":\n"
@@ -263,18 +395,47 @@ TEST(ExporthostCommandLine, HelpAndVersionSucceed) {
   EXPECT_EQ(0, exporthost({"frobnicate", "--bogus", "--help"}).exitCode);
 }
 
-TEST(ExporthostCommandLine, MisuseExitsWithTwo) {
-  expectUsageError({});
-  expectUsageError({"frobnicate"});
-  expectUsageError({"export"});
-  expectUsageError({"export", "a", "b", "c"});
-  expectUsageError({"export", "--bogus", "a"});
-  expectUsageError({"export", "a", "--plugin"});
-  expectUsageError({"export", "--plugin", "x", "--plugin", "y", "a"});
-  expectUsageError({"formats", "extra"});
-  expectUsageError({"about", "extra"});
-  expectUsageError({"check", "extra"});
-  expectUsageError({"formats", "--about"});
+// The first error on the line, naming the word as it was typed, in GNU's words.
+TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "missing command"},
+      {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{"export"}, "missing operand"},
+      {{"export", "a", "b", "c"}, "extra operand 'c'"},
+      {{"export", "--bogus", "x.hex"}, "unrecognized option '--bogus'"},
+      {{"export", "--bogus", "--worse=1", "x.hex"}, "unrecognized option '--bogus'"},
+      {{"export", "--plugin"}, "option '--plugin' requires an argument"},
+      {{"export", "-x", "--bogus"}, "invalid option -- 'x'"},
+      {{"--version=2"}, "option '--version' doesn't allow an argument"},
+      {{"export", "--plugin", "x", "--plugin", "y", "a"},
+       "only one --plugin is taken by this command"},
+      {{"export", "a", ""},
+       "BASENAME is empty; give the file name to write, without its extension"},
+      {{"export", "a", "sub/"},
+       "BASENAME sub/ names a folder; give the file name to write, without its extension"},
+      {{"export", "a", "sub/.."},
+       "BASENAME sub/.. names a folder; give the file name to write, without its extension"},
+      {{"formats", "extra"}, "extra operand 'extra'"},
+      {{"about", "extra"}, "extra operand 'extra'"},
+      {{"check", "extra"}, "extra operand 'extra'"},
+      {{"formats", "--about"}, "option '--about' is taken by the check command only"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const ProcessResult result = exporthost(arguments);
+    EXPECT_EQ(kUsage, result.exitCode) << ::testing::PrintToString(arguments);
+    EXPECT_EQ("exporthost: " + message + "\nTry 'exporthost --help' for more information.\n",
+              result.err);
+    EXPECT_TRUE(result.out.empty());
+  }
+#ifdef _WIN32
+  EXPECT_EQ(0U, exporthost({"/?"}).out.rfind("Usage: exporthost export", 0));
+#else
+  // Output that cannot be written is a failure, not a silent success.
+  const ProcessResult full =
+      runProcess({"/bin/sh", "-c", "exec \"$0\" formats >/dev/full", EXPORTHOST_PATH});
+  EXPECT_EQ(kFailure, full.exitCode);
+  EXPECT_EQ("exporthost: standard output: write error: No space left on device\n", full.err);
+#endif
 }
 
 }  // namespace

@@ -5,17 +5,23 @@
 //   LONG_EXTENSION  reports ".binary", past the five bytes the host provides
 //   LEAKS           never closes its file
 //   CHATTY          prints to the host's standard output
+//   NO_TERMINATOR   reports ".binx" with no terminating zero in the five bytes
+//   REFUSES_EMPTY   gives 0 for an empty block (its right: not a contract fault)
+//   SHRINKS_INPUT   empties the file named by TEST_PLUGIN_SHRINK, then reads the block itself
 #include <rawout/export_plugin.h>
 
 #include <cstdint>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 #ifdef TEST_PLUGIN_FAULT_LONG_EXTENSION
 constexpr char kExtension[] = ".binary";
+#elif defined(TEST_PLUGIN_FAULT_NO_TERMINATOR)
+constexpr char kExtension[] = ".binx";  // copied without its zero
 #else
 constexpr char kExtension[] = ".raw";
 #endif
@@ -49,6 +55,20 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   if (baseName == nullptr || (data == nullptr && size != 0)) {
     return 0;
   }
+#ifdef TEST_PLUGIN_FAULT_REFUSES_EMPTY
+  if (size == 0) {
+    return 0;
+  }
+#endif
+#ifdef TEST_PLUGIN_FAULT_SHRINKS_INPUT
+  if (const char* input = std::getenv("TEST_PLUGIN_SHRINK")) {
+    std::fclose(std::fopen(input, "wb"));
+    volatile unsigned sum = 0;
+    for (std::uint32_t index = 0; index < size; ++index) {
+      sum = sum + static_cast<const unsigned char*>(data)[index];
+    }
+  }
+#endif
   const std::string fileName = std::string(baseName) + kExtension;
   std::FILE* file = std::fopen(fileName.c_str(), "wb");
   if (file == nullptr) {
@@ -62,7 +82,11 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   std::printf("saved %s\n", fileName.c_str());
 #endif
   if (extOut != nullptr) {
+#ifdef TEST_PLUGIN_FAULT_NO_TERMINATOR
+    std::memcpy(extOut, kExtension, sizeof kExtension - 1);
+#else
     std::memcpy(extOut, kExtension, sizeof kExtension);
+#endif
   }
   return 1;
 }

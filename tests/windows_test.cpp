@@ -110,10 +110,10 @@ TEST(WindowsSave, DeviceNamesGiveZeroAndOtherNamesAreWritten) {
   // exporthost words the cause from the last-error code.
   const ProcessResult refused = runProcess({EXPORTHOST_PATH, "export", EXPORTHOST_PATH, "nul"});
   EXPECT_EQ(1, refused.exitCode);
-  EXPECT_EQ(0U, refused.err.rfind("exporthost: nul: cannot export as Binary File: ", 0))
+  EXPECT_EQ(0U, refused.err.rfind("exporthost: nul.bin: cannot export as Binary File: ", 0))
       << refused.err;
   EXPECT_GT(refused.err.size(),
-            std::string("exporthost: nul: cannot export as Binary File: \n").size());
+            std::string("exporthost: nul.bin: cannot export as Binary File: \n").size());
 }
 
 // A colon beyond the drive would name a hidden stream of the file before it, not a new file.

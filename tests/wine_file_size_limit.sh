@@ -26,7 +26,7 @@ fail() {
   exit 1
 }
 [ "$status" -eq 1 ] || fail "exit status $status, expected 1"
-grep -q "^exporthost: .*out: cannot export as Binary File: ." "$dir/stderr" ||
+grep -q "^exporthost: .*out\.bin: cannot export as Binary File: ." "$dir/stderr" ||
   fail "no cause given"
 # A successful open on an existing file leaves ERROR_ALREADY_EXISTS, which is no cause of this.
 ! grep -qi "already exists" "$dir/stderr" || fail "the cause is left over from the open"

@@ -1,0 +1,36 @@
+// The buffer a host hands a plug-in for its extension: five bytes that end where an inaccessible
+// page begins, so that a plug-in writing past them is stopped at the first byte too many instead
+// of overwriting the host's memory.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace rawout {
+
+class ExtensionBuffer {
+ public:
+  static constexpr std::size_t kBytes = 5;
+
+  // Throws std::bad_alloc when the two pages cannot be had.
+  ExtensionBuffer();
+  ~ExtensionBuffer();
+  ExtensionBuffer(const ExtensionBuffer&) = delete;
+  ExtensionBuffer& operator=(const ExtensionBuffer&) = delete;
+
+  [[nodiscard]] char* get() const { return bytes_; }
+  void fill(char value) const;
+  // The text before the first zero byte, or none when the five bytes hold no zero.
+  [[nodiscard]] std::optional<std::string> text() const;
+  // The inaccessible page that follows the five bytes.
+  [[nodiscard]] const char* pastTheEnd() const { return bytes_ + kBytes; }
+  [[nodiscard]] std::size_t pastTheEndBytes() const { return pageBytes_; }
+
+ private:
+  void* pages_ = nullptr;
+  std::size_t pageBytes_ = 0;
+  char* bytes_ = nullptr;
+};
+
+}  // namespace rawout

@@ -1,0 +1,43 @@
+#include <unistd.h>
+
+#include <csignal>
+
+#include "fault_report.h"
+
+namespace rawout {
+
+namespace {
+
+const FaultReport* active = nullptr;
+struct sigaction previousSegv {};
+struct sigaction previousBus {};
+
+void onFault(int signal, siginfo_t* info, void* /*context*/) {
+  if (const std::string* message =
+          active != nullptr ? active->messageFor(info->si_addr) : nullptr) {
+    (void)::write(STDERR_FILENO, message->data(), message->size());
+    ::_exit(1);
+  }
+  // Not ours: returning repeats the fault under the handling it had before.
+  ::sigaction(signal, signal == SIGBUS ? &previousBus : &previousSegv, nullptr);
+}
+
+}  // namespace
+
+FaultReport::FaultReport() {
+  active = this;
+  struct sigaction action {};
+  action.sa_sigaction = onFault;
+  action.sa_flags = SA_SIGINFO | SA_NODEFER;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGSEGV, &action, &previousSegv);
+  ::sigaction(SIGBUS, &action, &previousBus);
+}
+
+FaultReport::~FaultReport() {
+  ::sigaction(SIGSEGV, &previousSegv, nullptr);
+  ::sigaction(SIGBUS, &previousBus, nullptr);
+  active = nullptr;
+}
+
+}  // namespace rawout

@@ -1,0 +1,43 @@
+#include <windows.h>
+
+#include "fault_report.h"
+
+namespace rawout {
+
+namespace {
+
+const FaultReport* active = nullptr;
+void* handler = nullptr;
+
+LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+  if (active == nullptr || record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION ||
+      record->NumberParameters < 2) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the system hands the address over as an integer
+  const auto* address = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
+  if (const std::string* message = active->messageFor(address)) {
+    DWORD written = 0;
+    (void)::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), message->data(),
+                      static_cast<DWORD>(message->size()), &written, nullptr);
+    ::TerminateProcess(::GetCurrentProcess(), 1);
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+FaultReport::FaultReport() {
+  active = this;
+  handler = ::AddVectoredExceptionHandler(1, onAccessViolation);
+}
+
+FaultReport::~FaultReport() {
+  if (handler != nullptr) {
+    ::RemoveVectoredExceptionHandler(handler);
+  }
+  active = nullptr;
+}
+
+}  // namespace rawout
