@@ -38,8 +38,7 @@ std::string Exporter::learnExtension() const {
     int result = 0;
     std::string cause;
     {
-      FaultReport report;
-      report.watch(buffer.pastTheEnd(), buffer.pastTheEndBytes(), overrunMessage());
+      const FaultReport report(overrunMessage());
       clearFailureCause();
       result = plugin_.savePrgmFile(kTrialBlock, sizeof kTrialBlock - 1, trialName.c_str(),
                                     buffer.get());
@@ -70,8 +69,7 @@ std::string Exporter::save(const InputBlock& block, const std::string& baseName)
   int result = 0;
   std::string cause;
   {
-    FaultReport report;
-    report.watch(buffer.pastTheEnd(), buffer.pastTheEndBytes(), overrunMessage());
+    FaultReport report(overrunMessage());
     // A mapped input cut short under the plug-in faults where its pages were.
     report.watch(block.data(), block.size(),
                  "exporthost: " + std::string(InputError::changed(block.path()).what()) + "\n");

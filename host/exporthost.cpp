@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "check_command.h"
 #include "command_line.h"
 #include "export_command.h"
 #include "input_block.h"
 #include "paths.h"
-#include "plugin_check.h"
 #include "plugin_loader.h"
 #include "quoted_name.h"
 
@@ -26,7 +26,9 @@ constexpr char kUsage[] =
     "Usage: exporthost export [--plugin PATH] INPUT [BASENAME]\n"
     "  or:  exporthost formats [--plugin PATH]...\n"
     "  or:  exporthost about [--plugin PATH]\n"
-    "  or:  exporthost check [--plugin PATH]... [--about]\n"
+    "  or:  exporthost check [--plugin PATH]... [--about] [--only NAMES] [--skip NAMES]\n"
+    "                        [--timeout SECONDS] [--format=tap] [--junit=FILE] [--in-process]\n"
+    "  or:  exporthost check --list\n"
     "Load export plug-ins the way the Velmont host does, and run them.\n"
     "\n"
     "Commands:\n"
@@ -35,20 +37,32 @@ constexpr char kUsage[] =
     "            BASENAME defaults to INPUT without its last extension.\n"
     "  formats   print each plug-in's display name\n"
     "  about     show the plug-in's about box\n"
-    "  check     check each plug-in against what a host relies on, in a private\n"
-    "            temporary folder: one line per check, PASS or FAIL, then a count.\n"
-    "            About is called only with --about, and must then give 1 once the\n"
-    "            box is dismissed.\n"
+    "  check     check each plug-in against what a host relies on: each check runs\n"
+    "            in a process of its own, in private temporary folders, so a plug-in\n"
+    "            that crashes, exits or hangs fails that check and the rest go on.\n"
+    "            One line per check, PASS, FAIL or SKIP, then a count. About is\n"
+    "            called only with --about, and must then give 1 once the box is\n"
+    "            dismissed.\n"
     "\n"
     "Options:\n"
     "  --plugin PATH  the plug-in module file to load (default: the rawout module\n"
     "                 installed with this program)\n"
     "  --about        (check) also check the about box\n"
+    "  --list         (check) print the checks, each with what it promises\n"
+    "  --only NAMES   (check) run only these checks (comma-separated)\n"
+    "  --skip NAMES   (check) leave these checks out (comma-separated)\n"
+    "  --timeout SECONDS  (check) fail a check with no answer after this long\n"
+    "                 (default 60); the check's processes are ended\n"
+    "  --format=tap   (check) report in TAP version 14 instead of plain lines\n"
+    "  --junit=FILE   (check) also write the results to FILE as JUnit XML\n"
+    "  --in-process   (check) run every check in exporthost's own process, for a\n"
+    "                 debugger; a plug-in that crashes then ends exporthost\n"
     "  --help         print this help and exit\n"
     "  --version      print the version and exit\n"
     "\n"
     "Exit status: 0 on success, 1 when an export, load, read or check fails (or the\n"
-    "about box cannot be shown), 2 on a usage error.\n";
+    "about box cannot be shown), 2 on a usage error or when check cannot work (no\n"
+    "temporary folder, no display for --about).\n";
 
 constexpr char kVersion[] =
     "exporthost (rawout) %s\n"
@@ -64,13 +78,10 @@ struct Arguments {
   std::vector<std::string> plugins;
   bool help = false;
   bool version = false;
-  bool about = false;
   std::string error;  // the first usage error, reported unless --help was given
-};
-
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+  CheckOptions check;
+  bool list = false;
+  std::string checkOnly;  // an option given that only the check command takes
 };
 
 void printError(const std::string& message) {
@@ -78,17 +89,57 @@ void printError(const std::string& message) {
 }
 
 Arguments parse(int argc, char** argv) {
-  constexpr LongOption kOptions[] = {{"plugin", true}, {"about", false}, {"version", false}};
+  constexpr LongOption kOptions[] = {{"plugin", true},     {"version", false}, {"about", false},
+                                     {"list", false},      {"only", true},     {"skip", true},
+                                     {"timeout", true},    {"format", true},   {"junit", true},
+                                     {"in-process", false}};
   CommandLine line = parseCommandLine(
       std::span<char* const>(argv, static_cast<std::size_t>(argc)).subspan(1), kOptions);
-  Arguments arguments{std::move(line.operands), {}, line.help, false, false, std::move(line.error)};
+  Arguments arguments;
+  arguments.operands = std::move(line.operands);
+  arguments.help = line.help;
+  arguments.error = std::move(line.error);
+  const auto fail = [&arguments](const std::string& message) {
+    if (arguments.error.empty()) {
+      arguments.error = message;
+    }
+  };
   for (auto& [name, value] : line.options) {
     if (name == "plugin") {
       arguments.plugins.push_back(std::move(value));
-    } else if (name == "about") {
-      arguments.about = true;
-    } else {
+      continue;
+    }
+    if (name == "version") {
       arguments.version = true;
+      continue;
+    }
+    if (arguments.checkOnly.empty()) {
+      arguments.checkOnly = name;
+    }
+    try {
+      if (name == "about") {
+        arguments.check.about = true;
+      } else if (name == "list") {
+        arguments.list = true;
+      } else if (name == "only") {
+        addCheckNames(arguments.check.only, value);
+      } else if (name == "skip") {
+        addCheckNames(arguments.check.skip, value);
+      } else if (name == "timeout") {
+        arguments.check.timeout = parseTimeout(value);
+      } else if (name == "format") {
+        if (value != "tap" && value != "text") {
+          throw UsageError("invalid format " + quotedName(value) + ": give text or tap");
+        }
+        arguments.check.format =
+            value == "tap" ? CheckOptions::Format::Tap : CheckOptions::Format::Text;
+      } else if (name == "junit") {
+        arguments.check.junit = value;
+      } else {
+        arguments.check.inProcess = true;
+      }
+    } catch (const UsageError& error) {
+      fail(error.what());
     }
   }
   return arguments;
@@ -162,27 +213,25 @@ int showAbout(const Arguments& arguments) {
   return kExitSuccess;
 }
 
-int checkPlugins(const Arguments& arguments) {
+int checkPlugins(Arguments arguments) {
   expectOperands(arguments, 0, 0);
-  std::vector<std::string> paths = arguments.plugins;
-  if (paths.empty()) {
-    paths.push_back(defaultPluginPath());
+  if (arguments.list) {
+    listChecks();
+    return kExitSuccess;
   }
-  unsigned passed = 0;
-  unsigned failed = 0;
-  for (const std::string& path : paths) {
-    for (const auto& result : checkPlugin(path, arguments.about)) {
-      if (result.failure.empty()) {
-        ++passed;
-        (void)std::printf("PASS %s\n", result.name.c_str());
-      } else {
-        ++failed;
-        (void)std::printf("FAIL %s: %s\n", result.name.c_str(), result.failure.c_str());
-      }
-    }
+  arguments.check.plugins = arguments.plugins;
+  if (arguments.check.plugins.empty()) {
+    arguments.check.plugins.push_back(defaultPluginPath());
   }
-  (void)std::printf("%u passed, %u failed\n", passed, failed);
-  return failed == 0 ? kExitSuccess : kExitFailure;
+  try {
+    return runChecks(arguments.check);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const std::runtime_error& error) {
+    // exporthost's own trouble, not the plug-in's.
+    printError(error.what());
+    return kExitUsage;
+  }
 }
 
 int run(int argc, char** argv) {
@@ -203,8 +252,8 @@ int run(int argc, char** argv) {
       throw UsageError("missing command");
     }
     const std::string& command = arguments.operands.front();
-    if (arguments.about && command != "check") {
-      throw UsageError("option '--about' is taken by the check command only");
+    if (!arguments.checkOnly.empty() && command != "check") {
+      throw UsageError("option '--" + arguments.checkOnly + "' is taken by the check command only");
     }
     if (command == "check") {
       return checkPlugins(arguments);
@@ -233,6 +282,9 @@ int run(int argc, char** argv) {
 }  // namespace rawout
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], rawout::kCheckProcessMode) == 0) {
+    return rawout::runCheckProcessMain(std::vector<std::string>(argv + 2, argv + argc));
+  }
   int status = rawout::run(argc, argv);
   // Output errors are caught here at once: a full disk or closed pipe on stdout is a failure too,
   // not a silent success.

@@ -23,11 +23,14 @@ class ExtensionBuffer {
   void fill(char value) const;
   // The text before the first zero byte, or none when the five bytes hold no zero.
   [[nodiscard]] std::optional<std::string> text() const;
-  // The inaccessible page that follows the five bytes.
-  [[nodiscard]] const char* pastTheEnd() const { return bytes_ + kBytes; }
-  [[nodiscard]] std::size_t pastTheEndBytes() const { return pageBytes_; }
+  // Whether `address` lies in the inaccessible page after a buffer that is alive now, on any
+  // thread. Safe in a signal handler.
+  static bool isPastTheEnd(const void* address) noexcept;
 
  private:
+  void remember() const;
+  void forget() const;
+
   void* pages_ = nullptr;
   std::size_t pageBytes_ = 0;
   char* bytes_ = nullptr;

@@ -19,8 +19,12 @@ ExtensionBuffer::ExtensionBuffer() : pageBytes_(static_cast<std::size_t>(::sysco
     throw std::bad_alloc();
   }
   bytes_ = guard - kBytes;
+  remember();
 }
 
-ExtensionBuffer::~ExtensionBuffer() { ::munmap(pages_, 2 * pageBytes_); }
+ExtensionBuffer::~ExtensionBuffer() {
+  forget();
+  ::munmap(pages_, 2 * pageBytes_);
+}
 
 }  // namespace rawout

@@ -21,8 +21,12 @@ ExtensionBuffer::ExtensionBuffer() {
     throw std::bad_alloc();
   }
   bytes_ = guard - kBytes;
+  remember();
 }
 
-ExtensionBuffer::~ExtensionBuffer() { ::VirtualFree(pages_, 0, MEM_RELEASE); }
+ExtensionBuffer::~ExtensionBuffer() {
+  forget();
+  ::VirtualFree(pages_, 0, MEM_RELEASE);
+}
 
 }  // namespace rawout

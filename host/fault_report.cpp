@@ -1,26 +1,21 @@
 #include "fault_report.h"
 
+#include "extension_buffer.h"
+
 namespace rawout {
 
 const std::string* FaultReport::messageFor(const void* address) const noexcept {
-  const auto* byte = static_cast<const char*>(address);
-  for (const Range& range : ranges_) {
-    if (byte >= range.begin && byte < range.end) {
-      return &range.message;
-    }
+  if (ExtensionBuffer::isPastTheEnd(address)) {
+    return &overrunMessage_;
   }
-  return nullptr;
+  const auto* byte = static_cast<const char*>(address);
+  return byte >= begin_ && byte < end_ ? &rangeMessage_ : nullptr;
 }
 
 void FaultReport::watch(const void* begin, std::size_t bytes, std::string message) {
-  for (Range& range : ranges_) {
-    if (range.begin == nullptr) {
-      range.message = std::move(message);
-      range.end = static_cast<const char*>(begin) + bytes;
-      range.begin = static_cast<const char*>(begin);
-      return;
-    }
-  }
+  rangeMessage_ = std::move(message);
+  end_ = static_cast<const char*>(begin) + bytes;
+  begin_ = static_cast<const char*>(begin);
 }
 
 }  // namespace rawout

@@ -2,35 +2,38 @@
 // crash or a misleading cause.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <string>
 
 namespace rawout {
 
-// While one lives, a fault on an address in a watched range (SIGSEGV or SIGBUS on Linux, an access
-// violation on Windows), raised by the plug-in on any thread, ends the process at once with that
-// range's message on standard error and exit status 1. Other faults are left to whatever handled
-// them before. One at a time.
+// While one lives, a fault (SIGSEGV or SIGBUS on Linux, an access violation on Windows) that the
+// plug-in raises on any thread past the end of an extension buffer, or inside the watched range,
+// ends the process at once with that fault's message and exit status 1. Other faults are left to
+// whatever handled them before. One at a time.
 class FaultReport {
  public:
-  FaultReport();
+  // `overrunMessage` is for a write past the five bytes of any ExtensionBuffer alive.
+  explicit FaultReport(std::string overrunMessage);
   ~FaultReport();
   FaultReport(const FaultReport&) = delete;
   FaultReport& operator=(const FaultReport&) = delete;
 
-  // Up to two ranges; `message` is one line, ending in a line feed.
+  // One range of the host's memory the plug-in reads, and the message for a fault in it.
   void watch(const void* begin, std::size_t bytes, std::string message);
-  // The message for `address`, or null when no watched range holds it. Safe in a signal handler.
+  // The message goes into the file at `path`, created or emptied, instead of standard error.
+  void reportInto(std::string path) { reportPath_ = std::move(path); }
+
+  // The message for `address`, or null when the fault is not one of these. Safe in a handler.
   [[nodiscard]] const std::string* messageFor(const void* address) const noexcept;
+  [[nodiscard]] const std::string& reportPath() const { return reportPath_; }
 
  private:
-  struct Range {
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    std::string message;
-  };
-  std::array<Range, 2> ranges_;
+  std::string overrunMessage_;
+  const char* begin_ = nullptr;
+  const char* end_ = nullptr;
+  std::string rangeMessage_;
+  std::string reportPath_;
 };
 
 }  // namespace rawout

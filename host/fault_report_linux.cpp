@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -15,7 +16,11 @@ struct sigaction previousBus {};
 void onFault(int signal, siginfo_t* info, void* /*context*/) {
   if (const std::string* message =
           active != nullptr ? active->messageFor(info->si_addr) : nullptr) {
-    (void)::write(STDERR_FILENO, message->data(), message->size());
+    const std::string& path = active->reportPath();
+    const int into = path.empty()
+                         ? STDERR_FILENO
+                         : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    (void)::write(into, message->data(), message->size());
     ::_exit(1);
   }
   // Not ours: returning repeats the fault under the handling it had before.
@@ -24,7 +29,7 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
 
 }  // namespace
 
-FaultReport::FaultReport() {
+FaultReport::FaultReport(std::string overrunMessage) : overrunMessage_(std::move(overrunMessage)) {
   active = this;
   struct sigaction action {};
   action.sa_sigaction = onFault;

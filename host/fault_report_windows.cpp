@@ -18,9 +18,14 @@ LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS* exception) {
   // NOLINTNEXTLINE(performance-no-int-to-ptr): the system hands the address over as an integer
   const auto* address = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
   if (const std::string* message = active->messageFor(address)) {
+    const std::string& path = active->reportPath();
+    HANDLE into = path.empty() ? ::GetStdHandle(STD_ERROR_HANDLE)
+                               : ::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
-    (void)::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), message->data(),
-                      static_cast<DWORD>(message->size()), &written, nullptr);
+    (void)::WriteFile(into, message->data(), static_cast<DWORD>(message->size()), &written,
+                      nullptr);
     ::TerminateProcess(::GetCurrentProcess(), 1);
   }
   return EXCEPTION_CONTINUE_SEARCH;
@@ -28,7 +33,7 @@ LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS* exception) {
 
 }  // namespace
 
-FaultReport::FaultReport() {
+FaultReport::FaultReport(std::string overrunMessage) : overrunMessage_(std::move(overrunMessage)) {
   active = this;
   handler = ::AddVectoredExceptionHandler(1, onAccessViolation);
 }

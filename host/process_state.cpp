@@ -1,8 +1,10 @@
 #include "process_state.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <utility>
 
 #ifdef _WIN32
@@ -17,23 +19,50 @@
 
 namespace rawout {
 
-std::vector<std::string> differences(const ProcessState& after, const ProcessState& before) {
-  std::vector<std::string> found;
-  const auto compare = [&](const char* what, const std::string& seen, const std::string& expected) {
-    if (seen != expected) {
-      found.push_back(std::string(what) + " " + seen + ", expected " + expected);
+namespace {
+
+// Facts that list or count what the process holds.
+bool isResource(const std::string& fact) {
+  return fact == "threads" || fact == "child processes" || fact == "open descriptors" ||
+         fact == "open handles" || fact == "C runtime descriptors";
+}
+
+std::string valueOf(const ProcessState& state, const std::string& fact) {
+  const auto value = state.find(fact);
+  return value == state.end() ? std::string("none") : value->second;
+}
+
+// Whether every space-separated item of `held` is still in `now`.
+bool keepsAll(const std::string& held, const std::string& now) {
+  std::istringstream items(held);
+  std::istringstream remaining(now);
+  const std::set<std::string> kept{std::istream_iterator<std::string>(remaining), {}};
+  return std::all_of(std::istream_iterator<std::string>(items), {},
+                     [&kept](const std::string& item) { return kept.contains(item); });
+}
+
+}  // namespace
+
+std::vector<std::string> changesOverCalls(const ProcessState& before, const ProcessState& between,
+                                          const ProcessState& after) {
+  std::set<std::string> facts;
+  for (const ProcessState* state : {&before, &between, &after}) {
+    for (const auto& [fact, value] : *state) {
+      facts.insert(fact);
     }
-  };
-  compare("open descriptors", std::to_string(after.openDescriptors),
-          std::to_string(before.openDescriptors));
-  compare("open handles", std::to_string(after.openHandles), std::to_string(before.openHandles));
-  compare("working folder", after.workingFolder, before.workingFolder);
-  compare("umask", after.umask, before.umask);
-  compare("signal mask", after.signalMask, before.signalMask);
-  if (after.environment != before.environment) {
-    found.emplace_back("environment changed, expected it as it was");
   }
-  return found;
+  std::vector<std::string> changes;
+  for (const std::string& fact : facts) {
+    const std::string seen = valueOf(after, fact);
+    const std::string expected = isResource(fact) && keepsAll(valueOf(before, fact), seen)
+                                     ? valueOf(between, fact)
+                                     : valueOf(before, fact);
+    if (seen != expected) {
+      changes.push_back(fact);
+      changes.back().append(" ").append(seen).append(", expected ").append(expected);
+    }
+  }
+  return changes;
 }
 
 OutputCapture::OutputCapture(const std::string& file) : file_(file) {

@@ -3,25 +3,25 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace rawout {
 
-struct ProcessState {
-  std::size_t openDescriptors = 0;  // the C library's
-  std::size_t openHandles = 0;      // the system's count, on Windows (wine counts none)
-  std::string workingFolder;
-  std::string umask;       // empty where the platform has none
-  std::string signalMask;  // of the calling thread; empty where the platform has none
-  std::vector<std::string> environment;
-};
+// What a host relies on in its own process, fact by fact: "SIGPIPE handling" -> "default",
+// "RLIMIT_NOFILE" -> "1024 524288", "descriptor 2" -> "character device 1:3 inode 5", ...
+using ProcessState = std::map<std::string, std::string>;
 
 ProcessState currentProcessState();
 
-// What differs, one "what: seen, expected" phrase each; empty when nothing does.
-std::vector<std::string> differences(const ProcessState& after, const ProcessState& before);
+// What the calls between the snapshots changed, each as "what seen, expected what". Settings
+// (signal handling, limits, folder, locale, ...) must be as `before` had them. Resources
+// (descriptors, handles, threads, children) may be set up once, by the first round of calls, but
+// must not change in the second round, nor lose anything the process held before.
+std::vector<std::string> changesOverCalls(const ProcessState& before, const ProcessState& between,
+                                          const ProcessState& after);
 
 // The names in `folder`, without "." and "..".
 std::set<std::string> folderEntries(const std::string& folder);

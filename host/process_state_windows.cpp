@@ -1,8 +1,12 @@
-// The process state as Windows shows it: the handle count, the environment block.
+// The process state as Windows shows it: handles, the C runtime's descriptors, the environment
+// block, the floating-point control word and the error mode.
 #include <io.h>
 #include <windows.h>
 
 #include <cerrno>
+#include <cfloat>
+#include <cstdint>
+#include <cstdio>
 
 #include "process_state.h"
 
@@ -30,26 +34,45 @@ ProcessState currentProcessState() {
   // msvcrt.dll's descriptor table, which a plug-in built on it shares with the host.
   constexpr int kMostDescriptors = 2048;
   const int error = errno;
+  std::string descriptors;
   for (int descriptor = 0; descriptor < kMostDescriptors; ++descriptor) {
     if (::_get_osfhandle(descriptor) != -1) {
-      ++state.openDescriptors;
+      descriptors += (descriptors.empty() ? "" : " ") + std::to_string(descriptor);
     }
   }
   errno = error;
-  DWORD handles = 0;
-  if (::GetProcessHandleCount(::GetCurrentProcess(), &handles)) {
-    state.openHandles = handles;
+  state["C runtime descriptors"] = descriptors.empty() ? "none" : descriptors;
+  // Each value a handle can have, asked one by one: the count from GetProcessHandleCount is 0
+  // under wine, and a list names what changed.
+  constexpr std::uintptr_t kMostHandleValues = 16384;
+  std::string handles;
+  for (std::uintptr_t value = 4; value < kMostHandleValues; value += 4) {
+    DWORD flags = 0;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): handles are small integers in a pointer
+    if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0) {
+      handles += (handles.empty() ? "" : " ") + std::to_string(value);
+    }
   }
+  state["open handles"] = handles;
   char folder[MAX_PATH * 4] = {};
   if (::GetCurrentDirectoryA(sizeof folder, folder) < sizeof folder) {
-    state.workingFolder = folder;
+    state["working folder"] = folder;
   }
   char* block = ::GetEnvironmentStringsA();
   for (const char* variable = block; variable != nullptr && *variable != '\0';
        variable += std::string(variable).size() + 1) {
-    state.environment.emplace_back(variable);
+    const std::string text = variable;
+    // Names such as "=C:" hold the working folder of each drive.
+    const std::size_t equals = text.find('=', 1);
+    state["environment " + text.substr(0, equals)] =
+        equals == std::string::npos ? "" : text.substr(equals + 1);
   }
   ::FreeEnvironmentStringsA(block);
+  char text[32];
+  (void)std::snprintf(text, sizeof text, "%#010x", ::_controlfp(0, 0));
+  state["floating-point control word"] = text;
+  (void)std::snprintf(text, sizeof text, "%#x", ::GetErrorMode());
+  state["error mode"] = text;
   return state;
 }
 

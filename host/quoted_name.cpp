@@ -6,10 +6,17 @@ namespace rawout {
 
 namespace {
 
+// On Windows the backslash separates folders and means nothing more to its shells.
+#ifdef _WIN32
+constexpr char kPlainPunctuation[] = "+-./:=@_%^,\\";
+#else
+constexpr char kPlainPunctuation[] = "+-./:=@_%^,";
+#endif
+
 bool isPlain(unsigned char character) {
   return (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z') ||
          (character >= '0' && character <= '9') || character >= 0x80 ||
-         std::strchr("+-./:=@_%^,", character) != nullptr;
+         (character != '\0' && std::strchr(kPlainPunctuation, character) != nullptr);
 }
 
 std::string escaped(unsigned char character) {

@@ -3,8 +3,16 @@
 #include <sys/stat.h>
 #endif
 
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <tuple>
 
+#include "paths.h"
+#include "quoted_name.h"
 #include "test_support.h"
 
 namespace rawout::test {
@@ -349,38 +357,233 @@ TEST(ExporthostAbout, WithoutADisplayFailsAndSaysSo) {
 }
 #endif
 
-// The validator passes rawout and catches each fault on the check for it, naming the plug-in.
-TEST(ExporthostCheck, PassesRawoutAndFailsEachFaultyPluginOnItsCheck) {
-  const ProcessResult rawout = exporthost({"check"});
-  EXPECT_EQ(0, rawout.exitCode) << rawout.out;
-  EXPECT_EQ(std::string::npos, rawout.out.find("FAIL")) << rawout.out;
-  EXPECT_NE(std::string::npos, rawout.out.find("PASS every-byte-value [")) << rawout.out;
-  EXPECT_EQ(rawout.out.size() - 1, rawout.out.find(" passed, 0 failed\n") + 17) << rawout.out;
-  EXPECT_TRUE(rawout.err.empty()) << rawout.err;
+// The checks that save: a plug-in that breaks every save fails each of them.
+const std::set<std::string> kSavingChecks = {"every-byte-value",
+                                             "empty-block",
+                                             "truncates",
+                                             "null-extout",
+                                             "large-block",
+                                             "threads",
+                                             "description-after-saves",
+                                             "process-state",
+                                             "quiet",
+                                             "no-stray-files"};
 
-  for (const auto& [fault, check] :
-       std::vector<std::pair<std::string, std::string>>{{"crlf", "every-byte-value"},
-                                                        {"long_extension", "every-byte-value"},
-                                                        {"leaks", "process-state"},
-                                                        {"chatty", "quiet"}}) {
-    const std::string file = fault + "_plugin" + TEST_PLUGIN_SUFFIX;
-    const ProcessResult result = exporthost({"check", "--plugin", testPlugin(fault)});
-    EXPECT_EQ(kFailure, result.exitCode) << fault;
-    EXPECT_NE(std::string::npos, result.out.find("\nFAIL " + check + " [" + file + "]: "))
-        << fault << ":\n"
-        << result.out;
+// The checks a plug-in fails, by name, and the exporthost lines that say so.
+struct CheckRun {
+  ProcessResult result;
+  std::set<std::string> failed;
+  std::vector<std::string> lines;
+};
+
+CheckRun check(const std::vector<std::string>& arguments) {
+  std::vector<std::string> command = {"check"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  CheckRun run{exporthost(command), {}, {}};
+  std::istringstream lines(run.result.out);
+  for (std::string line; std::getline(lines, line);) {
+    run.lines.push_back(line);
+    if (line.starts_with("FAIL ")) {
+      run.failed.insert(line.substr(5, line.find(' ', 5) - 5));
+    }
   }
-
-  // About is called only when asked for; the raw plug-in's shows nothing.
-  EXPECT_EQ(0, exporthost({"check", "--plugin", RAW_PLUGIN_PATH}).exitCode);
-  const ProcessResult about = exporthost({"check", "--about", "--plugin", RAW_PLUGIN_PATH});
-  EXPECT_EQ(kFailure, about.exitCode);
-  EXPECT_NE(std::string::npos, about.out.find("\nFAIL about [")) << about.out;
-
-  const ProcessResult unloadable = exporthost({"check", "--plugin", INCOMPLETE_PLUGIN_PATH});
-  EXPECT_EQ(kFailure, unloadable.exitCode);
-  EXPECT_EQ(0U, unloadable.out.rfind("FAIL entry-points [", 0)) << unloadable.out;
+  return run;
 }
+
+// Every check is shown to fail on the fault it is for, and on nothing else; so are the faults
+// that end, hang or alter the check's process. rawout passes every check.
+TEST(ExporthostCheck, EachFaultFailsItsOwnChecksAndRawoutPassesAll) {
+  struct Fault {
+    std::string plugin;  // a test plug-in variant, or a path
+    std::string misbehave;
+    std::set<std::string> failing;
+    std::string text;  // in every FAIL line
+    std::string when = "every-byte-value";
+  };
+  std::vector<Fault> faults = {
+      {RAWOUT_MODULE_PATH, "", {}, ""},
+      {"crlf",
+       "",
+       {"every-byte-value", "truncates", "null-extout", "large-block", "threads", "no-stray-files"},
+       " holds "},
+      {"long_extension", "", kSavingChecks, ": wrote past the 5-byte extension buffer"},
+      {"no_terminator",
+       "",
+       {"every-byte-value", "empty-block", "truncates", "null-extout", "large-block", "threads",
+        "no-stray-files"},
+       "no terminating zero"},
+      {"leaks", "", {"process-state"}, "open "},
+      {"chatty", "", {"quiet"}, "written to standard output or error"},
+      {"refuses_empty", "", {"empty-block"}, "result 0"},
+      {"no_truncate", "", {"truncates"}, "shrink.raw holds 10000 bytes, expected 100"},
+      {"needs_extout", "", {"null-extout"}, "result 0"},
+      {"extension_on_failure", "", {"missing-folder"}, "extension buffer written"},
+      {"caps_size", "", {"large-block"}, "large.raw holds 1048576 bytes"},
+      {"not_thread_safe", "", {"threads"}, "thread"},
+      {"control_description", "", {"description"}, "control byte 0x09"},
+      {"moving_description", "", {"description-address"}, "another address"},
+      {"changing_description", "", {"description-after-saves"}, "changed"},
+      {"stray", "", {"no-stray-files"}, ".tmp"},
+      {INCOMPLETE_PLUGIN_PATH, "", {"entry-points"}, "'About'"},
+      {"misbehaves",
+       "exit3",
+       {"every-byte-value"},
+       "the plug-in ended the process (exit status 3)"},
+      {"misbehaves", "hang", {"every-byte-value"}, "no answer within 2 s"},
+      {"misbehaves", "fpu", {"process-state"}, "floating-point ", "process-state"},
+#ifdef _WIN32
+      {"misbehaves", "segv", {"every-byte-value"}, "(exception 0xC0000005)"},
+      {"misbehaves", "exitprocess", {"every-byte-value"}, "(exit status 4)"},
+      {"misbehaves", "handle", {"process-state"}, "open handles ", "process-state"},
+#else
+      {"misbehaves", "exit0", {"every-byte-value"}, "(exit status 0)"},
+      {"misbehaves", "segv", {"every-byte-value"}, "(killed by SIGSEGV)"},
+      {"misbehaves", "abort", {"every-byte-value"}, "(killed by SIGABRT)"},
+      {"misbehaves", "throw", {"every-byte-value"}, "(killed by SIGABRT)"},
+      {"misbehaves", "closefrom", {"process-state"}, "open descriptors ", "process-state"},
+      {"misbehaves", "locale", {"process-state"}, "locale ", "process-state"},
+      {"misbehaves", "thread", {"process-state"}, "threads ", "process-state"},
+      {"misbehaves", "linger", {"process-state"}, "child processes ", "process-state"},
+      {"misbehaves", "sigpipe", {"process-state"}, "SIGPIPE handling ignored", "process-state"},
+      {"misbehaves", "sigint", {"process-state"}, "SIGINT handling ignored", "process-state"},
+      {"misbehaves", "nofile", {"process-state"}, "RLIMIT_NOFILE 64 64", "process-state"},
+      {"misbehaves", "stderr", {"process-state"}, "descriptor 2 ", "process-state"},
+#endif
+  };
+  for (const Fault& fault : faults) {
+    ScopedEnvironment environment;
+    environment.set("TEST_PLUGIN_MISBEHAVE", fault.misbehave);
+    // Each check works in a folder named after it, which the base names show.
+    environment.set("TEST_PLUGIN_WHEN", fault.when);
+    // A sanitized build would take the plug-in's crash for its own report.
+    for (const std::string options : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
+      const char* set = std::getenv(options.c_str());
+      environment.set(options, std::string(set != nullptr ? set : "") + ":handle_segv=0");
+    }
+    const std::string plugin = fault.plugin.find_first_of("/\\") == std::string::npos
+                                   ? testPlugin(fault.plugin)
+                                   : fault.plugin;
+    // Short only where the plug-in hangs, and without the checks a sanitized build is slow at.
+    const CheckRun run =
+        fault.misbehave == "hang"
+            ? check({"--timeout", "2", "--skip", "large-block,threads", "--plugin", plugin})
+            : check({"--plugin", plugin});
+    const std::string row = fault.plugin + " " + fault.misbehave + ":\n" + run.result.out;
+    EXPECT_EQ(fault.failing, run.failed) << row;
+    EXPECT_EQ(fault.failing.empty() ? 0 : kFailure, run.result.exitCode) << row;
+    ASSERT_FALSE(run.lines.empty()) << row;
+    EXPECT_NE(std::string::npos, run.lines.back().find(" passed, ")) << row;
+    for (const std::string& line : run.lines) {
+      EXPECT_TRUE(!line.starts_with("FAIL ") ||
+                  line.find(" [" + quotedName(plugin) + "]: ") != std::string::npos)
+          << row;
+      EXPECT_TRUE(!line.starts_with("FAIL ") || line.find(fault.text) != std::string::npos) << row;
+    }
+    EXPECT_TRUE(run.result.err.empty()) << row << run.result.err;
+  }
+}
+
+// A plug-in path is the label, quoted: it cannot forge a line, and two files of one name are told
+// apart. About runs when asked for, and the choice of checks is the user's.
+TEST(ExporthostCheck, LabelsSelectionAndFormats) {
+  const TempDir dir;
+  const std::string forged = dir / "x\nPASS fake [y].so";
+  const CheckRun forging = check({"--plugin", forged});
+  EXPECT_EQ(kFailure, forging.result.exitCode);
+  for (const std::string& line : forging.lines) {
+    EXPECT_FALSE(line.starts_with("PASS")) << forging.result.out;
+  }
+  EXPECT_EQ(0U, forging.result.out.find("FAIL entry-points [" + quotedName(forged) + "]: "))
+      << forging.result.out;
+  EXPECT_NE(std::string::npos, forging.result.out.find("\n0 passed, 1 failed, 13 skipped\n"));
+
+  ScopedEnvironment display;
+  display.set("DISPLAY", ":4093");  // About of the raw plug-in shows nothing anywhere
+  const CheckRun chosen = check(
+      {"--only=description,quiet", "--only", "about", "--skip=quiet", "--plugin", RAW_PLUGIN_PATH});
+  EXPECT_EQ((std::vector<std::string>{"PASS description [" + quotedName(RAW_PLUGIN_PATH) + "]",
+                                      "FAIL about [" + quotedName(RAW_PLUGIN_PATH) +
+                                          "]: result 0, expected 1 once the box is dismissed",
+                                      "1 passed, 1 failed"}),
+            chosen.lines);
+
+  const CheckRun listed = check({"--list"});
+  EXPECT_EQ(15U, listed.lines.size()) << listed.result.out;
+  EXPECT_EQ(0U, listed.result.out.find("entry-points  ")) << listed.result.out;
+
+  const std::string junit = dir / "results.xml";
+  const CheckRun tap = check({"--format=tap", "--junit", junit, "--plugin", RAWOUT_MODULE_PATH,
+                              "--plugin", testPlugin("chatty")});
+  EXPECT_EQ(kFailure, tap.result.exitCode);
+  EXPECT_EQ("TAP version 14", tap.lines.front());
+  EXPECT_EQ("1..28", tap.lines.back());
+  EXPECT_EQ("not ok 27 - quiet [" + quotedName(testPlugin("chatty")) + "]", tap.lines[27]);
+  EXPECT_EQ(0U, tap.lines[29].find("  message: \"")) << tap.result.out;
+  const Bytes xml = readFile(junit);
+  const std::string text(xml.begin(), xml.end());
+  EXPECT_NE(std::string::npos, text.find("tests=\"28\" failures=\"1\"")) << text;
+  EXPECT_NE(std::string::npos,
+            text.find("<testcase classname=\"" + quotedName(testPlugin("chatty")) +
+                      "\" name=\"quiet\">\n      <failure message=\""))
+      << text;
+
+#ifndef _WIN32
+  // exporthost's own trouble is not the plug-in's: exit 2.
+  display.unset("DISPLAY");
+  display.unset("WAYLAND_DISPLAY");
+  EXPECT_EQ(kUsage, check({"--about"}).result.exitCode);
+  const ProcessResult noScratch =
+      runProcess({"/usr/bin/env", "TMPDIR=/nonexistent", EXPORTHOST_PATH, "check"});
+  EXPECT_EQ(kUsage, noScratch.exitCode);
+  EXPECT_EQ("exporthost: cannot make a scratch folder in /nonexistent: No such file or directory\n",
+            noScratch.err);
+#endif
+
+  // In exporthost's own process, for a debugger: the same verdicts.
+  EXPECT_EQ((std::set<std::string>{"quiet"}),
+            check({"--in-process", "--plugin", testPlugin("chatty")}).failed);
+}
+
+#ifndef _WIN32
+// Whatever ends a check, exporthost removes its scratch folders and ends every process the check
+// started: after a crash, after a time-out, and when exporthost itself is told to stop.
+TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
+  const TempDir dir;
+  const std::string marker = "TEST_PLUGIN_MARK=" + lastComponent(dir.path());
+  const std::string run =
+      "export " + marker +
+      " TEST_PLUGIN_WHEN=every-byte-value TEST_PLUGIN_MISBEHAVE=$1 "
+      "TMPDIR=$2; \"$0\" check --timeout 1 --only every-byte-value --plugin $3 & "
+      "[ $1 != hang ] || until [ -d \"$2\"/exporthost-*/every-byte-value/cwd ]; do sleep 0.05; "
+      "done;"
+      "[ $1 != hang ] || kill -$4 $!; wait $!";
+  for (const auto& [misbehave, signal, exitCode] :
+       std::vector<std::tuple<std::string, std::string, int>>{{"segv", "-", kFailure},
+                                                              {"linger", "-", 0},
+                                                              {"hang", "-", kFailure},
+                                                              {"hang", "TERM", 128 + SIGTERM},
+                                                              {"hang", "INT", 128 + SIGINT},
+                                                              {"hang", "HUP", 128 + SIGHUP}}) {
+    const std::string tmp = dir / (misbehave + signal);
+    std::filesystem::create_directory(tmp);
+    const ProcessResult result =
+        runProcess({"/bin/sh", "-c", run, EXPORTHOST_PATH, misbehave, tmp, testPlugin("misbehaves"),
+                    signal == "-" ? "0" : signal});
+    EXPECT_EQ(exitCode, result.exitCode) << misbehave << " " << signal << ": " << result.out;
+    EXPECT_TRUE(std::filesystem::is_empty(tmp)) << misbehave << " " << signal;
+    // Any process still marked with this test's environment was left behind.
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+      std::ifstream environ(process.path() / "environ", std::ios::binary);
+      const std::string text{std::istreambuf_iterator<char>(environ),
+                             std::istreambuf_iterator<char>()};
+      if (text.find(marker) != std::string::npos) {
+        ADD_FAILURE() << misbehave << " " << signal << ": left " << process.path();
+        ::kill(std::stoi(process.path().filename()), SIGKILL);
+      }
+    }
+  }
+}
+#endif
 
 TEST(ExporthostCommandLine, HelpAndVersionSucceed) {
   const ProcessResult help = exporthost({"--help"});
@@ -419,6 +622,12 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
       {{"about", "extra"}, "extra operand 'extra'"},
       {{"check", "extra"}, "extra operand 'extra'"},
       {{"formats", "--about"}, "option '--about' is taken by the check command only"},
+      {{"export", "--in-proc", "a"}, "option '--in-process' is taken by the check command only"},
+      {{"check", "--only", "bogus,quiet"},
+       "no check is called bogus; 'exporthost check --list' names them"},
+      {{"check", "--skip="}, "no check is called ''; 'exporthost check --list' names them"},
+      {{"check", "--timeout", "0"}, "invalid time-out 0: give seconds, above 0"},
+      {{"check", "--format=xml"}, "invalid format xml: give text or tap"},
   };
   for (const auto& [arguments, message] : cases) {
     const ProcessResult result = exporthost(arguments);

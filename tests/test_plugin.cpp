@@ -1,21 +1,51 @@
 // A small export plug-in that is not rawout: it appends ".raw". Built as it is, it keeps the host
 // contract; each TEST_PLUGIN_FAULT_* definition breaks one rule of it, so that a host's checks
 // can be shown to catch that fault:
-//   CRLF            writes each line feed as carriage return + line feed, as text mode does
-//   LONG_EXTENSION  reports ".binary", past the five bytes the host provides
-//   LEAKS           never closes its file
-//   CHATTY          prints to the host's standard output
-//   NO_TERMINATOR   reports ".binx" with no terminating zero in the five bytes
-//   REFUSES_EMPTY   gives 0 for an empty block (its right: not a contract fault)
-//   SHRINKS_INPUT   empties the file named by TEST_PLUGIN_SHRINK, then reads the block itself
+//   CRLF                 writes each line feed as carriage return + line feed, as text mode does
+//   LONG_EXTENSION       reports ".binary", past the five bytes the host provides
+//   NO_TERMINATOR        reports ".binx" with no terminating zero in the five bytes
+//   LEAKS                never closes its file
+//   CHATTY               prints to the host's standard output
+//   REFUSES_EMPTY        gives 0 for an empty block
+//   NO_TRUNCATE          writes over an existing file without cutting it short
+//   NEEDS_EXTOUT         gives 0 when the host passes no extension buffer
+//   EXTENSION_ON_FAILURE fills the extension buffer before it knows the save worked
+//   CAPS_SIZE            writes at most 1 MiB of a block
+//   NOT_THREAD_SAFE      keeps the file name in one buffer for every thread
+//   CONTROL_DESCRIPTION  names its format with a tab in it
+//   MOVING_DESCRIPTION   gives its name from a different buffer on every call
+//   CHANGING_DESCRIPTION counts its saves in its name
+//   STRAY                leaves a second file beside its output
+//   SHRINKS_INPUT        empties the file named by TEST_PLUGIN_SHRINK, then reads the block itself
+//   MISBEHAVES           does what TEST_PLUGIN_MISBEHAVE says, in saves whose base name holds
+//                        TEST_PLUGIN_WHEN: exit0, exit3, abort, throw, segv, hang, closefrom,
+//                        linger, and the state changes sigpipe, sigint, nofile, thread, locale,
+//                        stderr, fpu; on Windows also exitprocess and handle
 #include <rawout/export_plugin.h>
 
 #include <cstdint>
 
+#include <atomic>
+#include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+#include <cfenv>
+#include <csignal>
+#include <stdexcept>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+#endif
 
 namespace {
 #ifdef TEST_PLUGIN_FAULT_LONG_EXTENSION
@@ -27,6 +57,9 @@ constexpr char kExtension[] = ".raw";
 #endif
 
 bool write(const void* data, std::uint32_t size, std::FILE* file) {
+#ifdef TEST_PLUGIN_FAULT_CAPS_SIZE
+  size = size > (1U << 20) ? 1U << 20 : size;
+#endif
 #ifdef TEST_PLUGIN_FAULT_CRLF
   const auto* bytes = static_cast<const unsigned char*>(data);
   for (std::uint32_t index = 0; index < size; ++index) {
@@ -48,6 +81,76 @@ int close(std::FILE* file) {
   return std::fclose(file);
 #endif
 }
+
+std::FILE* open(const std::string& fileName) {
+#ifdef TEST_PLUGIN_FAULT_NO_TRUNCATE
+  if (std::FILE* existing = std::fopen(fileName.c_str(), "r+b")) {
+    return existing;
+  }
+#endif
+  return std::fopen(fileName.c_str(), "wb");
+}
+
+#ifdef TEST_PLUGIN_FAULT_CHANGING_DESCRIPTION
+char description[32] = "Raw Test File";
+std::atomic<int> saves{0};
+#endif
+
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+void misbehave(const char* baseName) {
+  const char* what = std::getenv("TEST_PLUGIN_MISBEHAVE");
+  const char* when = std::getenv("TEST_PLUGIN_WHEN");
+  if (what == nullptr || (when != nullptr && std::strstr(baseName, when) == nullptr)) {
+    return;
+  }
+  const std::string fault = what;
+  if (fault == "exit0") {
+    std::exit(0);
+  } else if (fault == "exit3") {
+    std::_Exit(3);
+  } else if (fault == "abort") {
+    std::abort();
+  } else if (fault == "throw") {
+    throw std::runtime_error("out of a noexcept entry point");
+  } else if (fault == "segv") {
+    // Not null, which a sanitizer would report before the fault: an address that is never mapped.
+    *reinterpret_cast<volatile int*>(std::uintptr_t{8}) = 1;  // NOLINT(performance-no-int-to-ptr)
+  } else if (fault == "hang") {
+    std::this_thread::sleep_for(std::chrono::hours(1));
+  } else if (fault == "locale") {
+    std::setlocale(LC_ALL, "C.UTF-8");
+  } else if (fault == "fpu") {
+    std::fesetround(FE_TOWARDZERO);
+  } else if (fault == "thread") {
+    std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
+#ifdef _WIN32
+  } else if (fault == "exitprocess") {
+    ::ExitProcess(4);
+  } else if (fault == "handle") {
+    (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+#else
+  } else if (fault == "sigpipe") {
+    std::signal(SIGPIPE, SIG_IGN);
+  } else if (fault == "sigint") {
+    std::signal(SIGINT, SIG_IGN);
+  } else if (fault == "nofile") {
+    const rlimit fewer{64, 64};
+    ::setrlimit(RLIMIT_NOFILE, &fewer);
+  } else if (fault == "stderr") {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 2);
+    ::close(null);
+  } else if (fault == "closefrom") {
+    ::closefrom(3);
+  } else if (fault == "linger") {
+    if (::fork() == 0) {
+      ::sleep(3600);
+      ::_exit(0);
+    }
+#endif
+  }
+}
+#endif
 }  // namespace
 
 extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* baseName,
@@ -55,9 +158,22 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   if (baseName == nullptr || (data == nullptr && size != 0)) {
     return 0;
   }
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+  misbehave(baseName);
+#endif
 #ifdef TEST_PLUGIN_FAULT_REFUSES_EMPTY
   if (size == 0) {
     return 0;
+  }
+#endif
+#ifdef TEST_PLUGIN_FAULT_NEEDS_EXTOUT
+  if (extOut == nullptr) {
+    return 0;
+  }
+#endif
+#ifdef TEST_PLUGIN_FAULT_EXTENSION_ON_FAILURE
+  if (extOut != nullptr) {
+    std::memcpy(extOut, kExtension, sizeof kExtension);
   }
 #endif
 #ifdef TEST_PLUGIN_FAULT_SHRINKS_INPUT
@@ -69,8 +185,14 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
     }
   }
 #endif
+#ifdef TEST_PLUGIN_FAULT_NOT_THREAD_SAFE
+  static std::string fileName;
+  fileName = std::string(baseName) + kExtension;
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // long enough for another thread
+#else
   const std::string fileName = std::string(baseName) + kExtension;
-  std::FILE* file = std::fopen(fileName.c_str(), "wb");
+#endif
+  std::FILE* file = open(fileName);
   if (file == nullptr) {
     return 0;
   }
@@ -78,8 +200,14 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   if (close(file) != 0 || !written) {
     return 0;
   }
+#ifdef TEST_PLUGIN_FAULT_STRAY
+  std::fclose(std::fopen((std::string(baseName) + ".tmp").c_str(), "wb"));
+#endif
 #ifdef TEST_PLUGIN_FAULT_CHATTY
   std::printf("saved %s\n", fileName.c_str());
+#endif
+#ifdef TEST_PLUGIN_FAULT_CHANGING_DESCRIPTION
+  ++saves;
 #endif
   if (extOut != nullptr) {
 #ifdef TEST_PLUGIN_FAULT_NO_TERMINATOR
@@ -91,6 +219,21 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   return 1;
 }
 
-extern "C" const char* GetPluginDescription() noexcept { return "Raw Test File"; }
+extern "C" const char* GetPluginDescription() noexcept {
+#ifdef TEST_PLUGIN_FAULT_CONTROL_DESCRIPTION
+  return "Raw\tTest File";
+#elif defined(TEST_PLUGIN_FAULT_MOVING_DESCRIPTION)
+  static char names[2][16] = {"Raw Test File", "Raw Test File"};
+  static int next = 0;
+  return names[next++ % 2];
+#elif defined(TEST_PLUGIN_FAULT_CHANGING_DESCRIPTION)
+  if (saves > 0) {
+    std::snprintf(description, sizeof description, "Raw Test File %d", saves.load());
+  }
+  return description;
+#else
+  return "Raw Test File";
+#endif
+}
 
 extern "C" int About() noexcept { return 0; }

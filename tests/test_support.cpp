@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "plugin_check.h"
+#include "checks.h"
 
 #include <unistd.h>
 
