@@ -15,7 +15,7 @@ class UsageError : public std::runtime_error {
 };
 
 struct CheckOptions {
-  enum class Format { Text, Tap };
+  enum class Format { Text, Tap, Tap13 };
 
   std::vector<std::string> plugins;
   bool about = false;

@@ -53,7 +53,8 @@ constexpr char kUsage[] =
     "  --skip NAMES   (check) leave these checks out (comma-separated)\n"
     "  --timeout SECONDS  (check) fail a check with no answer after this long\n"
     "                 (default 60); the check's processes are ended\n"
-    "  --format=tap   (check) report in TAP version 14 instead of plain lines\n"
+    "  --format=tap   (check) report in TAP version 14 instead of plain lines;\n"
+    "                 --format=tap13 for harnesses that know only version 13\n"
     "  --junit=FILE   (check) also write the results to FILE as JUnit XML\n"
     "  --in-process   (check) run every check in exporthost's own process, for a\n"
     "                 debugger; a plug-in that crashes then ends exporthost\n"
@@ -128,11 +129,12 @@ Arguments parse(int argc, char** argv) {
       } else if (name == "timeout") {
         arguments.check.timeout = parseTimeout(value);
       } else if (name == "format") {
-        if (value != "tap" && value != "text") {
-          throw UsageError("invalid format " + quotedName(value) + ": give text or tap");
+        if (value != "tap" && value != "tap13" && value != "text") {
+          throw UsageError("invalid format " + quotedName(value) + ": give text, tap or tap13");
         }
-        arguments.check.format =
-            value == "tap" ? CheckOptions::Format::Tap : CheckOptions::Format::Text;
+        arguments.check.format = value == "tap"     ? CheckOptions::Format::Tap
+                                 : value == "tap13" ? CheckOptions::Format::Tap13
+                                                    : CheckOptions::Format::Text;
       } else if (name == "junit") {
         arguments.check.junit = value;
       } else {

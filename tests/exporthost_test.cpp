@@ -545,6 +545,24 @@ TEST(ExporthostCheck, LabelsSelectionAndFormats) {
 }
 
 #ifndef _WIN32
+// The TAP a CI job hands to prove (Debian 12's knows version 13): it passes rawout and fails a
+// plug-in that breaks a check.
+TEST(ExporthostCheck, TapIsReadByProve) {
+  REQUIRE_TOOL("prove");
+  const TempDir dir;
+  for (const auto& [plugin, exitCode] : std::vector<std::pair<std::string, int>>{
+           {RAWOUT_MODULE_PATH, 0}, {testPlugin("chatty"), 1}}) {
+    const ProcessResult proved = runProcess(
+        {"/bin/sh", "-c",
+         "printf '#!/bin/sh\\nexec \"%s\" check --format=tap13 --plugin \"%s\"\\n' \"$0\" \"$1\" "
+         ">\"$2/check.t\" && chmod +x \"$2/check.t\" && cd \"$2\" && prove ./check.t",
+         EXPORTHOST_PATH, plugin, dir.path()});
+    EXPECT_EQ(exitCode, proved.exitCode) << proved.out << proved.err;
+    EXPECT_NE(std::string::npos, proved.out.find(exitCode == 0 ? "Result: PASS" : "Result: FAIL"))
+        << proved.out;
+  }
+}
+
 // Whatever ends a check, exporthost removes its scratch folders and ends every process the check
 // started: after a crash, after a time-out, and when exporthost itself is told to stop.
 TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
@@ -627,7 +645,7 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
        "no check is called bogus; 'exporthost check --list' names them"},
       {{"check", "--skip="}, "no check is called ''; 'exporthost check --list' names them"},
       {{"check", "--timeout", "0"}, "invalid time-out 0: give seconds, above 0"},
-      {{"check", "--format=xml"}, "invalid format xml: give text or tap"},
+      {{"check", "--format=xml"}, "invalid format xml: give text, tap or tap13"},
   };
   for (const auto& [arguments, message] : cases) {
     const ProcessResult result = exporthost(arguments);

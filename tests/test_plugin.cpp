@@ -114,7 +114,8 @@ void misbehave(const char* baseName) {
     throw std::runtime_error("out of a noexcept entry point");
   } else if (fault == "segv") {
     // Not null, which a sanitizer would report before the fault: an address that is never mapped.
-    *reinterpret_cast<volatile int*>(std::uintptr_t{8}) = 1;  // NOLINT(performance-no-int-to-ptr)
+    volatile std::uintptr_t address = 8;            // unknown to the compiler, which would warn
+    *reinterpret_cast<volatile int*>(address) = 1;  // NOLINT(performance-no-int-to-ptr)
   } else if (fault == "hang") {
     std::this_thread::sleep_for(std::chrono::hours(1));
   } else if (fault == "locale") {
