@@ -378,12 +378,13 @@ const Check* findCheck(std::string_view name) {
 
 std::vector<unsigned char> pattern(std::size_t size, std::uint32_t seed) {
   Bytes bytes(size);
-  std::uint32_t state = seed | 1U;
-  for (auto& byte : bytes) {
+  // Eight bytes a step: a 16 MiB block is made quickly even in an instrumented build.
+  std::uint64_t state = seed | 1U;
+  for (std::size_t index = 0; index < size; index += sizeof state) {
     state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    byte = static_cast<unsigned char>(state);
+    state ^= state >> 7;
+    state ^= state << 17;
+    std::memcpy(bytes.data() + index, &state, std::min(sizeof state, size - index));
   }
   return bytes;
 }

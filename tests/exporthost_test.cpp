@@ -463,11 +463,13 @@ TEST(ExporthostCheck, EachFaultFailsItsOwnChecksAndRawoutPassesAll) {
     const std::string plugin = fault.plugin.find_first_of("/\\") == std::string::npos
                                    ? testPlugin(fault.plugin)
                                    : fault.plugin;
-    // Short only where the plug-in hangs, and without the checks a sanitized build is slow at.
+    // A plug-in that misbehaves in one check alone is spared the slowest of the others; a short
+    // time-out only where it hangs.
     const CheckRun run =
         fault.misbehave == "hang"
             ? check({"--timeout", "2", "--skip", "large-block,threads", "--plugin", plugin})
-            : check({"--plugin", plugin});
+        : !fault.misbehave.empty() ? check({"--skip", "large-block", "--plugin", plugin})
+                                   : check({"--plugin", plugin});
     const std::string row = fault.plugin + " " + fault.misbehave + ":\n" + run.result.out;
     EXPECT_EQ(fault.failing, run.failed) << row;
     EXPECT_EQ(fault.failing.empty() ? 0 : kFailure, run.result.exitCode) << row;
