@@ -1,7 +1,8 @@
 #!/bin/sh
-# What a host developer does with an installed rawout, after the install has been moved: build a
-# C and a C++ host through find_package and through pkg-config, run them, and compile the
-# boundary header at every C and C++ language level.
+# What a host developer and a plug-in author do with an installed rawout, after the install has
+# been moved: build a C and a C++ host through find_package and through pkg-config, run them,
+# compile the boundary header at every C and C++ language level, and build the template plug-in
+# copied out of the install, run its check, and count its exports.
 #   consumer_check.sh BUILD_DIR SOURCE_DIR     exits 77 (skipped) without pkg-config
 set -eu
 build=$1 source=$2
@@ -21,6 +22,18 @@ cmake -S "$source/tests/consumer" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix"
 cmake --build "$work/cmake" >/dev/null
 expect_name "$work/cmake/c_host"
 expect_name "$work/cmake/cpp_host"
+
+# The template, as an author starts: copied into an empty folder, built with find_package alone.
+cp -R "$prefix/share/rawout/template" "$work/myformat"
+cmake -S "$work/myformat" -B "$work/myformat/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/myformat/build" >/dev/null
+ctest --test-dir "$work/myformat/build" --output-on-failure >/dev/null ||
+  fail "the template's check failed"
+grep -q '<testcase classname=[^>]*name="every-byte-value"/>' "$work/myformat/build/myformat-check.xml" ||
+  fail "the template's check left no JUnit results"
+exports=$(nm -D --defined-only "$work/myformat/build/myformat.so" | awk '{print $3}' | sort | tr '\n' ' ')
+[ "$exports" = "About GetPluginDescription SavePrgmFile " ] ||
+  fail "rawout_add_plugin made myformat.so export: $exports"
 
 if ! command -v pkg-config >/dev/null; then
   [ -z "${CI:-}" ] || fail "pkg-config is needed in CI"
@@ -50,4 +63,4 @@ for std in c++98 c++11 c++14 c++17 c++20 c++23; do
   c++ -std=$std -Wall -Wextra -pedantic -Werror $cflags -DRAWOUT_MODULE='""' -fsyntax-only \
     "$source/tests/consumer/host.cpp" || fail "the header does not compile as $std"
 done
-echo "PASS: find_package and pkg-config hosts, C89 to C17, C++98 to C++23"
+echo "PASS: find_package and pkg-config hosts, C89 to C17, C++98 to C++23, the template plug-in"

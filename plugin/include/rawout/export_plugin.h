@@ -1,14 +1,62 @@
-/* The boundary between an export plug-in and its host.
+/* The boundary between a Velmont export plug-in and its host.
  *
- * A host loads the module at run time and finds these three functions by name. They take and
- * return plain integers and addresses, use the platform's default C calling convention and never
- * let an exception out. Included by the module and by every host, so the two cannot drift apart.
+ * A host loads a plug-in module at run time and finds three functions in it by name. They take
+ * and return plain integers and addresses, use the platform's default C calling convention and
+ * never let an exception out. Every export plug-in builds against this header, and every host
+ * includes it, so the two cannot drift apart. C89 to C23 and C++98 to C++23.
+ *
+ * The contract every export plug-in owes a host (and every host may rely on):
+ *
+ *   int SavePrgmFile(const void* data, uint32_t size, const char* baseName, char* extOut)
+ *     Writes the `size` bytes at `data` to a file named `baseName` followed by the format's
+ *     extension, byte for byte: nothing added, removed or translated (no line-end conversion).
+ *     An existing file of that name is truncated first. `size` may be 0, and `data` is then
+ *     allowed to be null; the file is still created, empty. Returns 1 once the whole block is in
+ *     the file and the file is closed; otherwise 0, and then any incomplete file it made is gone.
+ *     On success, unless `extOut` is null, it stores the extension it used in `extOut`: a dot,
+ *     at most three more bytes and a terminating zero, within RAWOUT_EXTENSION_BUFFER_SIZE (5)
+ *     bytes, and nothing past them. On failure `extOut` is left untouched. A folder that does not
+ *     exist is not created. Why a save failed is left in errno (on Windows in GetLastError() of
+ *     the calling thread, which a host reads whatever C runtime it uses). The host owns the four
+ *     arguments; the plug-in uses them only during the call.
+ *
+ *   const char* GetPluginDescription(void)
+ *     Returns the format's display name: non-empty printable 8-bit text, owned by the plug-in,
+ *     at the same address on every call and from every thread, unchanged while it is loaded.
+ *
+ *   int About(void)
+ *     Shows a modal box about the plug-in and blocks the calling thread until it is dismissed;
+ *     returns 1 then, or 0 when no box could be shown.
+ *
+ *   In all three: nothing runs at load or unload time but the language runtime's own start-up;
+ *   nothing is written to the host's standard output or error; the host's process is left as
+ *   it was found (signal handling and mask, resource limits, working folder, umask,
+ *   environment, locale, floating-point settings, descriptors and handles, threads and child
+ *   processes); calls from several threads at once, for different names, are safe.
+ *   `exporthost check` holds a plug-in to each of these promises.
+ *
+ * rawout's own format: the extension ".bin" and the display name "Binary File".
  */
 #ifndef RAWOUT_EXPORT_PLUGIN_H
 #define RAWOUT_EXPORT_PLUGIN_H
 
 /* <stdint.h>, not <cstdint>: C++98 hosts have only the C header. */
 #include <stdint.h> /* NOLINT(modernize-deprecated-headers) */
+
+/* The version of this boundary and of the rawout package that ships it. */
+#define RAWOUT_VERSION_MAJOR 1
+#define RAWOUT_VERSION_MINOR 1
+#define RAWOUT_VERSION_PATCH 0
+
+/* The bytes a host provides at `extOut`: a dot, up to three more bytes and the zero. */
+#define RAWOUT_EXTENSION_BUFFER_SIZE 5
+
+/* The file name of the rawout module on this platform. */
+#ifdef _WIN32
+#define RAWOUT_MODULE_FILE_NAME "rawout.dll"
+#else
+#define RAWOUT_MODULE_FILE_NAME "rawout.so"
+#endif
 
 /* noexcept where the language has it: on declarations from C++11, in function types from C++17.
  * MSVC reports its language level in _MSVC_LANG. */
@@ -30,42 +78,42 @@
 #define RAWOUT_NOEXCEPT_TYPE
 #endif
 
+/* RAWOUT_EXPORT marks the three definitions in a plug-in so that they are exported by their
+ * plain names. A plug-in defines RAWOUT_BUILDING_PLUGIN before including this header
+ * (rawout_add_plugin() in CMake does); a host does not, and gets plain declarations.
+ *   - ELF systems: default visibility, for a module built with -fvisibility=hidden.
+ *   - Windows, with mingw-w64 or MSVC: __declspec(dllexport). These are cdecl functions, which
+ *     both compilers export undecorated, on 32-bit Windows too ("SavePrgmFile", not
+ *     "_SavePrgmFile"). A plug-in may instead list the three names in a module-definition file
+ *     ("EXPORTS", then SavePrgmFile, GetPluginDescription and About, a line each) and leave
+ *     RAWOUT_BUILDING_PLUGIN undefined; that is the route for a C compiler that knows no
+ *     __declspec, and what rawout_add_plugin() adds on Windows, so that exactly these three
+ *     names are exported whatever else the code declares. */
+#if defined(_WIN32) && defined(RAWOUT_BUILDING_PLUGIN)
+#define RAWOUT_EXPORT __declspec(dllexport)
+#elif defined(__GNUC__) && !defined(_WIN32)
+#define RAWOUT_EXPORT __attribute__((visibility("default")))
+#else
+#define RAWOUT_EXPORT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#if defined(__GNUC__) && !defined(_WIN32)
-#define RAWOUT_EXPORT __attribute__((visibility("default")))
-#else
-/* Windows exports by name through the module-definition file. */
-#define RAWOUT_EXPORT
-#endif
-
-/* Writes `size` bytes from `data`, unchanged, to the file named `baseName` followed by ".bin",
- * creating it or truncating it in place. Returns 1 once the whole block is in the file, and then
- * stores ".bin" and a zero byte (five bytes, nothing more) in `extOut` unless it is null. Returns
- * 0 when the file cannot be opened, written or closed; `extOut` is then untouched and an
- * incomplete regular file is removed. A null `baseName`, or a null `data` with `size` above 0,
- * gives 0 without touching any file; so does, on Windows, a name the system maps to a device
- * (NUL, CON, PRN, AUX, COM0-9, LPT0-9, also with an extension or trailing spaces) or one with a
- * colon beyond its drive.
- *
- * Why a save failed: on Windows, GetLastError() on the calling thread (the system's code; errno
- * too, but that belongs to the module's C runtime, which need not be the host's); on other
- * systems, errno. No signal reaches the host: SIGPIPE and SIGXFSZ from a failed write are held
- * back on the calling thread, and a write that the host's own signals interrupt goes on.
- *
- * The caller owns all four arguments; the module uses them only during the call. Safe to call
- * from several threads at once for different names. */
+/* rawout's: writes the block to `baseName` + ".bin" and stores ".bin" in `extOut`. Also refused
+ * with 0, before any file is touched: a null `baseName`, a null `data` with `size` above 0, and
+ * on Windows a name the system maps to a device (NUL, CON, PRN, AUX, COM0-9, LPT0-9, also with
+ * an extension or trailing spaces) or one with a colon beyond its drive. No signal reaches the
+ * host: SIGPIPE and SIGXFSZ from a failed write are held back on the calling thread, and a write
+ * that the host's own signals interrupt goes on. */
 RAWOUT_EXPORT int SavePrgmFile(const void* data, uint32_t size, const char* baseName,
                                char* extOut) RAWOUT_NOEXCEPT;
 
-/* Returns the format's display name, "Binary File": constant text owned by the module, at the
- * same address on every call and valid while the module stays loaded. Any thread may call it. */
+/* rawout's: "Binary File". */
 RAWOUT_EXPORT const char* GetPluginDescription(void) RAWOUT_NOEXCEPT;
 
-/* Shows the modal about box and blocks the calling thread until it is dismissed. Returns 1 (OK)
- * once it was shown and closed, or 0 if it could not be shown. */
+/* rawout's: a box captioned "About rawout.dll" (on Linux drawn by zenity or xmessage). */
 RAWOUT_EXPORT int About(void) RAWOUT_NOEXCEPT;
 
 /* What a host holds after looking the three names up. C hosts include this header too. */

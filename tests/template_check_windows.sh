@@ -1,0 +1,26 @@
+#!/bin/sh
+# The template as a Windows author uses it: copied out of the installed package, cross-built with
+# the same mingw-w64 toolchain against it, and checked by its own ctest under wine.
+#   template_check_windows.sh PRESET      (mingw or mingw64, after that preset's workflow)
+set -eu
+preset=$1
+case $preset in
+  mingw) toolchain=cmake/mingw-w64-i686.cmake ;;
+  mingw64) toolchain=cmake/mingw-w64-x86_64.cmake ;;
+  *) echo "template_check_windows.sh: unknown preset $preset" >&2; exit 2 ;;
+esac
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cmake --install "build/$preset" --prefix "$work/installed" >/dev/null
+cp -R "$work/installed/template" "$work/myformat"
+# A cross build looks for packages inside its target's root alone: name the package's folder.
+cmake -S "$work/myformat" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$PWD/$toolchain" \
+  -Drawout_DIR="$work/installed/cmake" >/dev/null
+cmake --build "$work/build" >/dev/null
+WINEPREFIX=$PWD/build/$preset/wineprefix ctest --test-dir "$work/build" --output-on-failure
+objdump=$(grep -o '[a-z0-9_]*-w64-mingw32' "$PWD/$toolchain" | head -1)-objdump
+exports=$("$objdump" -p "$work/build/myformat.dll" |
+  sed -n '/Ordinal\/Name Pointer/,/^$/p' | awk '/^\t\[/ {print $3}' | sort | tr '\n' ' ')
+[ "$exports" = "About GetPluginDescription SavePrgmFile " ] ||
+  { echo "FAIL: myformat.dll exports: $exports" >&2; exit 1; }
+echo "PASS: the template built for Windows ($preset) and checked under wine"
