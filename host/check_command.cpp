@@ -458,16 +458,21 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
     FaultReport faults("fail\nwrote past the 5-byte extension buffer");
     faults.reportInto(folder + "/result");
 #ifdef _WIN32
-    (void)::_chdir((folder + "/cwd").c_str());
+    const bool entered = ::_chdir((folder + "/cwd").c_str()) == 0;
 #else
-    (void)::chdir((folder + "/cwd").c_str());
+    const bool entered = ::chdir((folder + "/cwd").c_str()) == 0;
 #endif
     try {
+      if (!entered) {
+        throw std::runtime_error("exporthost could not enter the check's working folder");
+      }
       const ExportPlugin plugin(arguments[1]);
       const std::string failure = check.run({plugin, folder + "/files"});
       answer = failure.empty() ? "pass\n" : "fail\n" + failure;
     } catch (const LoadError& error) {
       answer = "unloadable\n" + std::string(error.what()) + ", expected the three entry points";
+    } catch (const std::exception& error) {
+      answer = "fail\n" + std::string(error.what());
     }
     // The plug-in is unloaded by now: a fault while it unloads counts against the check too.
   }

@@ -20,7 +20,8 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
     const int into = path.empty()
                          ? STDERR_FILENO
                          : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    (void)::write(into, message->data(), message->size());
+    // A write that fails leaves no one else to tell: the exit status still says it.
+    [[maybe_unused]] const ssize_t written = ::write(into, message->data(), message->size());
     ::_exit(1);
   }
   // Not ours: returning repeats the fault under the handling it had before.
