@@ -11,21 +11,6 @@
 
 namespace rawout {
 
-namespace {
-
-std::atomic<DWORD> stopEvent{0};
-HANDLE stopped = nullptr;  // signalled by the console handler
-
-BOOL WINAPI onConsoleStop(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
-    return FALSE;
-  }
-  stopEvent = event;
-  ::SetEvent(stopped);
-  return TRUE;  // the main thread ends the process once its folders are gone
-}
-
-// Quoted as the C runtime splits a command line back into arguments.
 std::string quotedArgument(const std::string& argument) {
   std::string quoted = "\"";
   std::size_t backslashes = 0;
@@ -40,6 +25,20 @@ std::string quotedArgument(const std::string& argument) {
   }
   quoted.append(backslashes * 2, '\\');
   return quoted + "\"";
+}
+
+namespace {
+
+std::atomic<DWORD> stopEvent{0};
+HANDLE stopped = nullptr;  // signalled by the console handler
+
+BOOL WINAPI onConsoleStop(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+    return FALSE;
+  }
+  stopEvent = event;
+  ::SetEvent(stopped);
+  return TRUE;  // the main thread ends the process once its folders are gone
 }
 
 std::string thisProgram() {

@@ -4,31 +4,12 @@
 #include <cstdlib>
 #include <thread>
 
+#include "check_process.h"
 #include "test_support.h"
 
 namespace rawout::test {
 
 namespace {
-
-// Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
-std::string quoted(const std::string& argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
-    return argument;
-  }
-  std::string result = "\"";
-  std::size_t backslashes = 0;
-  for (const char character : argument) {
-    if (character == '\\') {
-      ++backslashes;
-      continue;
-    }
-    result.append(character == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    result.push_back(character);
-  }
-  result.append(backslashes * 2, '\\');
-  return result + "\"";
-}
 
 HANDLE inheritableFile(const std::string& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -68,7 +49,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
 
   std::string commandLine;
   for (const auto& argument : argv) {
-    commandLine += (commandLine.empty() ? "" : " ") + quoted(argument);
+    commandLine += (commandLine.empty() ? "" : " ") + quotedArgument(argument);
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
