@@ -81,6 +81,12 @@ class Handle {
   HANDLE handle_;
 };
 
+// The exception's code becomes the exit status, which the parent reports.
+LONG WINAPI endWithTheException(EXCEPTION_POINTERS* exception) {
+  ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 [[noreturn]] void cannotStart() {
   throw std::runtime_error("cannot start a check process: " +
                            describeSystemError(::GetLastError()));
@@ -170,10 +176,7 @@ void Interruptible::endAsAsked() {
 
 void prepareCheckProcess() {
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  ::SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* exception) -> LONG {
-    ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
-    return EXCEPTION_EXECUTE_HANDLER;
-  });
+  ::SetUnhandledExceptionFilter(endWithTheException);
 }
 
 std::string absolutePath(const std::string& path) {
