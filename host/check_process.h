@@ -11,8 +11,7 @@ namespace rawout {
 struct ProcessEnd {
   bool timedOut = false;
   bool interrupted = false;  // exporthost itself was asked to stop; the child has been ended
-  bool exitedWithZero = false;
-  std::string how;  // "exit status 3", "killed by SIGSEGV", "exception 0xC0000005"
+  std::string how;           // "exit status 3", "killed by SIGSEGV", "exception 0xC0000005"
 };
 
 // Runs this program with `arguments` (argv[1] on) in a process group (on Windows, a job) of its
@@ -32,8 +31,6 @@ class Interruptible {
   ~Interruptible();
   Interruptible(const Interruptible&) = delete;
   Interruptible& operator=(const Interruptible&) = delete;
-  // Whether a stop was asked for.
-  static bool asked();
   // Ends the process the way the signal that arrived would have, once the caller has cleaned up.
   [[noreturn]] static void endAsAsked();
 };

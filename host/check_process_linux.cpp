@@ -133,7 +133,6 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   ::waitid(P_PID, static_cast<id_t>(pid), &reaped, WEXITED);
   if (!end.timedOut && !end.interrupted) {
     end.how = describeEnd(info);
-    end.exitedWithZero = info.si_code == CLD_EXITED && info.si_status == 0;
   }
   endAdoptedChildren();
   if (pidfd >= 0) {
@@ -166,8 +165,6 @@ void Interruptible::endAsAsked() {
   (void)::raise(signal);
   ::_exit(128 + signal);
 }
-
-bool Interruptible::asked() { return stopSignal != 0; }
 
 void prepareCheckProcess() {
   const rlimit noCore{0, 0};

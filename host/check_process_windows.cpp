@@ -2,7 +2,6 @@
 // it, waited for with a time limit; Ctrl+C and Ctrl+Break end the wait instead of exporthost.
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <stdexcept>
 
@@ -29,14 +28,12 @@ std::string quotedArgument(const std::string& argument) {
 
 namespace {
 
-std::atomic<DWORD> stopEvent{0};
 HANDLE stopped = nullptr;  // signalled by the console handler
 
 BOOL WINAPI onConsoleStop(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
     return FALSE;
   }
-  stopEvent = event;
   ::SetEvent(stopped);
   return TRUE;  // the main thread ends the process once its folders are gone
 }
@@ -142,7 +139,6 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
     DWORD code = 0;
     ::GetExitCodeProcess(child.get(), &code);
     end.how = describeEnd(code);
-    end.exitedWithZero = code == 0;
   } else if (which == WAIT_OBJECT_0 + 1) {
     end.interrupted = true;
   } else {
@@ -166,8 +162,6 @@ Interruptible::~Interruptible() {
     stopped = nullptr;
   }
 }
-
-bool Interruptible::asked() { return stopEvent != 0; }
 
 void Interruptible::endAsAsked() {
   constexpr UINT kControlCExit = 0xC000013AU;  // STATUS_CONTROL_C_EXIT

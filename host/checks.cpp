@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "extension_buffer.h"
-#include "failure_cause.h"
 #include "paths.h"
 #include "process_state.h"
 #include "scratch_folder.h"
@@ -22,8 +21,6 @@ using Bytes = std::vector<unsigned char>;
 
 // A description longer than this is taken as having no terminator.
 constexpr std::size_t kMaxDescriptionBytes = 1024;
-// Marks the extension buffer, so that one the plug-in left alone is told from one it wrote.
-constexpr char kUnwritten = '\xA5';
 
 std::optional<Bytes> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
@@ -76,23 +73,17 @@ Bytes everyByteValue() {
   return bytes;
 }
 
-// One save as a host makes it: the five-byte buffer (or none) and the cause of a 0.
-struct Saved {
-  int result = 0;
-  std::string cause;
-};
+using Saved = ExportPlugin::SaveOutcome;
 
+// One save as a host makes it, in the check's folder, with the five-byte buffer (or none).
 Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
            const ExtensionBuffer* buffer) {
   if (buffer != nullptr) {
-    buffer->fill(kUnwritten);
+    buffer->reset();
   }
   const std::string baseName = context.folder + "/" + name;
-  clearFailureCause();
-  const int result =
-      context.plugin.savePrgmFile(data, static_cast<std::uint32_t>(size), baseName.c_str(),
-                                  buffer != nullptr ? buffer->get() : nullptr);
-  return {result, result == 1 ? std::string() : failureCause()};
+  return context.plugin.saveReporting(data, static_cast<std::uint32_t>(size), baseName.c_str(),
+                                      buffer != nullptr ? buffer->get() : nullptr);
 }
 
 std::string unexpected(const Saved& saved, int expected) {
@@ -225,8 +216,7 @@ std::string missingFolder(const CheckContext& context) {
   if (saved.result != 0) {
     return unexpected(saved, 0);
   }
-  const std::string untouched(ExtensionBuffer::kBytes, kUnwritten);
-  if (std::string(buffer.get(), ExtensionBuffer::kBytes) != untouched) {
+  if (!buffer.untouched()) {
     return "extension buffer written, expected it untouched";
   }
   return folderEntries(context.folder).contains("missing")

@@ -1,7 +1,6 @@
 #include "export_command.h"
 
 #include "extension_buffer.h"
-#include "failure_cause.h"
 #include "fault_report.h"
 #include "file_identity.h"
 #include "quoted_name.h"
@@ -11,10 +10,6 @@ namespace rawout {
 
 namespace {
 
-// Marks the extension buffer, so that a plug-in that leaves it as it was is told from one that
-// wrote a terminated text.
-constexpr char kUnwritten = '\xA5';
-
 std::string withCause(const std::string& cause) { return cause.empty() ? "" : " (" + cause + ")"; }
 
 }  // namespace
@@ -22,8 +17,27 @@ std::string withCause(const std::string& cause) { return cause.empty() ? "" : " 
 Exporter::Exporter(const std::string& pluginPath)
     : plugin_(pluginPath), extension_(learnExtension()) {}
 
-std::string Exporter::overrunMessage() const {
-  return "exporthost: " + quotedName(plugin_.path()) + ": wrote past the 5-byte extension buffer\n";
+ExportPlugin::SaveOutcome Exporter::guardedSave(const void* data, std::uint32_t size,
+                                                const std::string& baseName,
+                                                const ExtensionBuffer& buffer,
+                                                const InputBlock* input) const {
+  FaultReport report("exporthost: " + quotedName(plugin_.path()) +
+                     ": wrote past the 5-byte extension buffer\n");
+  if (input != nullptr) {
+    // A mapped input cut short under the plug-in faults where its pages were.
+    report.watch(input->data(), input->size(),
+                 "exporthost: " + std::string(InputError::changed(input->path()).what()) + "\n");
+  }
+  return plugin_.saveReporting(data, size, baseName.c_str(), buffer.get());
+}
+
+std::string Exporter::reportedExtension(const ExtensionBuffer& buffer) const {
+  const auto extension = buffer.text();
+  if (!extension) {
+    throw ExportError(quotedName(plugin_.path()) +
+                      ": its extension does not end within the 5-byte extension buffer");
+  }
+  return *extension;
 }
 
 std::string Exporter::learnExtension() const {
@@ -31,29 +45,15 @@ std::string Exporter::learnExtension() const {
   try {
     const ScratchFolder scratch;
     const ExtensionBuffer buffer;
-    buffer.fill(kUnwritten);
     // Not empty: a plug-in may rightly refuse an empty program.
     constexpr char kTrialBlock[] = "exporthost trial save\n";
     const std::string trialName = scratch / "trial";
-    int result = 0;
-    std::string cause;
-    {
-      const FaultReport report(overrunMessage());
-      clearFailureCause();
-      result = plugin_.savePrgmFile(kTrialBlock, sizeof kTrialBlock - 1, trialName.c_str(),
-                                    buffer.get());
-      cause = failureCause();
-    }
-    if (result != 1) {
+    const auto trial = guardedSave(kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
+    if (trial.result != 1) {
       throw ExportError(cannot + "a trial save to " + quotedName(trialName) + " gave result " +
-                        std::to_string(result) + withCause(cause) + ", expected 1");
+                        std::to_string(trial.result) + withCause(trial.cause) + ", expected 1");
     }
-    const auto extension = buffer.text();
-    if (!extension) {
-      throw ExportError(quotedName(plugin_.path()) +
-                        ": its extension does not end within the 5-byte extension buffer");
-    }
-    return *extension;
+    return reportedExtension(buffer);
   } catch (const ScratchFolderError& error) {
     throw ExportError(cannot + error.what());
   }
@@ -65,33 +65,17 @@ std::string Exporter::save(const InputBlock& block, const std::string& baseName)
     throw ExportError(quotedName(output) + ": is the input file; give another BASENAME");
   }
   const ExtensionBuffer buffer;
-  buffer.fill(kUnwritten);
-  int result = 0;
-  std::string cause;
-  {
-    FaultReport report(overrunMessage());
-    // A mapped input cut short under the plug-in faults where its pages were.
-    report.watch(block.data(), block.size(),
-                 "exporthost: " + std::string(InputError::changed(block.path()).what()) + "\n");
-    clearFailureCause();
-    result = plugin_.savePrgmFile(block.data(), block.size(), baseName.c_str(), buffer.get());
-    cause = failureCause();
-  }
+  const auto saved = guardedSave(block.data(), block.size(), baseName, buffer, &block);
   // A failed write's cause would mislead ("Bad address") and a finished one may hold a mix.
   if (block.changed()) {
     throw InputError::changed(block.path());
   }
   const std::string format = displayNameOf(plugin_);
-  if (result != 1) {
+  if (saved.result != 1) {
     throw ExportError(quotedName(output) + ": cannot export as " + format +
-                      (cause.empty() ? std::string() : ": " + cause));
+                      (saved.cause.empty() ? std::string() : ": " + saved.cause));
   }
-  const auto extension = buffer.text();
-  if (!extension) {
-    throw ExportError(quotedName(plugin_.path()) +
-                      ": its extension does not end within the 5-byte extension buffer");
-  }
-  return quotedName(baseName + *extension) + ": " + std::to_string(block.size()) +
+  return quotedName(baseName + reportedExtension(buffer)) + ": " + std::to_string(block.size()) +
          (block.size() == 1 ? " byte" : " bytes") + " written as " + format;
 }
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "extension_buffer.h"
 #include "input_block.h"
 #include "plugin_loader.h"
 
@@ -32,7 +33,14 @@ class Exporter {
 
  private:
   [[nodiscard]] std::string learnExtension() const;
-  [[nodiscard]] std::string overrunMessage() const;
+  // A save with the extension buffer guarded and, for `input`, its mapped pages: a fault there
+  // ends exporthost with an error that says what happened.
+  [[nodiscard]] ExportPlugin::SaveOutcome guardedSave(const void* data, std::uint32_t size,
+                                                      const std::string& baseName,
+                                                      const ExtensionBuffer& buffer,
+                                                      const InputBlock* input) const;
+  // What the plug-in stored in `buffer`; throws ExportError when it left no terminator.
+  [[nodiscard]] std::string reportedExtension(const ExtensionBuffer& buffer) const;
 
   ExportPlugin plugin_;
   std::string extension_;

@@ -48,7 +48,17 @@ bool ExtensionBuffer::isPastTheEnd(const void* address) noexcept {
   });
 }
 
-void ExtensionBuffer::fill(char value) const { std::fill_n(bytes_, kBytes, value); }
+namespace {
+
+constexpr char kUnwritten = '\xA5';
+
+}  // namespace
+
+void ExtensionBuffer::reset() const { std::fill_n(bytes_, kBytes, kUnwritten); }
+
+bool ExtensionBuffer::untouched() const {
+  return std::all_of(bytes_, bytes_ + kBytes, [](char byte) { return byte == kUnwritten; });
+}
 
 std::optional<std::string> ExtensionBuffer::text() const {
   const std::size_t length = ::strnlen(bytes_, kBytes);

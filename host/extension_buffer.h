@@ -13,14 +13,17 @@ class ExtensionBuffer {
  public:
   static constexpr std::size_t kBytes = 5;
 
-  // Throws std::bad_alloc when the two pages cannot be had.
+  // Throws std::bad_alloc when the two pages cannot be had. Starts unwritten (see reset).
   ExtensionBuffer();
   ~ExtensionBuffer();
   ExtensionBuffer(const ExtensionBuffer&) = delete;
   ExtensionBuffer& operator=(const ExtensionBuffer&) = delete;
 
   [[nodiscard]] char* get() const { return bytes_; }
-  void fill(char value) const;
+  // Marks the five bytes with a value no plug-in writes there, for a save to come.
+  void reset() const;
+  // Whether the five bytes still hold that mark: the plug-in left the buffer alone.
+  [[nodiscard]] bool untouched() const;
   // The text before the first zero byte, or none when the five bytes hold no zero.
   [[nodiscard]] std::optional<std::string> text() const;
   // Whether `address` lies in the inaccessible page after a buffer that is alive now, on any

@@ -19,6 +19,7 @@ ExtensionBuffer::ExtensionBuffer() : pageBytes_(static_cast<std::size_t>(::sysco
     throw std::bad_alloc();
   }
   bytes_ = guard - kBytes;
+  reset();
   remember();
 }
 

@@ -21,6 +21,7 @@ ExtensionBuffer::ExtensionBuffer() {
     throw std::bad_alloc();
   }
   bytes_ = guard - kBytes;
+  reset();
   remember();
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "dynamic_library.h"
+#include "failure_cause.h"
 #include "quoted_name.h"
 
 namespace rawout {
@@ -38,6 +39,13 @@ ExportPlugin::~ExportPlugin() {
   if (library_ != nullptr) {
     detail::closeLibrary(library_);
   }
+}
+
+ExportPlugin::SaveOutcome ExportPlugin::saveReporting(const void* data, std::uint32_t size,
+                                                      const char* baseName, char* extOut) const {
+  clearFailureCause();
+  const int result = savePrgmFile(data, size, baseName, extOut);
+  return {result, result == 1 ? std::string() : failureCause()};
 }
 
 std::string displayNameOf(const ExportPlugin& plugin) {

@@ -30,6 +30,13 @@ class ExportPlugin {
                    char* extOut) const noexcept {
     return save_(data, size, baseName, extOut);
   }
+  struct SaveOutcome {
+    int result;
+    std::string cause;  // what the plug-in left when the result is not 1, in the system's words
+  };
+  // A save as a host makes it: the failure channel cleared before and read at once after.
+  [[nodiscard]] SaveOutcome saveReporting(const void* data, std::uint32_t size,
+                                          const char* baseName, char* extOut) const;
   [[nodiscard]] const char* description() const noexcept { return describe_(); }
   [[nodiscard]] int about() const noexcept { return about_(); }
 
