@@ -9,6 +9,7 @@
 #include <iterator>
 #include <optional>
 #include <system_error>
+#include <thread>
 
 #include "check_process.h"
 #include "checks.h"
@@ -287,13 +288,31 @@ void makeFolder(const std::string& path) {
 
 class Interrupted : public std::exception {};
 
+// A process may fail to start for a moment (a process limit reached; under wine, a new process
+// that dies while it starts), which says nothing of the plug-in: only a lasting failure ends
+// the run.
+ProcessEnd startCheckProcess(const std::vector<std::string>& arguments,
+                             const std::string& outputFile, std::chrono::milliseconds timeout) {
+  constexpr int kAttempts = 3;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      return runCheckProcess(arguments, outputFile, timeout);
+    } catch (const StartError&) {
+      if (attempt == kAttempts) {
+        throw;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(200) * attempt);
+    }
+  }
+}
+
 Answer checkOutOfProcess(const Check& check, const std::string& plugin, const std::string& folder,
                          std::chrono::milliseconds timeout) {
   makeFolder(folder + "/files");
   makeFolder(folder + "/cwd");
   const ProcessEnd end =
-      runCheckProcess({kCheckProcessMode, std::string(check.name), absolutePath(plugin), folder},
-                      folder + "/output", timeout);
+      startCheckProcess({kCheckProcessMode, std::string(check.name), absolutePath(plugin), folder},
+                        folder + "/output", timeout);
   if (end.interrupted) {
     throw Interrupted();
   }

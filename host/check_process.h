@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,15 @@ struct ProcessEnd {
   std::string how;           // "exit status 3", "killed by SIGSEGV", "exception 0xC0000005"
 };
 
+// No check process could be started: nothing of the plug-in ran.
+struct StartError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
 // Runs this program with `arguments` (argv[1] on) in a process group (on Windows, a job) of its
 // own, with no input and its output and errors into `outputFile`, and waits up to `timeout` for
-// it to end. Then
-// ends it, if it still runs, and every process it started, by their ids. Throws
-// std::runtime_error when no process can be started.
+// it to end. Then ends it, if it still runs, and every process it started, by their ids. Throws
+// StartError when no process can be started.
 ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
                            std::chrono::milliseconds timeout);
 

@@ -91,8 +91,8 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::string& output
   ::posix_spawnattr_destroy(&attributes);
   ::posix_spawn_file_actions_destroy(&actions);
   if (!prepared || failed != 0) {
-    throw std::runtime_error(std::string("cannot start a check process: ") +
-                             std::strerror(prepared ? failed : errno));
+    throw StartError(std::string("cannot start a check process: ") +
+                     std::strerror(prepared ? failed : errno));
   }
   return pid;
 }

@@ -85,8 +85,7 @@ LONG WINAPI endWithTheException(EXCEPTION_POINTERS* exception) {
 }
 
 [[noreturn]] void cannotStart() {
-  throw std::runtime_error("cannot start a check process: " +
-                           describeSystemError(::GetLastError()));
+  throw StartError("cannot start a check process: " + describeSystemError(::GetLastError()));
 }
 
 }  // namespace
