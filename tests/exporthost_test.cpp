@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -391,106 +393,123 @@ CheckRun check(const std::vector<std::string>& arguments) {
 }
 
 // Every check is shown to fail on the fault it is for, and on nothing else; so are the faults
-// that end, hang or alter the check's process. rawout passes every check.
-TEST(ExporthostCheck, EachFaultFailsItsOwnChecksAndRawoutPassesAll) {
-  struct Fault {
-    std::string plugin;  // a test plug-in variant, or a path
-    std::string misbehave;
-    std::set<std::string> failing;
-    std::string text;  // in every FAIL line
-    std::string when = "every-byte-value";
-  };
-  std::vector<Fault> faults = {
-      {RAWOUT_MODULE_PATH, "", {}, ""},
-      {"crlf",
-       "",
-       {"every-byte-value", "truncates", "null-extout", "large-block", "threads", "no-stray-files"},
-       " holds "},
-      {"long_extension", "", kSavingChecks, ": wrote past the 5-byte extension buffer"},
-      {"no_terminator",
-       "",
-       {"every-byte-value", "empty-block", "truncates", "null-extout", "large-block", "threads",
-        "no-stray-files"},
-       "no terminating zero"},
-      {"leaks", "", {"process-state"}, "open "},
-      {"chatty", "", {"quiet"}, "written to standard output or error"},
-      {"refuses_empty", "", {"empty-block"}, "result 0"},
-      {"no_truncate", "", {"truncates"}, "shrink.raw holds 10000 bytes, expected 100"},
-      {"needs_extout", "", {"null-extout"}, "result 0"},
-      {"extension_on_failure", "", {"missing-folder"}, "extension buffer written"},
-      {"caps_size", "", {"large-block"}, "large.raw holds 1048576 bytes"},
-      {"not_thread_safe", "", {"threads"}, "thread"},
-      {"control_description", "", {"description"}, "control byte 0x09"},
-      {"moving_description", "", {"description-address"}, "another address"},
-      {"changing_description", "", {"description-after-saves"}, "changed"},
-      {"stray", "", {"no-stray-files"}, ".tmp"},
-      {INCOMPLETE_PLUGIN_PATH, "", {"entry-points"}, "'About'"},
-      {"misbehaves",
-       "exit3",
-       {"every-byte-value"},
-       "the plug-in ended the process (exit status 3)"},
-      {"misbehaves", "hang", {"every-byte-value"}, "no answer within 5 s"},
-      {"misbehaves", "fpu", {"process-state"}, "floating-point ", "process-state"},
-#ifdef _WIN32
-      {"misbehaves", "segv", {"every-byte-value"}, "(exception 0xC0000005)"},
-      {"misbehaves", "exitprocess", {"every-byte-value"}, "(exit status 4)"},
-      {"misbehaves", "handle", {"process-state"}, "open handles ", "process-state"},
-#else
-      {"misbehaves", "exit0", {"every-byte-value"}, "(exit status 0)"},
-      {"misbehaves", "segv", {"every-byte-value"}, "(killed by SIGSEGV)"},
-      {"misbehaves", "abort", {"every-byte-value"}, "(killed by SIGABRT)"},
-      {"misbehaves", "throw", {"every-byte-value"}, "(killed by SIGABRT)"},
-      {"misbehaves", "closefrom", {"process-state"}, "open descriptors ", "process-state"},
-      {"misbehaves", "locale", {"process-state"}, "locale ", "process-state"},
-      {"misbehaves", "thread", {"process-state"}, "threads ", "process-state"},
-      {"misbehaves", "linger", {"process-state"}, "child processes ", "process-state"},
-      {"misbehaves", "sigpipe", {"process-state"}, "SIGPIPE handling ignored", "process-state"},
-      {"misbehaves", "sigint", {"process-state"}, "SIGINT handling ignored", "process-state"},
-      {"misbehaves", "nofile", {"process-state"}, "RLIMIT_NOFILE 64 64", "process-state"},
-      {"misbehaves", "stderr", {"process-state"}, "descriptor 2 ", "process-state"},
-#endif
-  };
-  for (const Fault& fault : faults) {
-    ScopedEnvironment environment;
-    environment.set("TEST_PLUGIN_MISBEHAVE", fault.misbehave);
-    // Each check works in a folder named after it, which the base names show.
-    environment.set("TEST_PLUGIN_WHEN", fault.when);
-    // A sanitized build would take the plug-in's crash for its own report.
-    for (const std::string options : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
-      const char* set = std::getenv(options.c_str());
-      environment.set(options, std::string(set != nullptr ? set : "") + ":handle_segv=0");
-    }
-    const std::string plugin = fault.plugin.find_first_of("/\\") == std::string::npos
-                                   ? testPlugin(fault.plugin)
-                                   : fault.plugin;
-    // A plug-in that misbehaves in one check alone is spared the slowest of the others. Where it
-    // hangs, a short time-out, still long enough for a check process to start under load, and a
-    // check before and after the one that hangs.
-    const CheckRun run =
-        fault.misbehave == "hang"
-            ? check({"--timeout", "5", "--only", "entry-points,every-byte-value,empty-block",
-                     "--plugin", plugin})
-        : !fault.misbehave.empty() ? check({"--skip", "large-block", "--plugin", plugin})
-                                   : check({"--plugin", plugin});
-    const std::string row = fault.plugin + " " + fault.misbehave + ":\n" + run.result.out;
-    EXPECT_EQ(fault.failing, run.failed) << row;
-    EXPECT_EQ(fault.failing.empty() ? 0 : kFailure, run.result.exitCode) << row;
-    ASSERT_FALSE(run.lines.empty()) << row;
-    EXPECT_NE(std::string::npos, run.lines.back().find(" passed, ")) << row;
-    for (const std::string& line : run.lines) {
-      EXPECT_TRUE(!line.starts_with("FAIL ") ||
-                  line.find(" [" + quotedName(plugin) + "]: ") != std::string::npos)
-          << row;
-      EXPECT_TRUE(!line.starts_with("FAIL ") || line.find(fault.text) != std::string::npos) << row;
-    }
-    EXPECT_TRUE(run.result.err.empty()) << row << run.result.err;
-    // The last check still ran, in a fresh process, after the one the plug-in ended or hung.
-    const std::string last = fault.misbehave == "hang" ? "empty-block" : "no-stray-files";
-    EXPECT_TRUE(fault.misbehave.empty() ||
-                run.result.out.find("PASS " + last + " [") != std::string::npos)
-        << row;
-  }
+// that end, hang or alter the check's process. rawout passes every check. A row is a test of its
+// own, so that rows run side by side.
+struct Fault {
+  std::string plugin;  // a test plug-in variant, or a path
+  std::string misbehave;
+  std::set<std::string> failing;
+  std::string text;  // in every FAIL line
+  std::string when = "every-byte-value";
+};
+
+void PrintTo(const Fault& fault, std::ostream* out) {
+  *out << fault.plugin << " " << fault.misbehave;
 }
+
+const std::vector<Fault> kFaults = {
+    {RAWOUT_MODULE_PATH, "", {}, ""},
+    {"crlf",
+     "",
+     {"every-byte-value", "truncates", "null-extout", "large-block", "threads", "no-stray-files"},
+     " holds "},
+    {"long_extension", "", kSavingChecks, ": wrote past the 5-byte extension buffer"},
+    {"no_terminator",
+     "",
+     {"every-byte-value", "empty-block", "truncates", "null-extout", "large-block", "threads",
+      "no-stray-files"},
+     "no terminating zero"},
+    {"leaks", "", {"process-state"}, "open "},
+    {"chatty", "", {"quiet"}, "written to standard output or error"},
+    {"refuses_empty", "", {"empty-block"}, "result 0"},
+    {"no_truncate", "", {"truncates"}, "shrink.raw holds 10000 bytes, expected 100"},
+    {"needs_extout", "", {"null-extout"}, "result 0"},
+    {"extension_on_failure", "", {"missing-folder"}, "extension buffer written"},
+    {"caps_size", "", {"large-block"}, "large.raw holds 1048576 bytes"},
+    {"not_thread_safe", "", {"threads"}, "thread"},
+    {"control_description", "", {"description"}, "control byte 0x09"},
+    {"moving_description", "", {"description-address"}, "another address"},
+    {"changing_description", "", {"description-after-saves"}, "changed"},
+    {"stray", "", {"no-stray-files"}, ".tmp"},
+    {INCOMPLETE_PLUGIN_PATH, "", {"entry-points"}, "'About'"},
+    {"misbehaves", "exit3", {"every-byte-value"}, "the plug-in ended the process (exit status 3)"},
+    {"misbehaves", "hang", {"every-byte-value"}, "no answer within 5 s"},
+    {"misbehaves", "fpu", {"process-state"}, "floating-point ", "process-state"},
+#ifdef _WIN32
+    {"misbehaves", "segv", {"every-byte-value"}, "(exception 0xC0000005)"},
+    {"misbehaves", "exitprocess", {"every-byte-value"}, "(exit status 4)"},
+    {"misbehaves", "handle", {"process-state"}, "open handles ", "process-state"},
+#else
+    {"misbehaves", "exit0", {"every-byte-value"}, "(exit status 0)"},
+    {"misbehaves", "segv", {"every-byte-value"}, "(killed by SIGSEGV)"},
+    {"misbehaves", "abort", {"every-byte-value"}, "(killed by SIGABRT)"},
+    {"misbehaves", "throw", {"every-byte-value"}, "(killed by SIGABRT)"},
+    {"misbehaves", "closefrom", {"process-state"}, "open descriptors ", "process-state"},
+    {"misbehaves", "locale", {"process-state"}, "locale ", "process-state"},
+    {"misbehaves", "thread", {"process-state"}, "threads ", "process-state"},
+    {"misbehaves", "linger", {"process-state"}, "child processes ", "process-state"},
+    {"misbehaves", "sigpipe", {"process-state"}, "SIGPIPE handling ignored", "process-state"},
+    {"misbehaves", "sigint", {"process-state"}, "SIGINT handling ignored", "process-state"},
+    {"misbehaves", "nofile", {"process-state"}, "RLIMIT_NOFILE 64 64", "process-state"},
+    {"misbehaves", "stderr", {"process-state"}, "descriptor 2 ", "process-state"},
+#endif
+};
+
+class EachFault : public testing::TestWithParam<Fault> {};
+
+TEST_P(EachFault, FailsItsOwnChecksAndNoOther) {
+  const Fault& fault = GetParam();
+  ScopedEnvironment environment;
+  environment.set("TEST_PLUGIN_MISBEHAVE", fault.misbehave);
+  // Each check works in a folder named after it, which the base names show.
+  environment.set("TEST_PLUGIN_WHEN", fault.when);
+  // A sanitized build would take the plug-in's crash for its own report.
+  for (const std::string options : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
+    const char* set = std::getenv(options.c_str());
+    environment.set(options, std::string(set != nullptr ? set : "") + ":handle_segv=0");
+  }
+  const std::string plugin = fault.plugin.find_first_of("/\\") == std::string::npos
+                                 ? testPlugin(fault.plugin)
+                                 : fault.plugin;
+  // A plug-in that misbehaves in one check alone is spared the slowest of the others. Where it
+  // hangs, a short time-out, still long enough for a check process to start under load, and a
+  // check before and after the one that hangs.
+  const CheckRun run =
+      fault.misbehave == "hang"
+          ? check({"--timeout", "5", "--only", "entry-points,every-byte-value,empty-block",
+                   "--plugin", plugin})
+      : !fault.misbehave.empty() ? check({"--skip", "large-block", "--plugin", plugin})
+                                 : check({"--plugin", plugin});
+  const std::string row = fault.plugin + " " + fault.misbehave + ":\n" + run.result.out;
+  EXPECT_EQ(fault.failing, run.failed) << row;
+  EXPECT_EQ(fault.failing.empty() ? 0 : kFailure, run.result.exitCode) << row;
+  ASSERT_FALSE(run.lines.empty()) << row;
+  EXPECT_NE(std::string::npos, run.lines.back().find(" passed, ")) << row;
+  for (const std::string& line : run.lines) {
+    EXPECT_TRUE(!line.starts_with("FAIL ") ||
+                line.find(" [" + quotedName(plugin) + "]: ") != std::string::npos)
+        << row;
+    EXPECT_TRUE(!line.starts_with("FAIL ") || line.find(fault.text) != std::string::npos) << row;
+  }
+  EXPECT_TRUE(run.result.err.empty()) << row << run.result.err;
+  // The last check still ran, in a fresh process, after the one the plug-in ended or hung.
+  const std::string last = fault.misbehave == "hang" ? "empty-block" : "no-stray-files";
+  EXPECT_TRUE(fault.misbehave.empty() ||
+              run.result.out.find("PASS " + last + " [") != std::string::npos)
+      << row;
+}
+
+INSTANTIATE_TEST_SUITE_P(ExporthostCheck, EachFault, testing::ValuesIn(kFaults),
+                         [](const testing::TestParamInfo<Fault>& info) {
+                           std::string name =
+                               info.param.misbehave.empty()
+                                   ? std::filesystem::path(info.param.plugin).stem().string()
+                                   : info.param.misbehave;
+                           std::replace_if(
+                               name.begin(), name.end(),
+                               [](unsigned char byte) { return std::isalnum(byte) == 0; }, '_');
+                           return name;
+                         });
 
 // A plug-in path is the label, quoted: it cannot forge a line, and two files of one name are told
 // apart. About runs when asked for, and the choice of checks is the user's.
