@@ -58,8 +58,18 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  const BOOL started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
+  // Under wine a new process now and then dies while it starts (ERROR_INTERNAL_ERROR), which
+  // says nothing of the program: it is started again, as exporthost starts its checks again.
+  BOOL started = FALSE;
+  DWORD error = 0;
+  for (int attempt = 0; started == FALSE && attempt < 3; ++attempt) {
+    if (attempt > 0) {
+      ::Sleep(200);
+    }
+    started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &process);
+    error = started != FALSE ? 0 : ::GetLastError();
+  }
   ::CloseHandle(stdinRead);
   ::CloseHandle(out);
   ::CloseHandle(err);
@@ -77,7 +87,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
     ::CloseHandle(stdinWrite);
   }
   if (!started) {
-    ADD_FAILURE() << "cannot run " << commandLine;
+    ADD_FAILURE() << "cannot run " << commandLine << ": error " << error;
     return result;
   }
   ::WaitForSingleObject(process.hProcess, INFINITE);
