@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin_loader.h"
+#include "loader/plugin_loader.h"
 
 namespace {
 

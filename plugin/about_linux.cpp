@@ -182,7 +182,7 @@ Outcome show(const DialogHelper& helper) {
 
 }  // namespace
 
-extern "C" int About() noexcept {
+extern "C" int RAWOUT_CALL About() noexcept {
   if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
     return 0;
   }

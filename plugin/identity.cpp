@@ -2,4 +2,4 @@
 
 #include <rawout/export_plugin.h>
 
-extern "C" const char* GetPluginDescription() noexcept { return rawout::kDisplayName; }
+extern "C" const char* RAWOUT_CALL GetPluginDescription() noexcept { return rawout::kDisplayName; }

@@ -33,8 +33,8 @@ bool writeWhole(std::FILE* file, const void* data, std::size_t size) noexcept {
 
 }  // namespace
 
-extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* baseName,
-                            char* extOut) noexcept {
+extern "C" int RAWOUT_CALL SavePrgmFile(const void* data, std::uint32_t size, const char* baseName,
+                                        char* extOut) noexcept {
   using rawout::causeOf;
   using rawout::Failure;
   using rawout::report;

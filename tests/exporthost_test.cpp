@@ -13,8 +13,8 @@
 #include <sstream>
 #include <tuple>
 
-#include "paths.h"
-#include "quoted_name.h"
+#include "support/paths.h"
+#include "support/quoted_name.h"
 #include "test_support.h"
 
 namespace rawout::test {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin_loader.h"
+#include "loader/plugin_loader.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {

@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "checks.h"
+#include "check/checks.h"
 
 #include <unistd.h>
 

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "plugin_loader.h"
-#include "scratch_folder.h"
+#include "loader/plugin_loader.h"
+#include "support/scratch_folder.h"
 
 namespace rawout::test {
 

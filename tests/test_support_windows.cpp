@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "check_process.h"
+#include "check/check_process.h"
 #include "test_support.h"
 
 namespace rawout::test {

@@ -1,8 +1,8 @@
 /* The boundary between a Velmont export plug-in and its host.
  *
  * A host loads a plug-in module at run time and finds three functions in it by name. They take
- * and return plain integers and addresses, use the platform's default C calling convention and
- * never let an exception out. Every export plug-in builds against this header, and every host
+ * and return plain integers and addresses, use the C calling convention (RAWOUT_CALL) and never
+ * let an exception out. Every export plug-in builds against this header, and every host
  * includes it, so the two cannot drift apart. C89 to C23 and C++98 to C++23.
  *
  * The contract every export plug-in owes a host (and every host may rely on):
@@ -78,6 +78,16 @@
 #define RAWOUT_NOEXCEPT_TYPE
 #endif
 
+/* The calling convention of the three functions: cdecl on Windows, named so that a host built
+ * with another default (MSVC's /Gz, /Gr or /Gv) still calls them rightly; the platform's C
+ * convention elsewhere. A plug-in's definitions may name it too; a definition without it takes
+ * the declaration's. */
+#ifdef _WIN32
+#define RAWOUT_CALL __cdecl
+#else
+#define RAWOUT_CALL
+#endif
+
 /* RAWOUT_EXPORT marks the three definitions in a plug-in so that they are exported by their
  * plain names. A plug-in defines RAWOUT_BUILDING_PLUGIN before including this header
  * (rawout_add_plugin() in CMake does); a host does not, and gets plain declarations.
@@ -107,21 +117,21 @@ extern "C" {
  * an extension or trailing spaces) or one with a colon beyond its drive. No signal reaches the
  * host: SIGPIPE and SIGXFSZ from a failed write are held back on the calling thread, and a write
  * that the host's own signals interrupt goes on. */
-RAWOUT_EXPORT int SavePrgmFile(const void* data, uint32_t size, const char* baseName,
-                               char* extOut) RAWOUT_NOEXCEPT;
+RAWOUT_EXPORT int RAWOUT_CALL SavePrgmFile(const void* data, uint32_t size, const char* baseName,
+                                           char* extOut) RAWOUT_NOEXCEPT;
 
 /* rawout's: "Binary File". */
-RAWOUT_EXPORT const char* GetPluginDescription(void) RAWOUT_NOEXCEPT;
+RAWOUT_EXPORT const char* RAWOUT_CALL GetPluginDescription(void) RAWOUT_NOEXCEPT;
 
 /* rawout's: a box captioned "About rawout.dll" (on Linux drawn by zenity or xmessage). */
-RAWOUT_EXPORT int About(void) RAWOUT_NOEXCEPT;
+RAWOUT_EXPORT int RAWOUT_CALL About(void) RAWOUT_NOEXCEPT;
 
 /* What a host holds after looking the three names up. C hosts include this header too. */
 /* NOLINTBEGIN(modernize-use-using, modernize-redundant-void-arg) */
-typedef int (*SavePrgmFileProc)(const void* data, uint32_t size, const char* baseName,
-                                char* extOut) RAWOUT_NOEXCEPT_TYPE;
-typedef const char* (*GetPluginDescriptionProc)(void)RAWOUT_NOEXCEPT_TYPE;
-typedef int (*AboutProc)(void) RAWOUT_NOEXCEPT_TYPE;
+typedef int(RAWOUT_CALL* SavePrgmFileProc)(const void* data, uint32_t size, const char* baseName,
+                                           char* extOut) RAWOUT_NOEXCEPT_TYPE;
+typedef const char*(RAWOUT_CALL* GetPluginDescriptionProc)(void)RAWOUT_NOEXCEPT_TYPE;
+typedef int(RAWOUT_CALL* AboutProc)(void) RAWOUT_NOEXCEPT_TYPE;
 /* NOLINTEND(modernize-use-using, modernize-redundant-void-arg) */
 
 #ifdef __cplusplus

@@ -1,0 +1,56 @@
+// A check runs in a child process of exporthost, so that whatever the plug-in does to its process
+// (ending it, hanging, closing descriptors, leaving processes behind) cannot reach the report.
+#pragma once
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace rawout {
+
+struct ProcessEnd {
+  bool timedOut = false;
+  bool interrupted = false;  // exporthost itself was asked to stop; the child has been ended
+  std::string how;           // "exit status 3", "killed by SIGSEGV", "exception 0xC0000005"
+  int exitStatus = -1;       // for a process that exited (on Windows, any exit code); else -1
+};
+
+// No check process could be started: nothing of the plug-in ran.
+struct StartError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Runs this program with `arguments` (argv[1] on) in a process group (on Windows, a job) of its
+// own, with no input and its output and errors into `outputFile`, and waits up to `timeout` for
+// it to end. Then ends it, if it still runs, and every process it started, by their ids. Throws
+// StartError when no process can be started.
+ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
+                           std::chrono::milliseconds timeout);
+
+// While one lives, SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C and Ctrl+Break) do not end
+// exporthost at once: the check process is ended, the caller unwinds, removing its scratch
+// folders, and then ends as the signal would have ended it.
+class Interruptible {
+ public:
+  Interruptible();
+  ~Interruptible();
+  Interruptible(const Interruptible&) = delete;
+  Interruptible& operator=(const Interruptible&) = delete;
+  // Ends the process the way the signal that arrived would have, once the caller has cleaned up.
+  [[noreturn]] static void endAsAsked();
+};
+
+// Called first in a check process: a plug-in that crashes it ends it at once, with no core file
+// or crash dialog (nor, under wine, a debugger).
+void prepareCheckProcess();
+
+#ifdef _WIN32
+// One argument of a Windows command line, quoted so that the C runtime splits it back unchanged.
+std::string quotedArgument(const std::string& argument);
+#endif
+
+// The full path of `path` as the current folder gives it, for a child that runs elsewhere.
+std::string absolutePath(const std::string& path);
+
+}  // namespace rawout

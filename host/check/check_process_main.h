@@ -1,0 +1,14 @@
+// The check process's side: one check on a freshly loaded plug-in, its verdict left in the
+// check's folder for exporthost to read.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rawout {
+
+// `arguments` are the check, the plug-in's full path and the check's folder, as exporthost gives
+// them after kCheckProcessMode. Returns the process's exit status.
+int runCheckProcessMain(const std::vector<std::string>& arguments);
+
+}  // namespace rawout

@@ -1,0 +1,79 @@
+// The process state as Windows shows it: handles, the C runtime's descriptors, the environment
+// block, the floating-point control word and the error mode.
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cfloat>
+#include <cstdint>
+#include <cstdio>
+
+#include "check/process_state.h"
+
+namespace rawout {
+
+std::set<std::string> folderEntries(const std::string& folder) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA entry{};
+  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) {
+    return names;
+  }
+  do {
+    const std::string name = entry.cFileName;
+    if (name != "." && name != "..") {
+      names.insert(name);
+    }
+  } while (::FindNextFileA(search, &entry));
+  ::FindClose(search);
+  return names;
+}
+
+ProcessState currentProcessState() {
+  ProcessState state;
+  // msvcrt.dll's descriptor table, which a plug-in built on it shares with the host.
+  constexpr int kMostDescriptors = 2048;
+  const int error = errno;
+  std::string descriptors;
+  for (int descriptor = 0; descriptor < kMostDescriptors; ++descriptor) {
+    if (::_get_osfhandle(descriptor) != -1) {
+      descriptors += (descriptors.empty() ? "" : " ") + std::to_string(descriptor);
+    }
+  }
+  errno = error;
+  state["C runtime descriptors"] = descriptors.empty() ? "none" : descriptors;
+  // Each value a handle can have, asked one by one: the count from GetProcessHandleCount is 0
+  // under wine, and a list names what changed.
+  constexpr std::uintptr_t kMostHandleValues = 16384;
+  std::string handles;
+  for (std::uintptr_t value = 4; value < kMostHandleValues; value += 4) {
+    DWORD flags = 0;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): handles are small integers in a pointer
+    if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0) {
+      handles += (handles.empty() ? "" : " ") + std::to_string(value);
+    }
+  }
+  state["open handles"] = handles;
+  char folder[MAX_PATH * 4] = {};
+  if (::GetCurrentDirectoryA(sizeof folder, folder) < sizeof folder) {
+    state["working folder"] = folder;
+  }
+  char* block = ::GetEnvironmentStringsA();
+  for (const char* variable = block; variable != nullptr && *variable != '\0';
+       variable += std::string(variable).size() + 1) {
+    const std::string text = variable;
+    // Names such as "=C:" hold the working folder of each drive.
+    const std::size_t equals = text.find('=', 1);
+    state["environment " + text.substr(0, equals)] =
+        equals == std::string::npos ? "" : text.substr(equals + 1);
+  }
+  ::FreeEnvironmentStringsA(block);
+  char text[32];
+  (void)std::snprintf(text, sizeof text, "%#010x", ::_controlfp(0, 0));
+  state["floating-point control word"] = text;
+  (void)std::snprintf(text, sizeof text, "%#x", ::GetErrorMode());
+  state["error mode"] = text;
+  return state;
+}
+
+}  // namespace rawout

@@ -1,0 +1,54 @@
+#include "check/protocol.h"
+
+#include <array>
+#include <utility>
+
+namespace rawout {
+
+namespace {
+
+// Kinds a check process writes, by the word that stands for each. PluginEnded is told by the
+// parent alone: the process that could write it is the one that ended.
+constexpr std::array<std::pair<const char*, Verdict::Kind>, 4> kWords = {{
+    {"pass", Verdict::Kind::Pass},
+    {"fail", Verdict::Kind::Fail},
+    {"skip", Verdict::Kind::Skip},
+    {"trouble", Verdict::Kind::OwnTrouble},
+}};
+constexpr char kUnloadable[] = "unloadable";
+// The last line, so that a verdict cut short by a plug-in that ended the process is not taken.
+constexpr char kEnd[] = "\nend\n";
+
+}  // namespace
+
+std::string Verdict::encoded() const {
+  std::string word = unloadable ? kUnloadable : "";
+  for (const auto& [name, each] : kWords) {
+    if (!unloadable && each == kind) {
+      word = name;
+    }
+  }
+  return word + "\n" + text + kEnd;
+}
+
+std::optional<Verdict> Verdict::decode(const std::string& encoded) {
+  const std::size_t lineEnd = encoded.find('\n');
+  const std::size_t end = encoded.size() - (sizeof kEnd - 1);
+  if (lineEnd == std::string::npos || encoded.size() < sizeof kEnd - 1 || end < lineEnd ||
+      encoded.compare(end, std::string::npos, kEnd) != 0) {
+    return std::nullopt;
+  }
+  const std::string word = encoded.substr(0, lineEnd);
+  std::string text = encoded.substr(lineEnd + 1, end - lineEnd - 1);
+  if (word == kUnloadable) {
+    return notLoaded(std::move(text));
+  }
+  for (const auto& [name, kind] : kWords) {
+    if (word == name) {
+      return Verdict{kind, std::move(text), false};
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace rawout

@@ -1,0 +1,73 @@
+// What passes between exporthost and a check process: the folder a check works in, and the
+// verdict the check process leaves there. Both sides use these types alone, so they cannot
+// disagree on a name or a word.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace rawout {
+
+// The first argument that makes exporthost a check process; the check's name, the plug-in's full
+// path and the check's folder follow.
+inline constexpr char kCheckProcessMode[] = "--check-process";
+
+// When a check process cannot write its verdict it ends with this status, having written a line
+// that starts with the prefix to its standard error. Anything else that ends a check process
+// without a verdict is the plug-in's doing.
+inline constexpr int kCheckProcessTrouble = 3;
+inline constexpr char kCheckProcessTroublePrefix[] = "exporthost check process: ";
+
+// One check's folder and what lies in it.
+class CheckFolder {
+ public:
+  explicit CheckFolder(std::string root) : root_(std::move(root)) {}
+  [[nodiscard]] const std::string& root() const { return root_; }
+  // Where the plug-in saves: the check's base names point here.
+  [[nodiscard]] std::string files() const { return root_ + "/files"; }
+  // The check process's working folder, to see files written beside no base name.
+  [[nodiscard]] std::string workingFolder() const { return root_ + "/cwd"; }
+  // The check process's standard output and error.
+  [[nodiscard]] std::string output() const { return root_ + "/output"; }
+  // The verdict, written by the check process once the check is over.
+  [[nodiscard]] std::string verdictFile() const { return root_ + "/verdict"; }
+
+ private:
+  std::string root_;
+};
+
+struct Verdict {
+  enum class Kind {
+    Pass,
+    Fail,
+    Skip,
+    PluginEnded,  // the check process ended, hung or crashed before it could give a verdict
+    OwnTrouble,   // exporthost could not do its part; nothing is said of the plug-in
+  };
+
+  Kind kind = Kind::Pass;
+  std::string text;  // what was seen and what was expected; empty for a pass
+  // The plug-in could not be loaded at all: the checks after this one are skipped.
+  bool unloadable = false;
+
+  static Verdict pass() { return {}; }
+  // A pass when `failure` is empty: checks that compare many things say what differs, if anything.
+  static Verdict failIf(std::string failure) {
+    return failure.empty() ? pass() : Verdict{Kind::Fail, std::move(failure), false};
+  }
+  static Verdict fail(std::string failure) { return {Kind::Fail, std::move(failure), false}; }
+  static Verdict skip(std::string reason) { return {Kind::Skip, std::move(reason), false}; }
+  static Verdict notLoaded(std::string failure) { return {Kind::Fail, std::move(failure), true}; }
+  static Verdict ownTrouble(std::string cause) {
+    return {Kind::OwnTrouble, std::move(cause), false};
+  }
+
+  [[nodiscard]] bool passed() const { return kind == Kind::Pass; }
+
+  // A word, a line feed and the text, as the verdict file holds it.
+  [[nodiscard]] std::string encoded() const;
+  // None for anything a check process did not write whole (a plug-in may have ended it midway).
+  static std::optional<Verdict> decode(const std::string& encoded);
+};
+
+}  // namespace rawout

@@ -1,0 +1,194 @@
+#include "check/report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/printable.h"
+#include "support/quoted_name.h"
+
+namespace rawout {
+
+namespace {
+
+bool isUtf8(const std::string& text) {
+  for (std::size_t index = 0; index < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[index]);
+    const std::size_t length = lead < 0x80         ? 1
+                               : (lead >> 5) == 6  ? 2
+                               : (lead >> 4) == 14 ? 3
+                               : (lead >> 3) == 30 ? 4
+                                                   : 0;
+    if (length == 0 || index + length > text.size()) {
+      return false;
+    }
+    for (std::size_t next = 1; next < length; ++next) {
+      if ((static_cast<unsigned char>(text[index + next]) >> 6) != 2) {
+        return false;
+      }
+    }
+    index += length;
+  }
+  return true;
+}
+
+std::string xmlEscaped(const std::string& raw) {
+  const std::string text = printable(raw);
+  const bool utf8 = isUtf8(text);
+  std::string escaped;
+  for (const char character : text) {
+    switch (character) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&apos;";
+        break;
+      default:
+        if (!utf8 && static_cast<unsigned char>(character) >= 0x80) {
+          constexpr char kDigits[] = "0123456789ABCDEF";
+          const auto byte = static_cast<unsigned char>(character);
+          escaped += {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 15]};
+        } else {
+          escaped += character;
+        }
+    }
+  }
+  return escaped;
+}
+
+// TAP reads "#" in a description as the start of a directive.
+std::string tapDescription(const std::string& text) {
+  std::string escaped;
+  for (const char character : printable(text)) {
+    if (character == '#' || character == '\\') {
+      escaped += '\\';
+    }
+    escaped += character;
+  }
+  return escaped;
+}
+
+std::string yamlQuoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char character : printable(text)) {
+    if (character == '"' || character == '\\') {
+      quoted += '\\';
+    }
+    quoted += character;
+  }
+  return quoted + "\"";
+}
+
+}  // namespace
+
+Report::Outcome Report::outcomeOf(Verdict::Kind kind) {
+  switch (kind) {
+    case Verdict::Kind::Pass:
+      return Outcome::Pass;
+    case Verdict::Kind::Skip:
+      return Outcome::Skip;
+    default:
+      return Outcome::Fail;
+  }
+}
+
+Report::Report(ReportFormat format, std::string junit) : format_(format), junit_(std::move(junit)) {
+  // The stream is TAP 13 as much as 14; older harnesses refuse a version they do not know.
+  if (format_ != ReportFormat::Text) {
+    (void)std::printf("TAP version %d\n", format_ == ReportFormat::Tap ? 14 : 13);
+  }
+}
+
+void Report::record(const std::string& label, std::string_view check, const Verdict& verdict) {
+  const Outcome outcome = outcomeOf(verdict.kind);
+  const std::string& text = verdict.text;
+  results_.push_back({label, std::string(check), outcome, text});
+  const std::string name = std::string(check) + " [" + label + "]";
+  if (format_ != ReportFormat::Text) {
+    const std::string line = (outcome == Outcome::Fail ? "not ok " : "ok ") +
+                             std::to_string(results_.size()) + " - " + tapDescription(name);
+    if (outcome == Outcome::Skip) {
+      (void)std::printf("%s # SKIP %s\n", line.c_str(), tapDescription(text).c_str());
+    } else if (outcome == Outcome::Fail) {
+      (void)std::printf("%s\n  ---\n  message: %s\n  ...\n", line.c_str(),
+                        yamlQuoted(text).c_str());
+    } else {
+      (void)std::printf("%s\n", line.c_str());
+    }
+  } else {
+    constexpr const char* kWords[] = {"PASS", "FAIL", "SKIP"};
+    (void)std::printf("%s %s%s\n", kWords[static_cast<int>(outcome)], name.c_str(),
+                      outcome == Outcome::Pass ? "" : (": " + printable(text)).c_str());
+  }
+  // As each result comes, so that a reader of a pipe sees it at once.
+  (void)std::fflush(stdout);
+}
+
+bool Report::finish() const {
+  const auto count = [this](Outcome outcome) {
+    return std::count_if(results_.begin(), results_.end(),
+                         [outcome](const Result& result) { return result.outcome == outcome; });
+  };
+  const auto failed = count(Outcome::Fail);
+  const auto skipped = count(Outcome::Skip);
+  if (format_ != ReportFormat::Text) {
+    (void)std::printf("1..%zu\n", results_.size());
+  } else {
+    (void)std::printf("%td passed, %td failed%s\n", count(Outcome::Pass), failed,
+                      skipped == 0 ? "" : (", " + std::to_string(skipped) + " skipped").c_str());
+  }
+  if (!junit_.empty()) {
+    writeJunit(failed, skipped);
+  }
+  return failed == 0;
+}
+
+void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) const {
+  std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"exporthost check\" "
+      "tests=\"" +
+      std::to_string(results_.size()) + "\" failures=\"" + std::to_string(failed) +
+      "\" skipped=\"" + std::to_string(skipped) + "\">\n";
+  for (auto first = results_.begin(); first != results_.end();) {
+    const auto last = std::find_if(first, results_.end(), [&first](const Result& result) {
+      return result.label != first->label;
+    });
+    const auto suiteFailed = std::count_if(
+        first, last, [](const Result& result) { return result.outcome == Outcome::Fail; });
+    xml += "  <testsuite name=\"" + xmlEscaped(first->label) + "\" tests=\"" +
+           std::to_string(last - first) + "\" failures=\"" + std::to_string(suiteFailed) + "\">\n";
+    for (auto result = first; result != last; ++result) {
+      xml += "    <testcase classname=\"" + xmlEscaped(result->label) + "\" name=\"" +
+             xmlEscaped(result->check) + "\"";
+      if (result->outcome == Outcome::Pass) {
+        xml += "/>\n";
+        continue;
+      }
+      const char* element = result->outcome == Outcome::Fail ? "failure" : "skipped";
+      xml += ">\n      <" + std::string(element) + " message=\"" + xmlEscaped(result->text) +
+             "\">" + xmlEscaped(result->text) + "</" + element + ">\n    </testcase>\n";
+    }
+    xml += "  </testsuite>\n";
+    first = last;
+  }
+  xml += "</testsuites>\n";
+  std::ofstream file(junit_, std::ios::binary | std::ios::trunc);
+  file << xml;
+  file.close();
+  if (!file) {
+    throw std::runtime_error(quotedName(junit_) + ": cannot write the JUnit report");
+  }
+}
+
+}  // namespace rawout

@@ -1,0 +1,47 @@
+// The report of a check run: a line per check as each ends (plain, or TAP 13/14), the count, and
+// optionally a JUnit XML file. Everything a plug-in chose is escaped for the format it goes into.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check/protocol.h"
+
+namespace rawout {
+
+enum class ReportFormat { Text, Tap, Tap13 };
+
+class Report {
+ public:
+  // Prints the TAP header at once for the TAP formats; `junit` is a file to write at the end, or
+  // empty.
+  Report(ReportFormat format, std::string junit);
+
+  // Prints one check's line: PASS, SKIP, or FAIL for every other verdict.
+  void record(const std::string& label, std::string_view check, const Verdict& verdict);
+
+  // Prints the count (TAP: the plan) and writes the JUnit file; true when nothing failed. Throws
+  // std::runtime_error when the JUnit file cannot be written.
+  [[nodiscard]] bool finish() const;
+
+ private:
+  enum class Outcome { Pass, Fail, Skip };
+  static Outcome outcomeOf(Verdict::Kind kind);
+
+  struct Result {
+    std::string label;
+    std::string check;
+    Outcome outcome;
+    std::string text;
+  };
+
+  void writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) const;
+
+  ReportFormat format_;
+  std::string junit_;
+  std::vector<Result> results_;
+};
+
+}  // namespace rawout

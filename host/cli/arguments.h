@@ -1,0 +1,24 @@
+// exporthost's command line, read whole before any command runs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "check/check_run.h"
+
+namespace rawout {
+
+struct Arguments {
+  std::vector<std::string> operands;  // the command first
+  std::vector<std::string> plugins;
+  bool help = false;
+  bool version = false;
+  std::string error;  // the first usage error, reported unless --help was given
+  CheckOptions check;
+  bool list = false;
+  std::string checkOnlyOption;  // the first option given that only the check command takes
+};
+
+Arguments parseArguments(int argc, char** argv);
+
+}  // namespace rawout

@@ -1,0 +1,173 @@
+// exporthost: loads export plug-ins as the Velmont host does and runs them from a shell.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "check/check_process_main.h"
+#include "check/check_run.h"
+#include "check/protocol.h"
+#include "cli/arguments.h"
+#include "cli/exit_status.h"
+#include "cli/help_text.h"
+#include "cli/usage_error.h"
+#include "export/export_command.h"
+#include "export/input_block.h"
+#include "loader/plugin_loader.h"
+#include "support/quoted_name.h"
+
+namespace rawout {
+namespace {
+
+void printError(const std::string& message) {
+  (void)std::fprintf(stderr, "exporthost: %s\n", message.c_str());
+}
+
+std::string onePlugin(const Arguments& arguments) {
+  if (arguments.plugins.size() > 1) {
+    throw UsageError("only one --plugin is taken by this command");
+  }
+  return arguments.plugins.empty() ? defaultPluginPath() : arguments.plugins.front();
+}
+
+void expectOperands(const Arguments& arguments, std::size_t least, std::size_t most) {
+  const std::size_t count = arguments.operands.size() - 1;
+  if (count < least) {
+    throw UsageError("missing operand");
+  }
+  if (count > most) {
+    throw UsageError("extra operand '" + arguments.operands[most + 1] + "'");
+  }
+}
+
+int runExport(const Arguments& arguments) {
+  expectOperands(arguments, 1, 2);
+  const std::optional<std::string> baseName =
+      arguments.operands.size() == 3 ? std::optional(arguments.operands[2]) : std::nullopt;
+  Exported exported;
+  try {
+    exported = exportProgram(onePlugin(arguments), arguments.operands[1], baseName);
+  } catch (const BaseNameError& error) {
+    throw UsageError(error.what());
+  }
+  (void)std::printf("%s: %u %s written as %s\n", quotedName(exported.output).c_str(),
+                    static_cast<unsigned>(exported.bytes), exported.bytes == 1 ? "byte" : "bytes",
+                    exported.format.c_str());
+  return kExitSuccess;
+}
+
+int listFormats(const Arguments& arguments) {
+  expectOperands(arguments, 0, 0);
+  std::vector<std::string> paths = arguments.plugins;
+  if (paths.empty()) {
+    paths.push_back(defaultPluginPath());
+  }
+  int status = kExitSuccess;
+  for (const std::string& path : paths) {
+    try {
+      const ExportPlugin plugin(path);
+      (void)std::printf("%s\n", displayNameOf(plugin).c_str());
+    } catch (const LoadError& error) {
+      printError(error.what());
+      status = kExitFailure;
+    }
+  }
+  return status;
+}
+
+int showAbout(const Arguments& arguments) {
+  expectOperands(arguments, 0, 0);
+  const ExportPlugin plugin(onePlugin(arguments));
+  if (plugin.about() != 1) {
+    printError(quotedName(plugin.path()) +
+               ": the about box could not be shown (is there a display?)");
+    return kExitFailure;
+  }
+  return kExitSuccess;
+}
+
+int checkPlugins(Arguments arguments) {
+  expectOperands(arguments, 0, 0);
+  if (arguments.list) {
+    listChecks();
+    return kExitSuccess;
+  }
+  arguments.check.plugins = arguments.plugins;
+  if (arguments.check.plugins.empty()) {
+    arguments.check.plugins.push_back(defaultPluginPath());
+  }
+  try {
+    return runChecks(arguments.check);
+  } catch (const UsageError&) {
+    throw;
+  } catch (const std::runtime_error& error) {
+    // exporthost's own trouble, not the plug-in's.
+    printError(error.what());
+    return kExitTrouble;
+  }
+}
+
+int run(int argc, char** argv) {
+  try {
+    const Arguments arguments = parseArguments(argc, argv);
+    if (arguments.help) {
+      (void)std::fputs(kUsage, stdout);
+      return kExitSuccess;
+    }
+    if (!arguments.error.empty()) {
+      throw UsageError(arguments.error);
+    }
+    if (arguments.version) {
+      (void)std::printf(kVersion, RAWOUT_VERSION);
+      return kExitSuccess;
+    }
+    if (arguments.operands.empty()) {
+      throw UsageError("missing command");
+    }
+    const std::string& command = arguments.operands.front();
+    if (!arguments.checkOnlyOption.empty() && command != "check") {
+      throw UsageError("option '--" + arguments.checkOnlyOption +
+                       "' is taken by the check command only");
+    }
+    if (command == "check") {
+      return checkPlugins(arguments);
+    }
+    if (command == "export") {
+      return runExport(arguments);
+    }
+    if (command == "formats") {
+      return listFormats(arguments);
+    }
+    if (command == "about") {
+      return showAbout(arguments);
+    }
+    throw UsageError("unknown command '" + command + "'");
+  } catch (const UsageError& error) {
+    printError(error.what());
+    (void)std::fputs("Try 'exporthost --help' for more information.\n", stderr);
+    return kExitUsage;
+  } catch (const std::exception& error) {
+    printError(error.what());
+  }
+  return kExitFailure;
+}
+
+}  // namespace
+}  // namespace rawout
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], rawout::kCheckProcessMode) == 0) {
+    return rawout::runCheckProcessMain(std::vector<std::string>(argv + 2, argv + argc));
+  }
+  int status = rawout::run(argc, argv);
+  // Output errors are caught here at once: a full disk or closed pipe on stdout is a failure too,
+  // not a silent success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    rawout::printError(std::string("standard output: write error: ") + std::strerror(errno));
+    status = rawout::kExitFailure;
+  }
+  return status;
+}

@@ -1,0 +1,50 @@
+// Run-time loading with the dynamic loader; the executable found through Linux's /proc/self/exe.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "loader/dynamic_library.h"
+
+namespace rawout::detail {
+
+namespace {
+
+std::string lastLoaderError() {
+  const char* message = ::dlerror();
+  return message != nullptr ? message : "unknown error";
+}
+
+}  // namespace
+
+void* openLibrary(const std::string& path, std::string& error) {
+  // A name without a slash would send dlopen through the library search path.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  // RTLD_NOW: a module with an unresolved symbol fails here, not in the middle of an export.
+  void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    error = lastLoaderError();
+  }
+  return library;
+}
+
+void* findSymbol(void* library, const char* name) {
+  ::dlerror();
+  return ::dlsym(library, name);
+}
+
+void closeLibrary(void* library) { ::dlclose(library); }
+
+std::string executableDirectory() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) {
+    return {};
+  }
+  path.resize(static_cast<std::size_t>(length));
+  return path.substr(0, path.rfind('/'));
+}
+
+}  // namespace rawout::detail

@@ -1,0 +1,62 @@
+// Run-time loading with LoadLibrary; failures worded by the system.
+#include <windows.h>
+
+#include <string>
+
+#include "loader/dynamic_library.h"
+#include "support/system_error_text.h"
+
+namespace rawout::detail {
+
+void* openLibrary(const std::string& path, std::string& error) {
+  // A full path keeps the system's DLL search out of it; a trailing dot keeps LoadLibrary from
+  // adding ".dll" to a name without an extension.
+  std::string file(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length =
+        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(file.size()), file.data(), nullptr);
+    if (length == 0) {
+      error = describeSystemError(::GetLastError());
+      return nullptr;
+    }
+    const bool fits = length < file.size();
+    file.resize(length);
+    if (fits) {
+      break;
+    }
+  }
+  if (file.find('.', file.find_last_of("\\/") + 1) == std::string::npos) {
+    file += '.';
+  }
+  // Altered search: the plug-in's own dependencies are looked for beside it first.
+  HMODULE library = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (library == nullptr) {
+    error = describeSystemError(::GetLastError());
+  }
+  return reinterpret_cast<void*>(library);
+}
+
+void* findSymbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void closeLibrary(void* library) { ::FreeLibrary(static_cast<HMODULE>(library)); }
+
+std::string executableDirectory() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) {
+      return {};
+    }
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.find_last_of("\\/"));
+}
+
+}  // namespace rawout::detail

@@ -1,0 +1,48 @@
+// The buffer a host hands a plug-in for its extension: bytes that end where an inaccessible
+// page begins, so that a plug-in writing past them is stopped at the first byte too many instead
+// of overwriting the host's memory.
+#pragma once
+
+#include <rawout/export_plugin.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace rawout {
+
+class ExtensionBuffer {
+ public:
+  static constexpr std::size_t kBytes = RAWOUT_EXTENSION_BUFFER_SIZE;
+  // "the 5-byte extension buffer", for messages.
+  static std::string described() {
+    return "the " + std::to_string(kBytes) + "-byte extension buffer";
+  }
+
+  // Throws std::bad_alloc when the two pages cannot be had. Starts unwritten (see reset).
+  ExtensionBuffer();
+  ~ExtensionBuffer();
+  ExtensionBuffer(const ExtensionBuffer&) = delete;
+  ExtensionBuffer& operator=(const ExtensionBuffer&) = delete;
+
+  [[nodiscard]] char* get() const { return bytes_; }
+  // Marks the bytes with a value no plug-in writes there, for a save to come.
+  void reset() const;
+  // Whether the bytes still hold that mark: the plug-in left the buffer alone.
+  [[nodiscard]] bool untouched() const;
+  // The text before the first zero byte, or none when the bytes hold no zero.
+  [[nodiscard]] std::optional<std::string> text() const;
+  // Whether `address` lies in the inaccessible page after a buffer that is alive now, on any
+  // thread. Safe in a signal handler.
+  static bool isPastTheEnd(const void* address) noexcept;
+
+ private:
+  void remember() const;
+  void forget() const;
+
+  void* pages_ = nullptr;
+  std::size_t pageBytes_ = 0;
+  char* bytes_ = nullptr;
+};
+
+}  // namespace rawout

@@ -1,0 +1,15 @@
+#include <cerrno>
+#include <cstring>
+
+#include "loader/failure_cause.h"
+
+namespace rawout {
+
+void clearFailureCause() noexcept { errno = 0; }
+
+std::string failureCause() {
+  const int cause = errno;
+  return cause != 0 ? std::strerror(cause) : std::string();
+}
+
+}  // namespace rawout

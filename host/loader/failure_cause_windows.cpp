@@ -1,0 +1,15 @@
+#include <windows.h>
+
+#include "loader/failure_cause.h"
+#include "support/system_error_text.h"
+
+namespace rawout {
+
+void clearFailureCause() noexcept { ::SetLastError(ERROR_SUCCESS); }
+
+std::string failureCause() {
+  const DWORD cause = ::GetLastError();
+  return cause != ERROR_SUCCESS ? describeSystemError(cause) : std::string();
+}
+
+}  // namespace rawout

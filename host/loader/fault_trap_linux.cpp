@@ -1,0 +1,49 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "loader/fault_trap.h"
+
+namespace rawout {
+
+namespace {
+
+const FaultTrap* active = nullptr;
+struct sigaction previousSegv {};
+struct sigaction previousBus {};
+
+void onFault(int signal, siginfo_t* info, void* /*context*/) {
+  if (const std::string* message =
+          active != nullptr ? active->messageFor(info->si_addr) : nullptr) {
+    const std::string& path = active->reportPath();
+    const int into = path.empty()
+                         ? STDERR_FILENO
+                         : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A write that fails leaves no one else to tell: the exit status still says it.
+    [[maybe_unused]] const ssize_t written = ::write(into, message->data(), message->size());
+    ::_exit(1);
+  }
+  // Not ours: returning repeats the fault under the handling it had before.
+  ::sigaction(signal, signal == SIGBUS ? &previousBus : &previousSegv, nullptr);
+}
+
+}  // namespace
+
+FaultTrap::FaultTrap(std::string overrunMessage) : overrunMessage_(std::move(overrunMessage)) {
+  active = this;
+  struct sigaction action {};
+  action.sa_sigaction = onFault;
+  action.sa_flags = SA_SIGINFO | SA_NODEFER;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGSEGV, &action, &previousSegv);
+  ::sigaction(SIGBUS, &action, &previousBus);
+}
+
+FaultTrap::~FaultTrap() {
+  ::sigaction(SIGSEGV, &previousSegv, nullptr);
+  ::sigaction(SIGBUS, &previousBus, nullptr);
+  active = nullptr;
+}
+
+}  // namespace rawout

@@ -1,0 +1,48 @@
+#include <windows.h>
+
+#include "loader/fault_trap.h"
+
+namespace rawout {
+
+namespace {
+
+const FaultTrap* active = nullptr;
+void* handler = nullptr;
+
+LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+  if (active == nullptr || record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION ||
+      record->NumberParameters < 2) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the system hands the address over as an integer
+  const auto* address = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
+  if (const std::string* message = active->messageFor(address)) {
+    const std::string& path = active->reportPath();
+    HANDLE into = path.empty() ? ::GetStdHandle(STD_ERROR_HANDLE)
+                               : ::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    (void)::WriteFile(into, message->data(), static_cast<DWORD>(message->size()), &written,
+                      nullptr);
+    ::TerminateProcess(::GetCurrentProcess(), 1);
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+FaultTrap::FaultTrap(std::string overrunMessage) : overrunMessage_(std::move(overrunMessage)) {
+  active = this;
+  handler = ::AddVectoredExceptionHandler(1, onAccessViolation);
+}
+
+FaultTrap::~FaultTrap() {
+  if (handler != nullptr) {
+    ::RemoveVectoredExceptionHandler(handler);
+  }
+  active = nullptr;
+}
+
+}  // namespace rawout

@@ -1,0 +1,71 @@
+#include "loader/plugin_loader.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "loader/dynamic_library.h"
+#include "loader/failure_cause.h"
+#include "support/quoted_name.h"
+
+namespace rawout {
+
+namespace {
+
+template <typename Proc>
+Proc resolve(void* library, const char* name, const std::string& path) {
+  void* symbol = detail::findSymbol(library, name);
+  if (symbol == nullptr) {
+    detail::closeLibrary(library);
+    throw LoadError(quotedName(path) + ": not an export plug-in: it has no '" + name + "'");
+  }
+  return reinterpret_cast<Proc>(symbol);  // NOLINT: how run-time loading hands out functions
+}
+
+}  // namespace
+
+ExportPlugin::ExportPlugin(std::string path) : path_(std::move(path)) {
+  std::string error;
+  library_ = detail::openLibrary(path_, error);
+  if (library_ == nullptr) {
+    throw LoadError(quotedName(path_) + ": cannot load: " + error);
+  }
+  save_ = resolve<SavePrgmFileProc>(library_, "SavePrgmFile", path_);
+  describe_ = resolve<GetPluginDescriptionProc>(library_, "GetPluginDescription", path_);
+  about_ = resolve<AboutProc>(library_, "About", path_);
+}
+
+ExportPlugin::~ExportPlugin() {
+  if (library_ != nullptr) {
+    detail::closeLibrary(library_);
+  }
+}
+
+ExportPlugin::SaveOutcome ExportPlugin::saveReporting(const void* data, std::uint32_t size,
+                                                      const char* baseName, char* extOut) const {
+  clearFailureCause();
+  const int result = savePrgmFile(data, size, baseName, extOut);
+  return {result, result == 1 ? std::string() : failureCause()};
+}
+
+std::string displayNameOf(const ExportPlugin& plugin) {
+  const char* name = plugin.description();
+  return name != nullptr ? name : "(unnamed format)";
+}
+
+std::string defaultPluginPath() {
+  const std::string folder = detail::executableDirectory();
+  const std::string programs = folder.empty() ? std::string(".") : folder;
+  std::string beside = programs + detail::kFolderSeparator + RAWOUT_MODULE_FILE_NAME;
+  // Beside the program in the build tree and on Windows; in an install on Linux, in the module
+  // folder found from the program's own.
+  constexpr char kFromPrograms[] = RAWOUT_PLUGINDIR_FROM_BINDIR;
+  std::error_code ignored;
+  if (kFromPrograms[0] == '\0' || std::filesystem::exists(beside, ignored)) {
+    return beside;
+  }
+  return programs + detail::kFolderSeparator + kFromPrograms + detail::kFolderSeparator +
+         RAWOUT_MODULE_FILE_NAME;
+}
+
+}  // namespace rawout

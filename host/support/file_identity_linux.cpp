@@ -1,0 +1,15 @@
+#include <sys/stat.h>
+
+#include "support/file_identity.h"
+
+namespace rawout {
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{status.st_dev, status.st_ino};
+}
+
+}  // namespace rawout

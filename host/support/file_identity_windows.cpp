@@ -1,0 +1,30 @@
+#include <windows.h>
+
+#include "support/file_identity.h"
+#include "support/file_identity_windows.h"
+
+namespace rawout {
+
+std::optional<FileIdentity> identityOfHandle(void* handle) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (::GetFileInformationByHandle(static_cast<HANDLE>(handle), &information) == 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{
+      std::uint64_t{information.dwVolumeSerialNumber},
+      (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+  HANDLE file =
+      ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return std::nullopt;
+  }
+  const auto identity = identityOfHandle(file);
+  ::CloseHandle(file);
+  return identity;
+}
+
+}  // namespace rawout

@@ -1,0 +1,24 @@
+// By bytes rather than with std::filesystem: on Windows a path object converts 8-bit names through
+// a code page, and the host hands names to plug-ins byte for byte.
+#include "support/paths.h"
+
+namespace rawout {
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kSeparators[] = "/\\:";
+#else
+constexpr char kSeparators[] = "/";
+#endif
+
+}  // namespace
+
+std::size_t lastComponentStart(const std::string& path) {
+  const std::size_t separator = path.find_last_of(kSeparators);
+  return separator == std::string::npos ? 0 : separator + 1;
+}
+
+std::string lastComponent(const std::string& path) { return path.substr(lastComponentStart(path)); }
+
+}  // namespace rawout

@@ -1,0 +1,15 @@
+// Names taken apart by bytes, the way the platform's file system reads them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace rawout {
+
+// Where the last component of `path` starts: after its last folder separator (on Windows also
+// after a drive's colon).
+std::size_t lastComponentStart(const std::string& path);
+// The last component of `path`, what a file inside another folder would be called.
+std::string lastComponent(const std::string& path);
+
+}  // namespace rawout

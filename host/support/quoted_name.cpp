@@ -1,0 +1,77 @@
+#include "support/quoted_name.h"
+
+#include <cstring>
+
+namespace rawout {
+
+namespace {
+
+// On Windows the backslash separates folders and means nothing more to its shells.
+#ifdef _WIN32
+constexpr char kPlainPunctuation[] = "+-./:=@_%^,\\";
+#else
+constexpr char kPlainPunctuation[] = "+-./:=@_%^,";
+#endif
+
+bool isPlain(unsigned char character) {
+  return (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z') ||
+         (character >= '0' && character <= '9') || character >= 0x80 ||
+         (character != '\0' && std::strchr(kPlainPunctuation, character) != nullptr);
+}
+
+std::string escaped(unsigned char character) {
+  switch (character) {
+    case '\a':
+      return "\\a";
+    case '\b':
+      return "\\b";
+    case '\t':
+      return "\\t";
+    case '\n':
+      return "\\n";
+    case '\v':
+      return "\\v";
+    case '\f':
+      return "\\f";
+    case '\r':
+      return "\\r";
+    default:
+      return {'\\', static_cast<char>('0' + (character >> 6)),
+              static_cast<char>('0' + ((character >> 3) & 7)),
+              static_cast<char>('0' + (character & 7))};
+  }
+}
+
+}  // namespace
+
+std::string quotedName(const std::string& name) {
+  bool plain = !name.empty();
+  for (const char character : name) {
+    plain = plain && isPlain(static_cast<unsigned char>(character));
+  }
+  if (plain) {
+    return name;
+  }
+  std::string quoted = "'";
+  for (const char character : name) {
+    const auto byte = static_cast<unsigned char>(character);
+    if (character == '\'') {
+      quoted += "'\\''";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      quoted += "'$'" + escaped(byte) + "''";
+    } else {
+      quoted += character;
+    }
+  }
+  quoted += "'";
+  // 'a'$'\n''' reads better as 'a'$'\n', and ''$'\n''b' as $'\n''b'.
+  if (quoted.size() > 2 && quoted.compare(0, 2, "''") == 0) {
+    quoted.erase(0, 2);
+  }
+  if (quoted.size() > 2 && quoted.compare(quoted.size() - 2, 2, "''") == 0) {
+    quoted.erase(quoted.size() - 2);
+  }
+  return quoted;
+}
+
+}  // namespace rawout
