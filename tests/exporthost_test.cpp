@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "support/paths.h"
+#include "check/checks.h"
 #include "support/quoted_name.h"
 #include "test_support.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
+constexpr int kTrouble = 2;  // exporthost's own
 
 ProcessResult exporthost(std::vector<std::string> arguments, const Stdin& input = {}) {
   arguments.insert(arguments.begin(), EXPORTHOST_PATH);
@@ -511,9 +513,15 @@ INSTANTIATE_TEST_SUITE_P(ExporthostCheck, EachFault, testing::ValuesIn(kFaults),
                            return name;
                          });
 
+// The checks that run by default: all but About, which shows a box.
+std::size_t defaultCheckCount() {
+  return static_cast<std::size_t>(std::count_if(allChecks().begin(), allChecks().end(),
+                                                [](const Check& each) { return each.name != kAbout; }));
+}
+
 // A plug-in path is the label, quoted: it cannot forge a line, and two files of one name are told
-// apart. About runs when asked for, and the choice of checks is the user's.
-TEST(ExporthostCheck, LabelsSelectionAndFormats) {
+// apart. One that cannot be loaded fails the load and skips the rest.
+TEST(ExporthostCheck, QuotesThePluginPathSoItCannotForgeALine) {
   const TempDir dir;
   const std::string forged = dir / "x\nPASS fake [y].so";
   const CheckRun forging = check({"--plugin", forged});
@@ -523,8 +531,15 @@ TEST(ExporthostCheck, LabelsSelectionAndFormats) {
   }
   EXPECT_EQ(0U, forging.result.out.find("FAIL entry-points [" + quotedName(forged) + "]: "))
       << forging.result.out;
-  EXPECT_NE(std::string::npos, forging.result.out.find("\n0 passed, 1 failed, 13 skipped\n"));
+  EXPECT_NE(std::string::npos,
+            forging.result.out.find("\n0 passed, 1 failed, " +
+                                    std::to_string(defaultCheckCount() - 1) + " skipped\n"))
+      << forging.result.out;
+}
 
+// About runs when asked for, and the choice of checks is the user's: --only and --skip add up,
+// in the registry's order.
+TEST(ExporthostCheck, RunsTheChecksChosenAndAboutOnlyWhenAsked) {
   ScopedEnvironment display;
   display.set("DISPLAY", ":4093");  // About of the raw plug-in shows nothing anywhere
   const CheckRun chosen = check(
@@ -534,40 +549,70 @@ TEST(ExporthostCheck, LabelsSelectionAndFormats) {
                                           "]: result 0, expected 1 once the box is dismissed",
                                       "1 passed, 1 failed"}),
             chosen.lines);
+}
 
+TEST(ExporthostCheck, ListsEveryCheckWithItsPromise) {
   const CheckRun listed = check({"--list"});
-  EXPECT_EQ(15U, listed.lines.size()) << listed.result.out;
-  EXPECT_EQ(0U, listed.result.out.find("entry-points  ")) << listed.result.out;
+  ASSERT_EQ(allChecks().size(), listed.lines.size()) << listed.result.out;
+  for (std::size_t index = 0; index < listed.lines.size(); ++index) {
+    const Check& each = allChecks()[index];
+    EXPECT_EQ(0U, listed.lines[index].find(std::string(each.name) + "  ")) << listed.result.out;
+    EXPECT_TRUE(listed.lines[index].ends_with(std::string(each.promise))) << listed.result.out;
+  }
+}
 
+// TAP numbers every check of every plug-in and gives a failure its message; JUnit counts them
+// and groups them by plug-in.
+TEST(ExporthostCheck, ReportsInTapAndJunit) {
+  const TempDir dir;
   const std::string junit = dir / "results.xml";
-  const CheckRun tap = check({"--format=tap", "--junit", junit, "--plugin", RAWOUT_MODULE_PATH,
-                              "--plugin", testPlugin("chatty")});
+  const std::string chatty = testPlugin("chatty");
+  const CheckRun tap =
+      check({"--format=tap", "--junit", junit, "--plugin", RAWOUT_MODULE_PATH, "--plugin", chatty});
   EXPECT_EQ(kFailure, tap.result.exitCode);
+  const std::size_t total = 2 * defaultCheckCount();
   EXPECT_EQ("TAP version 14", tap.lines.front());
-  EXPECT_EQ("1..28", tap.lines.back());
-  EXPECT_EQ("not ok 27 - quiet [" + quotedName(testPlugin("chatty")) + "]", tap.lines[27]);
-  EXPECT_EQ(0U, tap.lines[29].find("  message: \"")) << tap.result.out;
+  EXPECT_EQ("1.." + std::to_string(total), tap.lines.back());
+  const auto quiet = std::find_if(tap.lines.begin(), tap.lines.end(), [](const std::string& line) {
+    return line.starts_with("not ok ");
+  });
+  ASSERT_NE(tap.lines.end(), quiet) << tap.result.out;
+  // The chatty plug-in's quiet check, numbered after all of rawout's.
+  const auto quietIndex = std::find_if(allChecks().begin(), allChecks().end(),
+                                       [](const Check& each) { return each.name == "quiet"; }) -
+                          allChecks().begin();
+  EXPECT_EQ("not ok " + std::to_string(defaultCheckCount() + 1 + quietIndex) + " - quiet [" +
+                quotedName(chatty) + "]",
+            *quiet);
+  EXPECT_EQ("  ---", *(quiet + 1)) << tap.result.out;
+  EXPECT_EQ(0U, (quiet + 2)->find("  message: \"")) << tap.result.out;
   const Bytes xml = readFile(junit);
   const std::string text(xml.begin(), xml.end());
-  EXPECT_NE(std::string::npos, text.find("tests=\"28\" failures=\"1\"")) << text;
   EXPECT_NE(std::string::npos,
-            text.find("<testcase classname=\"" + quotedName(testPlugin("chatty")) +
-                      "\" name=\"quiet\">\n      <failure message=\""))
+            text.find("tests=\"" + std::to_string(total) + "\" failures=\"1\""))
       << text;
+  EXPECT_NE(std::string::npos, text.find("<testcase classname=\"" + quotedName(chatty) +
+                                         "\" name=\"quiet\">\n      <failure message=\""))
+      << text;
+}
 
 #ifndef _WIN32
-  // exporthost's own trouble is not the plug-in's: exit 2.
+// exporthost's own trouble is not the plug-in's: exit 2, and no check is blamed.
+TEST(ExporthostCheck, OwnTroubleExitsWithTwoBlamingNoPlugin) {
+  ScopedEnvironment display;
   display.unset("DISPLAY");
   display.unset("WAYLAND_DISPLAY");
-  EXPECT_EQ(kUsage, check({"--about"}).result.exitCode);
+  EXPECT_EQ(kTrouble, check({"--about"}).result.exitCode);
   const ProcessResult noScratch =
       runProcess({"/usr/bin/env", "TMPDIR=/nonexistent", EXPORTHOST_PATH, "check"});
-  EXPECT_EQ(kUsage, noScratch.exitCode);
+  EXPECT_EQ(kTrouble, noScratch.exitCode);
   EXPECT_EQ("exporthost: cannot make a scratch folder in /nonexistent: No such file or directory\n",
             noScratch.err);
+}
 #endif
 
-  // In exporthost's own process, for a debugger: the same verdicts.
+// In exporthost's own process, for a debugger: the same verdicts.
+TEST(ExporthostCheck, InProcessGivesTheSameVerdicts) {
   EXPECT_EQ((std::set<std::string>{"quiet"}),
             check({"--in-process", "--plugin", testPlugin("chatty")}).failed);
 }

@@ -20,9 +20,6 @@
 namespace rawout::test {
 namespace {
 
-constexpr int kSignalStateChanged = 6;
-constexpr int kOtherCause = 7;
-
 // After a save: the calling thread's mask as it was, and no signal left pending but `leftPending`,
 // one the host had blocked itself and so takes care of.
 bool signalStateIntact(const sigset_t& before, int leftPending) {
@@ -40,22 +37,23 @@ bool signalStateIntact(const sigset_t& before, int leftPending) {
 }
 
 // Saves in a forked child, where default signal dispositions stay: a signal that escapes the
-// module ends the child (exit code 128 + signal). Otherwise the result, 3 when the extension
-// buffer was written, or the codes above when the signal state or the cause is wrong.
-int saveInChild(const Bytes& bytes, const std::string& baseName,
+// module ends the child. The signal state and the cause are checked there too.
+SaveSeen saveInChild(const Bytes& bytes, const std::string& baseName,
                 const std::function<void()>& prepare, int expectedCause = 0, int leftPending = 0) {
   plugin();  // loaded before any limit is set
-  return runInChild([&] {
+  return SaveSeen::fromExitCode(runInChild([&] {
     prepare();
     sigset_t before;
     ::pthread_sigmask(SIG_BLOCK, nullptr, &before);
-    const int result = saveChecked(bytes, baseName);
+    SaveSeen seen = saveChecked(bytes, baseName);
     const int cause = errno;
     if (!signalStateIntact(before, leftPending)) {
-      return kSignalStateChanged;
+      seen.problem = SaveSeen::Problem::SignalState;
+    } else if (seen.result == 0 && expectedCause != 0 && cause != expectedCause) {
+      seen.problem = SaveSeen::Problem::OtherCause;
     }
-    return result == 0 && expectedCause != 0 && cause != expectedCause ? kOtherCause : result;
-  });
+    return seen.exitCode();
+  }));
 }
 
 TEST(SaveFailure, ReadOnlyFileGivesZeroAndKeepsItsBytes) {
@@ -66,14 +64,14 @@ TEST(SaveFailure, ReadOnlyFileGivesZeroAndKeepsItsBytes) {
   // Root writes read-only files regardless, so the save runs as an ordinary user.
   ASSERT_EQ(0, ::chmod(dir.path().c_str(), 0755));
   const std::string locked = dir / "locked.bin";
-  const int result = saveInChild({1, 2, 3}, dir / "locked", [&] {
+  const SaveSeen result = saveInChild({1, 2, 3}, dir / "locked", [&] {
     constexpr uid_t kNobody = 65534;
     if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
-      ::_exit(4);
+      ::_exit(SaveSeen::setupFailed().exitCode());
     }
     // The file must be in reach, so that only its mode can refuse the save.
     if (::access(locked.c_str(), R_OK) != 0) {
-      ::_exit(5);
+      ::_exit(SaveSeen::setupFailed().exitCode());
     }
   });
   EXPECT_EQ(0, result);
@@ -82,7 +80,7 @@ TEST(SaveFailure, ReadOnlyFileGivesZeroAndKeepsItsBytes) {
 
 TEST(SaveFailure, NoFreeDescriptorGivesZeroAndCreatesNothing) {
   const TempDir dir;
-  const int result = saveInChild({1}, dir / "prog", [] {
+  const SaveSeen result = saveInChild({1}, dir / "prog", [] {
     const rlimit none{0, 0};
     ::setrlimit(RLIMIT_NOFILE, &none);
   });
@@ -169,7 +167,7 @@ TEST(SaveSignals, ReaderGoneGivesZeroWithEpipeAndLeavesTheFifoAlone) {
     const std::string fifo = dir / "gone.bin";
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
     std::unique_ptr<FifoReader> reader;
-    const int result = saveInChild(
+    const SaveSeen result = saveInChild(
         pattern(1 << 20, 15), dir / "gone",
         [&] {
           if (hostBlocksSigpipe) {
@@ -201,7 +199,7 @@ TEST(SaveSignals, WritesInterruptedByTheHostsSignalsResume) {
   ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
   const Bytes bytes = pattern(1 << 20, 16);
   const std::string received = dir / "received";
-  const int result = runInChild([&] {
+  const SaveSeen result = SaveSeen::fromExitCode(runInChild([&] {
     struct sigaction interrupt {};
     interrupt.sa_handler = [](int) {};
     ::sigaction(SIGUSR1, &interrupt, nullptr);
@@ -222,10 +220,10 @@ TEST(SaveSignals, WritesInterruptedByTheHostsSignalsResume) {
       }
       writeFile(received, got);
     });
-    const int saved = saveChecked(bytes, dir / "slow");
+    const SaveSeen saved = saveChecked(bytes, dir / "slow");
     drain.join();
-    return saved;
-  });
+    return saved.exitCode();
+  }));
   EXPECT_EQ(1, result);
   EXPECT_EQ(bytes, readFile(received));
 }

@@ -86,7 +86,7 @@ TEST(SaveNames, EmptyBaseNameWritesDotBinInTheCurrentFolder) {
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
   const Bytes bytes = {9, 8, 7};
-  const int result = saveChecked(bytes, "");
+  const SaveSeen result = saveChecked(bytes, "");
   std::filesystem::current_path(previous);
   ASSERT_EQ(1, result);
   EXPECT_EQ(bytes, readFile(dir / ".bin"));

@@ -29,13 +29,57 @@ const ExportPlugin& plugin() {
   return *loaded;
 }
 
-int saveChecked(const Bytes& bytes, const char* baseName) {
+int SaveSeen::exitCode() const {
+  // 0 and 1 are results; the problems from 10 on.
+  return problem == Problem::None           ? result
+         : problem == Problem::EndedBySignal ? 128 + signal
+                                             : 10 + static_cast<int>(problem);
+}
+
+SaveSeen SaveSeen::fromExitCode(int code) {
+  if (code == 0 || code == 1) {
+    return {code, Problem::None, 0};
+  }
+  if (code > 128) {
+    return {-1, Problem::EndedBySignal, code - 128};
+  }
+  if (code > 10 && code <= 10 + static_cast<int>(Problem::ChildSetupFailed)) {
+    return {-1, static_cast<Problem>(code - 10), 0};
+  }
+  return {code, Problem::ChildSetupFailed, 0};
+}
+
+void PrintTo(const SaveSeen& seen, std::ostream* out) {
+  constexpr const char* kProblems[] = {
+      "",
+      "the extension buffer not as the result requires",
+      "the thread's signal mask changed or a signal left pending",
+      "errno other than the one expected",
+      "the test's preparation in the child failed",
+      "the saving process ended by signal "};
+  if (seen.problem == SaveSeen::Problem::None) {
+    *out << "result " << seen.result;
+    return;
+  }
+  if (seen.result >= 0 && seen.problem != SaveSeen::Problem::ChildSetupFailed) {
+    *out << "result " << seen.result << " with ";
+  }
+  *out << kProblems[static_cast<int>(seen.problem)];
+  if (seen.problem == SaveSeen::Problem::EndedBySignal) {
+    *out << seen.signal;
+  }
+}
+
+SaveSeen saveChecked(const Bytes& bytes, const char* baseName) {
   constexpr std::array<char, 8> kMarked = {'u', 'n', 't', 'o', 'u', 'c', 'h', 'd'};
   constexpr std::array<char, 8> kSaved = {'.', 'b', 'i', 'n', '\0', 'c', 'h', 'd'};
   std::array<char, 8> ext = kMarked;
   const int result = plugin().savePrgmFile(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
                                            baseName, ext.data());
-  return ext == (result == 1 ? kSaved : kMarked) ? result : 3;
+  return {result,
+          ext == (result == 1 ? kSaved : kMarked) ? SaveSeen::Problem::None
+                                                  : SaveSeen::Problem::ExtensionBuffer,
+          0};
 }
 
 Bytes readFile(const std::string& path) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <map>
 #include <optional>
 #include <string>
@@ -23,11 +24,36 @@ using Bytes = std::vector<std::uint8_t>;
 // The module under test, loaded once through the host's loader.
 const ExportPlugin& plugin();
 
-// Saves through the module with a marked extension buffer and returns the result, or 3 when the
-// buffer is not as the result requires: untouched after a failure, ".bin" and a zero byte (and
-// nothing more) after a success. errno is as the module left it.
-int saveChecked(const Bytes& bytes, const char* baseName);
-inline int saveChecked(const Bytes& bytes, const std::string& baseName) {
+// What a save gave, as a test compares it: equal to the result it should be when nothing around
+// the result went wrong, and printed with what did.
+struct SaveSeen {
+  enum class Problem {
+    None,
+    ExtensionBuffer,      // not as the result requires
+    SignalState,          // the thread's mask changed, or a signal was left pending
+    OtherCause,           // errno is not the one expected
+    ChildSetupFailed,     // the test's own preparation in the child failed
+    EndedBySignal,        // the process that saved was ended by `signal`
+  };
+  int result = -1;
+  Problem problem = Problem::None;
+  int signal = 0;
+
+  friend bool operator==(int expected, const SaveSeen& seen) {
+    return seen.problem == Problem::None && seen.result == expected;
+  }
+  // For a child process, which can pass on no more than its exit status.
+  [[nodiscard]] int exitCode() const;
+  static SaveSeen fromExitCode(int code);
+  static SaveSeen setupFailed() { return {-1, Problem::ChildSetupFailed, 0}; }
+};
+void PrintTo(const SaveSeen& seen, std::ostream* out);
+
+// Saves through the module with a marked extension buffer: the buffer must be untouched after a
+// failure, and hold ".bin" and a zero byte (and nothing more) after a success. errno is as the
+// module left it.
+SaveSeen saveChecked(const Bytes& bytes, const char* baseName);
+inline SaveSeen saveChecked(const Bytes& bytes, const std::string& baseName) {
   return saveChecked(bytes, baseName.c_str());
 }
 

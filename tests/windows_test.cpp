@@ -143,7 +143,7 @@ TEST(WindowsSave, LongerNamesAreWrittenWholeOrRefusedNeverShortened) {
   const std::string folder = dir / std::string(200, 'd');
   ASSERT_TRUE(std::filesystem::create_directory(folder));
   const std::string name(200, 'n');
-  const int result = saveChecked({5, 6, 7}, folder + "/" + name);
+  const SaveSeen result = saveChecked({5, 6, 7}, folder + "/" + name);
   const auto entries = std::filesystem::directory_iterator(folder);
   if (result == 1) {
     const auto first = std::filesystem::begin(entries);
@@ -229,7 +229,7 @@ TEST(WindowsSave, TheOpenFileIsNotInheritedByProcessesStartedMeanwhile) {
                                      PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, server);
   const Bytes bytes = pattern(1 << 20, 17);
-  int result = -1;
+  SaveSeen result;
   std::thread saver([&] { result = saveChecked(bytes, pipeName); });
   ASSERT_TRUE(::ConnectNamedPipe(server, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED);
 

@@ -11,7 +11,7 @@
 namespace rawout {
 
 // What a host relies on in its own process, fact by fact: "SIGPIPE handling" -> "default",
-// "RLIMIT_NOFILE" -> "1024 524288", "descriptor 2" -> "character device 1:3 inode 5", ...
+// "RLIMIT_NOFILE" -> "1024 524288", "descriptor 2" -> "device 22 inode 5", ...
 using ProcessState = std::map<std::string, std::string>;
 
 ProcessState currentProcessState();

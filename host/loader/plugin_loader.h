@@ -51,7 +51,8 @@ class ExportPlugin {
 // The plug-in's display name, or a placeholder that reads when it names no format.
 std::string displayNameOf(const ExportPlugin& plugin);
 
-// The rawout module that sits beside the running executable.
+// The rawout module installed with the running executable: beside it (the build tree, Windows),
+// else in the module folder found from its own (a Linux install).
 std::string defaultPluginPath();
 
 }  // namespace rawout
