@@ -13,8 +13,8 @@
 #include <sstream>
 #include <tuple>
 
-#include "support/paths.h"
 #include "check/checks.h"
+#include "support/paths.h"
 #include "support/quoted_name.h"
 #include "test_support.h"
 
@@ -515,8 +515,9 @@ INSTANTIATE_TEST_SUITE_P(ExporthostCheck, EachFault, testing::ValuesIn(kFaults),
 
 // The checks that run by default: all but About, which shows a box.
 std::size_t defaultCheckCount() {
-  return static_cast<std::size_t>(std::count_if(allChecks().begin(), allChecks().end(),
-                                                [](const Check& each) { return each.name != kAbout; }));
+  return static_cast<std::size_t>(
+      std::count_if(allChecks().begin(), allChecks().end(),
+                    [](const Check& each) { return each.name != kAbout; }));
 }
 
 // A plug-in path is the label, quoted: it cannot forge a line, and two files of one name are told
@@ -588,8 +589,7 @@ TEST(ExporthostCheck, ReportsInTapAndJunit) {
   EXPECT_EQ(0U, (quiet + 2)->find("  message: \"")) << tap.result.out;
   const Bytes xml = readFile(junit);
   const std::string text(xml.begin(), xml.end());
-  EXPECT_NE(std::string::npos,
-            text.find("tests=\"" + std::to_string(total) + "\" failures=\"1\""))
+  EXPECT_NE(std::string::npos, text.find("tests=\"" + std::to_string(total) + "\" failures=\"1\""))
       << text;
   EXPECT_NE(std::string::npos, text.find("<testcase classname=\"" + quotedName(chatty) +
                                          "\" name=\"quiet\">\n      <failure message=\""))

@@ -39,7 +39,8 @@ bool signalStateIntact(const sigset_t& before, int leftPending) {
 // Saves in a forked child, where default signal dispositions stay: a signal that escapes the
 // module ends the child. The signal state and the cause are checked there too.
 SaveSeen saveInChild(const Bytes& bytes, const std::string& baseName,
-                const std::function<void()>& prepare, int expectedCause = 0, int leftPending = 0) {
+                     const std::function<void()>& prepare, int expectedCause = 0,
+                     int leftPending = 0) {
   plugin();  // loaded before any limit is set
   return SaveSeen::fromExitCode(runInChild([&] {
     prepare();

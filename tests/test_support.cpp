@@ -31,7 +31,7 @@ const ExportPlugin& plugin() {
 
 int SaveSeen::exitCode() const {
   // 0 and 1 are results; the problems from 10 on.
-  return problem == Problem::None           ? result
+  return problem == Problem::None            ? result
          : problem == Problem::EndedBySignal ? 128 + signal
                                              : 10 + static_cast<int>(problem);
 }
@@ -50,13 +50,12 @@ SaveSeen SaveSeen::fromExitCode(int code) {
 }
 
 void PrintTo(const SaveSeen& seen, std::ostream* out) {
-  constexpr const char* kProblems[] = {
-      "",
-      "the extension buffer not as the result requires",
-      "the thread's signal mask changed or a signal left pending",
-      "errno other than the one expected",
-      "the test's preparation in the child failed",
-      "the saving process ended by signal "};
+  constexpr const char* kProblems[] = {"",
+                                       "the extension buffer not as the result requires",
+                                       "the thread's signal mask changed or a signal left pending",
+                                       "errno other than the one expected",
+                                       "the test's preparation in the child failed",
+                                       "the saving process ended by signal "};
   if (seen.problem == SaveSeen::Problem::None) {
     *out << "result " << seen.result;
     return;

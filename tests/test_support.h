@@ -7,9 +7,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,11 +29,11 @@ const ExportPlugin& plugin();
 struct SaveSeen {
   enum class Problem {
     None,
-    ExtensionBuffer,      // not as the result requires
-    SignalState,          // the thread's mask changed, or a signal was left pending
-    OtherCause,           // errno is not the one expected
-    ChildSetupFailed,     // the test's own preparation in the child failed
-    EndedBySignal,        // the process that saved was ended by `signal`
+    ExtensionBuffer,   // not as the result requires
+    SignalState,       // the thread's mask changed, or a signal was left pending
+    OtherCause,        // errno is not the one expected
+    ChildSetupFailed,  // the test's own preparation in the child failed
+    EndedBySignal,     // the process that saved was ended by `signal`
   };
   int result = -1;
   Problem problem = Problem::None;
