@@ -1,6 +1,7 @@
 #include "check/protocol.h"
 
 #include <array>
+#include <string_view>
 #include <utility>
 
 namespace rawout {
@@ -32,14 +33,16 @@ std::string Verdict::encoded() const {
 }
 
 std::optional<Verdict> Verdict::decode(const std::string& encoded) {
+  const std::string_view end = kEnd;
   const std::size_t lineEnd = encoded.find('\n');
-  const std::size_t end = encoded.size() - (sizeof kEnd - 1);
-  if (lineEnd == std::string::npos || encoded.size() < sizeof kEnd - 1 || end < lineEnd ||
-      encoded.compare(end, std::string::npos, kEnd) != 0) {
+  // A verdict cut short lacks the end marker.
+  if (lineEnd == std::string::npos || !encoded.ends_with(end) ||
+      lineEnd + end.size() > encoded.size()) {
     return std::nullopt;
   }
+  const std::size_t textEnd = encoded.size() - end.size();
   const std::string word = encoded.substr(0, lineEnd);
-  std::string text = encoded.substr(lineEnd + 1, end - lineEnd - 1);
+  std::string text = lineEnd < textEnd ? encoded.substr(lineEnd + 1, textEnd - lineEnd - 1) : "";
   if (word == kUnloadable) {
     return notLoaded(std::move(text));
   }
