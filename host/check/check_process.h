@@ -3,6 +3,9 @@
 #pragma once
 
 #include <chrono>
+#ifndef _WIN32
+#include <csignal>
+#endif
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,7 +33,8 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
 
 // While one lives, SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C and Ctrl+Break) do not end
 // exporthost at once: the check process is ended, the caller unwinds, removing its scratch
-// folders, and then ends as the signal would have ended it.
+// folders, and then ends as the signal would have ended it. SIGPIPE is held back, so that a
+// report written into a closed pipe fails as a write instead of ending exporthost.
 class Interruptible {
  public:
   Interruptible();
@@ -39,6 +43,11 @@ class Interruptible {
   Interruptible& operator=(const Interruptible&) = delete;
   // Ends the process the way the signal that arrived would have, once the caller has cleaned up.
   [[noreturn]] static void endAsAsked();
+
+ private:
+#ifndef _WIN32
+  sigset_t previousMask_{};
+#endif
 };
 
 // Called first in a check process: a plug-in that crashes it ends it at once, with no core file

@@ -42,13 +42,18 @@ std::string describeEnd(const siginfo_t& end) {
 }
 
 // Every process that has become exporthost's child, the check's orphans among them: exporthost
-// starts no others while it checks.
+// starts no others while it checks. Ending one hands its own children to exporthost in turn, so
+// the sweep goes on until a pass finds none.
 void endAdoptedChildren() {
-  for (const std::string& task : folderEntries("/proc/self/task")) {
-    std::ifstream listed("/proc/self/task/" + task + "/children");
-    for (pid_t child = 0; listed >> child;) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, nullptr, 0);
+  for (bool found = true; found;) {
+    found = false;
+    for (const std::string& task : folderEntries("/proc/self/task")) {
+      std::ifstream listed("/proc/self/task/" + task + "/children");
+      for (pid_t child = 0; listed >> child;) {
+        found = true;
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+      }
     }
   }
 }
@@ -151,12 +156,24 @@ Interruptible::Interruptible() {
   for (std::size_t index = 0; index < kStopSignals.size(); ++index) {
     ::sigaction(kStopSignals[index], &action, &previousHandling[index]);
   }
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipe, &previousMask_);
 }
 
 Interruptible::~Interruptible() {
   for (std::size_t index = 0; index < kStopSignals.size(); ++index) {
     ::sigaction(kStopSignals[index], &previousHandling[index], nullptr);
   }
+  // A SIGPIPE that a failed write left pending has been answered by the write's error.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  const timespec none{0, 0};
+  while (sigismember(&previousMask_, SIGPIPE) == 0 && ::sigtimedwait(&pipe, nullptr, &none) > 0) {
+  }
+  ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
   (void)::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 

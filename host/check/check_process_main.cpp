@@ -10,6 +10,7 @@
 #include "loader/extension_buffer.h"
 #include "loader/fault_trap.h"
 #include "support/file_identity.h"
+#include "support/scratch_folder.h"
 
 #ifdef _WIN32
 #include <direct.h>
@@ -21,32 +22,41 @@ namespace rawout {
 
 namespace {
 
-// The verdict goes into a file opened before the check and written after, so that a plug-in
-// that closes descriptors or lowers the limit on them cannot silence it.
+// The verdict goes into a file opened before the plug-in loads and written after the check, so
+// that a plug-in that closes descriptors or lowers the limit on them cannot silence it; one that
+// removes or replaces the file fails the check for it.
 class VerdictFile {
  public:
   explicit VerdictFile(std::string path)
       : path_(std::move(path)), file_(std::fopen(path_.c_str(), "wb")) {
-    identity_ = identityOf(path_);
+    if (file_ != nullptr) {
+      identity_ = identityOf(file_);
+    }
   }
   VerdictFile(const VerdictFile&) = delete;
   VerdictFile& operator=(const VerdictFile&) = delete;
   ~VerdictFile() = default;
 
+  [[nodiscard]] bool opened() const { return identity_.has_value(); }
+
   // False when neither the file opened before nor a new one could take it.
-  [[nodiscard]] bool write(const Verdict& verdict) {
-    const std::string text = verdict.encoded();
-    // The same file, unless the plug-in closed its descriptor and another took the number.
-    if (file_ != nullptr && identityOf(path_) == identity_ &&
-        std::fwrite(text.data(), 1, text.size(), file_) == text.size() && std::fflush(file_) == 0) {
-      return true;
+  [[nodiscard]] bool write(Verdict verdict) {
+    const bool stillOurs = identityOf(path_) == identity_ && identityOf(file_) == identity_;
+    if (stillOurs) {
+      return put(file_, verdict.encoded());
     }
+    verdict = Verdict::fail("the plug-in removed or replaced exporthost's file " + path_ +
+                            (verdict.passed() ? "" : "; the check had found: " + verdict.text));
+    (void)removeTree(path_);
     std::FILE* again = std::fopen(path_.c_str(), "wb");
-    return again != nullptr && std::fwrite(text.data(), 1, text.size(), again) == text.size() &&
-           std::fclose(again) == 0;
+    return again != nullptr && put(again, verdict.encoded()) && std::fclose(again) == 0;
   }
 
  private:
+  static bool put(std::FILE* file, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+  }
+
   std::string path_;
   std::FILE* file_;
   std::optional<FileIdentity> identity_;
@@ -60,6 +70,16 @@ bool enter(const std::string& folder) {
 #endif
 }
 
+bool markLoaded(const std::string& path) {
+  std::FILE* marker = std::fopen(path.c_str(), "wb");
+  return marker != nullptr && std::fclose(marker) == 0;
+}
+
+int cannotAnswer() {
+  (void)std::fprintf(stderr, "%scannot write the check's verdict\n", kCheckProcessTroublePrefix);
+  return kCheckProcessTrouble;
+}
+
 }  // namespace
 
 int runCheckProcessMain(const std::vector<std::string>& arguments) {
@@ -70,30 +90,39 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
   const Check& check = *findCheck(arguments[0]);
   const CheckFolder folder(arguments[2]);
   VerdictFile verdictFile(folder.verdictFile());
+  if (!verdictFile.opened()) {
+    return cannotAnswer();
+  }
+  if (!enter(folder.workingFolder())) {
+    return verdictFile.write(Verdict::ownTrouble("cannot enter the check's working folder"))
+               ? 0
+               : cannotAnswer();
+  }
+  std::optional<ExportPlugin> plugin;
   Verdict verdict;
   {
     FaultTrap faults(Verdict::fail("wrote past " + ExtensionBuffer::described()).encoded());
     faults.reportInto(folder.verdictFile());
     try {
-      if (!enter(folder.workingFolder())) {
-        verdict = Verdict::ownTrouble("exporthost could not enter the check's working folder");
-      } else {
-        const ExportPlugin plugin(arguments[1]);
-        verdict = check.run({plugin, folder.files()});
+      plugin.emplace(arguments[1]);
+      if (!markLoaded(folder.loadedMarker())) {
+        throw CheckTrouble("cannot make " + folder.loadedMarker());
       }
+      verdict = check.run({*plugin, folder.files(), folder.hostFiles()});
     } catch (const LoadError& error) {
       verdict = Verdict::notLoaded(std::string(error.what()) + ", expected the three entry points");
+    } catch (const CheckTrouble& error) {
+      verdict = Verdict::ownTrouble(error.what());
     } catch (const std::exception& error) {
       verdict = Verdict::fail(error.what());
     }
-    // The plug-in is unloaded by now: a fault while it unloads counts against the check too.
   }
   if (!verdictFile.write(verdict)) {
-    // The parent tells this from a plug-in's own exit by the status and this line together.
-    (void)std::fprintf(stderr, "%s%s\n", kCheckProcessTroublePrefix,
-                       "cannot write the check's verdict");
-    return kCheckProcessTrouble;
+    return cannotAnswer();
   }
+  // Unloaded after the verdict, and the process ends normally: a plug-in whose unload or exit
+  // handlers crash or hang fails the check all the same, since exporthost waits for status 0.
+  plugin.reset();
   return 0;
 }
 

@@ -91,40 +91,65 @@ std::optional<std::string> troubleOf(const ProcessEnd& end, const CheckFolder& f
   return output.substr(text, output.find('\n', text) - text);
 }
 
+// What the check process's end says beside its verdict: it must end with status 0 once it has
+// given one, and a verdict is only a verdict when the plug-in had loaded.
+Verdict judge(const ProcessEnd& end, const CheckFolder& folder, std::chrono::milliseconds timeout) {
+  const std::string ended = end.timedOut ? "no end within " + seconds(timeout) +
+                                               ": the check process and every process it started "
+                                               "were ended"
+                                         : "the plug-in ended the process (" + end.how + ")";
+  if (auto verdict = Verdict::decode(contentOf(folder.verdictFile()))) {
+    if (!end.timedOut && end.exitStatus == 0) {
+      return *verdict;
+    }
+    if (verdict->kind != Verdict::Kind::Pass && verdict->kind != Verdict::Kind::Skip) {
+      return *verdict;
+    }
+    return Verdict::fail("after the check, as the plug-in was unloaded or the process ended: " +
+                         ended);
+  }
+  if (auto trouble = troubleOf(end, folder)) {
+    return Verdict::ownTrouble(*trouble);
+  }
+  const std::string noAnswer =
+      end.timedOut ? "no answer within " + seconds(timeout) +
+                         ": the check process and every process it started were ended"
+                   : ended;
+  std::error_code ignored;
+  if (!std::filesystem::exists(folder.loadedMarker(), ignored)) {
+    return {Verdict::Kind::PluginEnded, "while the plug-in loaded: " + noAnswer, true};
+  }
+  return {Verdict::Kind::PluginEnded, noAnswer, false};
+}
+
 Verdict checkOutOfProcess(const Check& check, const std::string& plugin, const CheckFolder& folder,
                           std::chrono::milliseconds timeout) {
   makeFolder(folder.files());
   makeFolder(folder.workingFolder());
+  makeFolder(folder.hostFiles());
   const ProcessEnd end = startCheckProcess(
       {kCheckProcessMode, std::string(check.name), absolutePath(plugin), folder.root()},
       folder.output(), timeout);
   if (end.interrupted) {
     throw Interrupted();
   }
-  if (end.timedOut) {
-    return {Verdict::Kind::PluginEnded,
-            "no answer within " + seconds(timeout) +
-                ": the check process and every process it started were ended",
-            false};
-  }
-  if (auto verdict = Verdict::decode(contentOf(folder.verdictFile()))) {
-    return *verdict;
-  }
-  if (auto trouble = troubleOf(end, folder)) {
-    return Verdict::ownTrouble(*trouble);
-  }
-  return {Verdict::Kind::PluginEnded, "the plug-in ended the process (" + end.how + ")", false};
+  return judge(end, folder, timeout);
 }
 
 Verdict checkInProcess(const Check& check, const ExportPlugin& plugin, const CheckFolder& folder) {
   makeFolder(folder.files());
-  return check.run({plugin, folder.files()});
+  makeFolder(folder.hostFiles());
+  try {
+    return check.run({plugin, folder.files(), folder.hostFiles()});
+  } catch (const CheckTrouble& error) {
+    return Verdict::ownTrouble(error.what());
+  }
 }
 
 void checkPlugin(const CheckOptions& options, const std::string& path,
                  const std::vector<const Check*>& checks, Report& report) {
   const std::string label = quotedName(path);
-  const ScratchFolder scratch;
+  ScratchFolder scratch;
   std::optional<ExportPlugin> loaded;
   std::optional<Verdict> unloadable;
   if (options.inProcess) {
@@ -154,9 +179,12 @@ void checkPlugin(const CheckOptions& options, const std::string& path,
       unloadable = verdict;
     }
     // The large block alone is 16 MiB: the disk holds one check's files at a time.
-    std::error_code ignored;
-    std::filesystem::remove_all(folder.root(), ignored);
+    if (const std::string cause = removeTree(folder.root()); !cause.empty()) {
+      throw std::runtime_error("cannot remove the scratch folder " + quotedName(folder.root()) +
+                               ", which the plug-in altered: " + cause);
+    }
   }
+  scratch.remove();
 }
 
 }  // namespace
@@ -186,9 +214,9 @@ int runChecks(const CheckOptions& options) {
         "the about check needs a display, and neither DISPLAY nor WAYLAND_DISPLAY is set");
   }
 #endif
+  const Interruptible interruptible;
   Report report(options.format, options.junit);
   try {
-    const Interruptible interruptible;
     for (const std::string& plugin : options.plugins) {
       checkPlugin(options, plugin, checks, report);
     }

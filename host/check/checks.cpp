@@ -11,7 +11,6 @@
 #include "check/process_state.h"
 #include "loader/extension_buffer.h"
 #include "support/paths.h"
-#include "support/scratch_folder.h"
 
 namespace rawout {
 
@@ -285,8 +284,7 @@ Verdict processState(const CheckContext& context) {
 Verdict quiet(const CheckContext& context) {
   std::string captured;
   {
-    const ScratchFolder capture;
-    OutputCapture output(capture / "output");
+    OutputCapture output(context.hostFiles + "/output");
     (void)context.plugin.description();
     typicalSaves(context);
     captured = output.stop();

@@ -17,7 +17,8 @@ namespace rawout {
 
 struct CheckContext {
   const ExportPlugin& plugin;
-  std::string folder;  // the check's own, empty when it starts
+  std::string folder;     // where the plug-in saves: the check's own, empty when it starts
+  std::string hostFiles;  // exporthost's own files, apart from the plug-in's
 };
 
 struct Check {

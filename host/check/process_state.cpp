@@ -7,6 +7,8 @@
 #include <sstream>
 #include <utility>
 
+#include "check/protocol.h"
+
 #ifdef _WIN32
 #include <io.h>
 #define dup _dup
@@ -70,7 +72,7 @@ OutputCapture::OutputCapture(const std::string& file) : file_(file) {
   (void)std::fflush(stderr);
   std::FILE* capture = std::fopen(file.c_str(), "wb");
   if (capture == nullptr) {
-    return;
+    throw CheckTrouble("cannot make " + file + " to hold the plug-in's output");
   }
   savedOutput_ = ::dup(::fileno(stdout));
   savedError_ = ::dup(::fileno(stderr));

@@ -26,7 +26,8 @@ std::vector<std::string> changesOverCalls(const ProcessState& before, const Proc
 // The names in `folder`, without "." and "..".
 std::set<std::string> folderEntries(const std::string& folder);
 
-// Sends the process's standard output and error into `file` until stop().
+// Sends the process's standard output and error into `file` until stop(). Throws CheckTrouble
+// when `file` cannot be made.
 class OutputCapture {
  public:
   explicit OutputCapture(const std::string& file);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace rawout {
@@ -12,9 +13,11 @@ namespace rawout {
 // path and the check's folder follow.
 inline constexpr char kCheckProcessMode[] = "--check-process";
 
-// When a check process cannot write its verdict it ends with this status, having written a line
-// that starts with the prefix to its standard error. Anything else that ends a check process
-// without a verdict is the plug-in's doing.
+// A check process writes its verdict, then unloads the plug-in and ends normally, with status 0:
+// a crash or hang after the verdict is the plug-in's too (an exit handler it left behind). When
+// it cannot write its verdict it ends with this status, having written a line that starts with
+// the prefix to its standard error. Anything else that ends a check process without a verdict is
+// the plug-in's doing.
 inline constexpr int kCheckProcessTrouble = 3;
 inline constexpr char kCheckProcessTroublePrefix[] = "exporthost check process: ";
 
@@ -31,9 +34,21 @@ class CheckFolder {
   [[nodiscard]] std::string output() const { return root_ + "/output"; }
   // The verdict, written by the check process once the check is over.
   [[nodiscard]] std::string verdictFile() const { return root_ + "/verdict"; }
+  // Made by the check process once the plug-in has loaded: without it, a process that ended
+  // ended while the plug-in loaded.
+  [[nodiscard]] std::string loadedMarker() const { return root_ + "/loaded"; }
+  // exporthost's own files during a check, apart from the plug-in's.
+  [[nodiscard]] std::string hostFiles() const { return root_ + "/host"; }
 
  private:
   std::string root_;
+};
+
+// Thrown inside a check when exporthost cannot do its own part (a file it cannot make): the
+// verdict is OwnTrouble, never the plug-in's failure.
+class CheckTrouble : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 struct Verdict {

@@ -1,7 +1,9 @@
 #include "check/report.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -12,33 +14,23 @@ namespace rawout {
 
 namespace {
 
-bool isUtf8(const std::string& text) {
-  for (std::size_t index = 0; index < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[index]);
-    const std::size_t length = lead < 0x80         ? 1
-                               : (lead >> 5) == 6  ? 2
-                               : (lead >> 4) == 14 ? 3
-                               : (lead >> 3) == 30 ? 4
-                                                   : 0;
-    if (length == 0 || index + length > text.size()) {
-      return false;
-    }
-    for (std::size_t next = 1; next < length; ++next) {
-      if ((static_cast<unsigned char>(text[index + next]) >> 6) != 2) {
-        return false;
-      }
-    }
-    index += length;
-  }
-  return true;
-}
-
+// Well-formed XML for any bytes: what is not strict UTF-8, or is a character XML forbids, is
+// shown as \xHH.
 std::string xmlEscaped(const std::string& raw) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
   const std::string text = printable(raw);
-  const bool utf8 = isUtf8(text);
   std::string escaped;
-  for (const char character : text) {
-    switch (character) {
+  for (std::size_t index = 0; index < text.size();) {
+    std::uint32_t codePoint = 0;
+    const std::size_t length = utf8SequenceAt(text, index, codePoint);
+    if (length == 0 || codePoint == 0xFFFE || codePoint == 0xFFFF) {
+      for (std::size_t byte = 0; byte < std::max<std::size_t>(length, 1); ++byte, ++index) {
+        const auto value = static_cast<unsigned char>(text[index]);
+        escaped += {'\\', 'x', kDigits[value >> 4], kDigits[value & 15]};
+      }
+      continue;
+    }
+    switch (text[index]) {
       case '&':
         escaped += "&amp;";
         break;
@@ -55,14 +47,9 @@ std::string xmlEscaped(const std::string& raw) {
         escaped += "&apos;";
         break;
       default:
-        if (!utf8 && static_cast<unsigned char>(character) >= 0x80) {
-          constexpr char kDigits[] = "0123456789ABCDEF";
-          const auto byte = static_cast<unsigned char>(character);
-          escaped += {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 15]};
-        } else {
-          escaped += character;
-        }
+        escaped.append(text, index, length);
     }
+    index += length;
   }
   return escaped;
 }
@@ -90,6 +77,13 @@ std::string yamlQuoted(const std::string& text) {
   return quoted + "\"";
 }
 
+// A report that cannot be written is no report: the run stops, and exporthost says why.
+void flushed() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    throw std::runtime_error(std::string("standard output: write error: ") + std::strerror(errno));
+  }
+}
+
 }  // namespace
 
 Report::Outcome Report::outcomeOf(Verdict::Kind kind) {
@@ -107,6 +101,7 @@ Report::Report(ReportFormat format, std::string junit) : format_(format), junit_
   // The stream is TAP 13 as much as 14; older harnesses refuse a version they do not know.
   if (format_ != ReportFormat::Text) {
     (void)std::printf("TAP version %d\n", format_ == ReportFormat::Tap ? 14 : 13);
+    flushed();
   }
 }
 
@@ -132,7 +127,7 @@ void Report::record(const std::string& label, std::string_view check, const Verd
                       outcome == Outcome::Pass ? "" : (": " + printable(text)).c_str());
   }
   // As each result comes, so that a reader of a pipe sees it at once.
-  (void)std::fflush(stdout);
+  flushed();
 }
 
 bool Report::finish() const {
@@ -148,6 +143,7 @@ bool Report::finish() const {
     (void)std::printf("%td passed, %td failed%s\n", count(Outcome::Pass), failed,
                       skipped == 0 ? "" : (", " + std::to_string(skipped) + " skipped").c_str());
   }
+  flushed();
   if (!junit_.empty()) {
     writeJunit(failed, skipped);
   }

@@ -19,7 +19,8 @@ class Report {
   // empty.
   Report(ReportFormat format, std::string junit);
 
-  // Prints one check's line: PASS, SKIP, or FAIL for every other verdict.
+  // Prints one check's line: PASS, SKIP, or FAIL for every other verdict. Throws
+  // std::runtime_error when standard output takes no more (a closed pipe, a full disk).
   void record(const std::string& label, std::string_view check, const Verdict& verdict);
 
   // Prints the count (TAP: the plan) and writes the JUnit file; true when nothing failed. Throws

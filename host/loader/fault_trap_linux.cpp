@@ -14,8 +14,11 @@ struct sigaction previousSegv {};
 struct sigaction previousBus {};
 
 void onFault(int signal, siginfo_t* info, void* /*context*/) {
+  // Only a fault the kernel raised has an address; one sent by raise or kill (si_code 0 or
+  // below) is never the trap's, whatever si_addr happens to read as.
+  const bool raisedByTheKernel = info->si_code > 0;
   if (const std::string* message =
-          active != nullptr ? active->messageFor(info->si_addr) : nullptr) {
+          active != nullptr && raisedByTheKernel ? active->messageFor(info->si_addr) : nullptr) {
     const std::string& path = active->reportPath();
     const int into = path.empty()
                          ? STDERR_FILENO
@@ -24,8 +27,12 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
     [[maybe_unused]] const ssize_t written = ::write(into, message->data(), message->size());
     ::_exit(1);
   }
-  // Not ours: returning repeats the fault under the handling it had before.
+  // Not ours: under the handling it had before, a fault repeats when this returns, and a signal
+  // that was sent is sent again.
   ::sigaction(signal, signal == SIGBUS ? &previousBus : &previousSegv, nullptr);
+  if (!raisedByTheKernel) {
+    (void)::raise(signal);
+  }
 }
 
 }  // namespace

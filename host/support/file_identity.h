@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -15,5 +16,7 @@ struct FileIdentity {
 
 // The file at `path`, followed through links as an open would; none when nothing is there.
 std::optional<FileIdentity> identityOf(const std::string& path);
+// The file a C stream has open; none when it cannot be told.
+std::optional<FileIdentity> identityOf(std::FILE* stream);
 
 }  // namespace rawout

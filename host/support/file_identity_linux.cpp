@@ -12,4 +12,12 @@ std::optional<FileIdentity> identityOf(const std::string& path) {
   return FileIdentity{status.st_dev, status.st_ino};
 }
 
+std::optional<FileIdentity> identityOf(std::FILE* stream) {
+  struct stat status {};
+  if (::fstat(::fileno(stream), &status) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{status.st_dev, status.st_ino};
+}
+
 }  // namespace rawout

@@ -1,4 +1,7 @@
+#include <io.h>
 #include <windows.h>
+
+#include <cstdio>
 
 #include "support/file_identity.h"
 #include "support/file_identity_windows.h"
@@ -25,6 +28,14 @@ std::optional<FileIdentity> identityOf(const std::string& path) {
   const auto identity = identityOfHandle(file);
   ::CloseHandle(file);
   return identity;
+}
+
+std::optional<FileIdentity> identityOf(std::FILE* stream) {
+  const intptr_t handle = ::_get_osfhandle(::_fileno(stream));
+  if (handle == -1) {
+    return std::nullopt;
+  }
+  return identityOfHandle(reinterpret_cast<HANDLE>(handle));  // NOLINT(performance-no-int-to-ptr)
 }
 
 }  // namespace rawout

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "support/printable.h"
+
 namespace rawout {
 
 namespace {
@@ -46,22 +48,26 @@ std::string escaped(unsigned char character) {
 
 std::string quotedName(const std::string& name) {
   bool plain = !name.empty();
-  for (const char character : name) {
-    plain = plain && isPlain(static_cast<unsigned char>(character));
+  for (std::size_t index = 0; plain && index < name.size(); index += characterAt(name, index)) {
+    plain = isPlain(static_cast<unsigned char>(name[index])) && controlAt(name, index) == 0;
   }
   if (plain) {
     return name;
   }
   std::string quoted = "'";
-  for (const char character : name) {
-    const auto byte = static_cast<unsigned char>(character);
-    if (character == '\'') {
-      quoted += "'\\''";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      quoted += "'$'" + escaped(byte) + "''";
-    } else {
-      quoted += character;
+  for (std::size_t index = 0; index < name.size();) {
+    const char character = name[index];
+    if (std::size_t control = controlAt(name, index); control > 0) {
+      quoted += "'$'";
+      for (; control > 0; --control, ++index) {
+        quoted += escaped(static_cast<unsigned char>(name[index]));
+      }
+      quoted += "''";
+      continue;
     }
+    const std::size_t length = characterAt(name, index);
+    quoted += character == '\'' ? std::string("'\\''") : name.substr(index, length);
+    index += length;
   }
   quoted += "'";
   // 'a'$'\n''' reads better as 'a'$'\n', and ''$'\n''b' as $'\n''b'.
