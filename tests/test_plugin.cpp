@@ -18,9 +18,15 @@
 //   STRAY                leaves a second file beside its output
 //   SHRINKS_INPUT        empties the file named by TEST_PLUGIN_SHRINK, then reads the block itself
 //   MISBEHAVES           does what TEST_PLUGIN_MISBEHAVE says, in saves whose base name holds
-//                        TEST_PLUGIN_WHEN: exit0, exit3, abort, throw, segv, hang, closefrom,
-//                        linger, and the state changes sigpipe, sigint, nofile, thread, locale,
-//                        stderr, fpu; on Windows also exitprocess and handle
+//                        TEST_PLUGIN_WHEN: exit0, exit3, abort, throw, segv, raise, hang,
+//                        closefrom, linger, escape (a grandchild in a session of its own),
+//                        onexit (an exit handler left behind), verdictdir (a folder where the
+//                        check's verdict goes), lockfolder (its folders made read-only),
+//                        nullext-empty (an empty file when no extension buffer is passed),
+//                        extbysize (".prg" for blocks over 100 bytes), oddext (an extension that
+//                        is no UTF-8), and the state changes sigpipe, sigint, nofile, rttime,
+//                        alarm, nonblock, cloexec, thread, locale, stderr, fpu; on Windows also
+//                        exitprocess and handle. load-raise and load-hang act as it loads.
 #include <rawout/export_plugin.h>
 
 #include <cstdint>
@@ -43,6 +49,7 @@
 #else
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #endif
@@ -97,13 +104,34 @@ std::atomic<int> saves{0};
 #endif
 
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
-void misbehave(const char* baseName) {
+// The misbehaviour asked for in a save of `baseName`, or an empty string.
+std::string misbehaviour(const char* baseName) {
   const char* what = std::getenv("TEST_PLUGIN_MISBEHAVE");
   const char* when = std::getenv("TEST_PLUGIN_WHEN");
   if (what == nullptr || (when != nullptr && std::strstr(baseName, when) == nullptr)) {
-    return;
+    return {};
   }
-  const std::string fault = what;
+  return what;
+}
+
+std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+#ifndef _WIN32
+void leftBehind(int /*status*/, void* /*argument*/) {}
+
+__attribute__((constructor)) void onLoad() {
+  const char* what = std::getenv("TEST_PLUGIN_MISBEHAVE");
+  if (what != nullptr && std::strcmp(what, "load-raise") == 0) {
+    std::raise(SIGSEGV);
+  }
+  if (what != nullptr && std::strcmp(what, "load-hang") == 0) {
+    std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+}
+#endif
+
+void misbehave(const char* baseName) {
+  const std::string fault = misbehaviour(baseName);
   if (fault == "exit0") {
     std::exit(0);
   } else if (fault == "exit3") {
@@ -148,6 +176,40 @@ void misbehave(const char* baseName) {
       ::sleep(3600);
       ::_exit(0);
     }
+  } else if (fault == "escape") {
+    // Two levels down, each in a session of its own: out of every process group of the check.
+    if (::fork() == 0) {
+      ::setsid();
+      if (::fork() == 0) {
+        ::setsid();
+        if (::fork() == 0) {
+          ::sleep(3600);
+        }
+        ::sleep(3600);
+      }
+      ::_exit(0);
+    }
+  } else if (fault == "raise") {
+    std::raise(SIGSEGV);
+  } else if (fault == "alarm") {
+    ::alarm(3600);
+  } else if (fault == "nonblock") {
+    ::fcntl(1, F_SETFL, ::fcntl(1, F_GETFL) | O_NONBLOCK);
+  } else if (fault == "cloexec") {
+    ::fcntl(2, F_SETFD, FD_CLOEXEC);
+  } else if (fault == "rttime") {
+    const rlimit shorter{1000000, 1000000};
+    ::setrlimit(RLIMIT_RTTIME, &shorter);
+  } else if (fault == "onexit") {
+    ::on_exit(leftBehind, nullptr);
+  } else if (fault == "verdictdir") {
+    // The check's folder holds the plug-in's folder and exporthost's verdict.
+    const std::string verdict = folderOf(folderOf(baseName)) + "/verdict";
+    ::unlink(verdict.c_str());
+    ::mkdir(verdict.c_str(), 0700);
+  } else if (fault == "lockfolder") {
+    ::chmod(folderOf(baseName).c_str(), 0500);
+    ::chmod(folderOf(folderOf(baseName)).c_str(), 0500);
 #endif
   }
 }
@@ -159,8 +221,17 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   if (baseName == nullptr || (data == nullptr && size != 0)) {
     return 0;
   }
+  std::string extension = kExtension;
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
   misbehave(baseName);
+  const std::string fault = misbehaviour(baseName);
+  if (fault == "nullext-empty" && extOut == nullptr) {
+    size = 0;
+  } else if (fault == "extbysize" && size > 100) {
+    extension = ".prg";
+  } else if (fault == "oddext") {
+    extension = "\xED\xA0\x80";
+  }
 #endif
 #ifdef TEST_PLUGIN_FAULT_REFUSES_EMPTY
   if (size == 0) {
@@ -188,10 +259,10 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 #endif
 #ifdef TEST_PLUGIN_FAULT_NOT_THREAD_SAFE
   static std::string fileName;
-  fileName = std::string(baseName) + kExtension;
+  fileName = std::string(baseName) + extension;
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // long enough for another thread
 #else
-  const std::string fileName = std::string(baseName) + kExtension;
+  const std::string fileName = std::string(baseName) + extension;
 #endif
   std::FILE* file = open(fileName);
   if (file == nullptr) {
@@ -214,7 +285,7 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 #ifdef TEST_PLUGIN_FAULT_NO_TERMINATOR
     std::memcpy(extOut, kExtension, sizeof kExtension - 1);
 #else
-    std::memcpy(extOut, kExtension, sizeof kExtension);
+    std::memcpy(extOut, extension.c_str(), extension.size() + 1);
 #endif
   }
   return 1;

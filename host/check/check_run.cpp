@@ -162,7 +162,8 @@ void checkPlugin(const CheckOptions& options, const std::string& path,
   }
   for (const Check* check : checks) {
     if (unloadable && check->name != kEntryPoints) {
-      report.record(label, check->name, Verdict::skip("the plug-in cannot be loaded"));
+      report.record(label, check->name,
+                    Verdict::skip("the plug-in cannot be loaded: " + unloadable->text));
       continue;
     }
     const CheckFolder folder(scratch / std::string(check->name));

@@ -3,16 +3,21 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cfenv>
 #include <clocale>
 #include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "check/process_state.h"
 
@@ -60,12 +65,23 @@ void addSignals(ProcessState& state) {
 }
 
 void addLimits(ProcessState& state) {
-  constexpr std::pair<int, const char*> kLimits[] = {
-      {RLIMIT_AS, "RLIMIT_AS"},         {RLIMIT_CORE, "RLIMIT_CORE"},
-      {RLIMIT_CPU, "RLIMIT_CPU"},       {RLIMIT_DATA, "RLIMIT_DATA"},
-      {RLIMIT_FSIZE, "RLIMIT_FSIZE"},   {RLIMIT_MEMLOCK, "RLIMIT_MEMLOCK"},
-      {RLIMIT_NOFILE, "RLIMIT_NOFILE"}, {RLIMIT_NPROC, "RLIMIT_NPROC"},
-      {RLIMIT_STACK, "RLIMIT_STACK"}};
+  constexpr std::pair<int, const char*> kLimits[] = {{RLIMIT_AS, "RLIMIT_AS"},
+                                                     {RLIMIT_CORE, "RLIMIT_CORE"},
+                                                     {RLIMIT_CPU, "RLIMIT_CPU"},
+                                                     {RLIMIT_DATA, "RLIMIT_DATA"},
+                                                     {RLIMIT_FSIZE, "RLIMIT_FSIZE"},
+                                                     {RLIMIT_LOCKS, "RLIMIT_LOCKS"},
+                                                     {RLIMIT_MEMLOCK, "RLIMIT_MEMLOCK"},
+                                                     {RLIMIT_MSGQUEUE, "RLIMIT_MSGQUEUE"},
+                                                     {RLIMIT_NICE, "RLIMIT_NICE"},
+                                                     {RLIMIT_NOFILE, "RLIMIT_NOFILE"},
+                                                     {RLIMIT_NPROC, "RLIMIT_NPROC"},
+                                                     {RLIMIT_RSS, "RLIMIT_RSS"},
+                                                     {RLIMIT_RTPRIO, "RLIMIT_RTPRIO"},
+                                                     {RLIMIT_RTTIME, "RLIMIT_RTTIME"},
+                                                     {RLIMIT_SIGPENDING, "RLIMIT_SIGPENDING"},
+                                                     {RLIMIT_STACK, "RLIMIT_STACK"}};
+  static_assert(std::size(kLimits) == RLIM_NLIMITS, "every resource limit is compared");
   const auto text = [](rlim_t value) {
     return value == RLIM_INFINITY ? std::string("unlimited") : std::to_string(value);
   };
@@ -75,6 +91,85 @@ void addLimits(ProcessState& state) {
       state[name] = text(limit.rlim_cur) + " " + text(limit.rlim_max);
     }
   }
+}
+
+// A timer left armed fires in the host later, and its signal ends the host.
+void addTimers(ProcessState& state) {
+  constexpr std::pair<int, const char*> kTimers[] = {{ITIMER_REAL, "ITIMER_REAL (alarm)"},
+                                                     {ITIMER_VIRTUAL, "ITIMER_VIRTUAL"},
+                                                     {ITIMER_PROF, "ITIMER_PROF"}};
+  for (const auto& [which, name] : kTimers) {
+    itimerval timer{};
+    if (::getitimer(which, &timer) == 0) {
+      const bool armed = timer.it_value.tv_sec != 0 || timer.it_value.tv_usec != 0;
+      state["interval timer " + std::string(name)] =
+          armed ? "armed, every " + std::to_string(timer.it_interval.tv_sec) + " s " +
+                      std::to_string(timer.it_interval.tv_usec) + " us"
+                : "off";
+    }
+  }
+  std::ifstream timers("/proc/self/timers");
+  std::string ids;
+  for (std::string line; std::getline(timers, line);) {
+    if (line.starts_with("ID: ")) {
+      ids += (ids.empty() ? "" : " ") + line.substr(4);
+    }
+  }
+  state["POSIX timers"] = ids.empty() ? "none" : ids;
+}
+
+// Scheduling, the alternate signal stack and the process's prctl settings.
+void addScheduling(ProcessState& state) {
+  errno = 0;
+  const int nice = ::getpriority(PRIO_PROCESS, 0);
+  state["nice value"] = errno == 0 ? std::to_string(nice) : "unknown";
+  state["scheduling policy"] = std::to_string(::sched_getscheduler(0));
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  std::string affinity;
+  if (::sched_getaffinity(0, sizeof cpus, &cpus) == 0) {
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+      if (CPU_ISSET(cpu, &cpus)) {
+        affinity += (affinity.empty() ? "" : " ") + std::to_string(cpu);
+      }
+    }
+  }
+  state["CPU affinity"] = affinity;
+  stack_t alternate{};
+  if (::sigaltstack(nullptr, &alternate) == 0) {
+    char text[64];
+    (void)std::snprintf(text, sizeof text, "%p size %zu flags %#x", alternate.ss_sp,
+                        alternate.ss_size, static_cast<unsigned>(alternate.ss_flags));
+    state["alternate signal stack"] = (alternate.ss_flags & SS_DISABLE) != 0 ? "none" : text;
+  }
+  int deathSignal = 0;
+  (void)::prctl(PR_GET_PDEATHSIG, &deathSignal);
+  state["parent-death signal"] = std::to_string(deathSignal);
+  state["dumpable"] = std::to_string(::prctl(PR_GET_DUMPABLE));
+  state["no new privileges"] = std::to_string(::prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0));
+  state["timer slack"] = std::to_string(::prctl(PR_GET_TIMERSLACK));
+  char name[17] = {};
+  (void)::prctl(PR_GET_NAME, name);
+  state["process name"] = name;
+}
+
+// How the C library buffers the three standard streams: what the host set, it keeps. glibc keeps
+// the mode in the stream's flags (its _IO_UNBUFFERED and _IO_LINE_BUF, fixed in its ABI) from
+// the start, before any buffer is allocated.
+void addBuffering(ProcessState& state) {
+#ifdef __GLIBC__
+  constexpr int kUnbuffered = 0x0002;
+  constexpr int kLineBuffered = 0x0200;
+  for (const auto& [stream, name] :
+       {std::pair{stdin, "stdin"}, std::pair{stdout, "stdout"}, std::pair{stderr, "stderr"}}) {
+    const int flags = stream->_flags;
+    state[std::string(name) + " buffering"] = (flags & kUnbuffered) != 0     ? "unbuffered"
+                                              : (flags & kLineBuffered) != 0 ? "line-buffered"
+                                                                             : "fully buffered";
+  }
+#else
+  (void)state;
+#endif
 }
 
 std::string joined(const std::set<std::string>& names) {
@@ -101,10 +196,26 @@ void addProcesses(ProcessState& state) {
 void addDescriptors(ProcessState& state) {
   for (int descriptor = 0; descriptor <= STDERR_FILENO; ++descriptor) {
     struct stat status {};
-    state["descriptor " + std::to_string(descriptor)] =
-        ::fstat(descriptor, &status) != 0
-            ? std::string("closed")
-            : "device " + std::to_string(status.st_dev) + " inode " + std::to_string(status.st_ino);
+    const std::string name = "descriptor " + std::to_string(descriptor);
+    if (::fstat(descriptor, &status) != 0) {
+      state[name] = "closed";
+      continue;
+    }
+    state[name] =
+        "device " + std::to_string(status.st_dev) + " inode " + std::to_string(status.st_ino);
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%#o", static_cast<unsigned>(flags));
+    state[name + " status flags"] = text;
+    state[name + " close-on-exec"] =
+        (::fcntl(descriptor, F_GETFD) & FD_CLOEXEC) != 0 ? "set" : "clear";
+    // Output the plug-in wrote moves the offset too, and that is the quiet check's business: only
+    // an offset away from the end of a file is this one's.
+    const off_t offset = ::lseek(descriptor, 0, SEEK_CUR);
+    state[name + " offset"] = offset < 0 ? "none"
+                              : S_ISREG(status.st_mode) && offset == status.st_size
+                                  ? "at the end"
+                                  : std::to_string(offset);
   }
   // The listing's own descriptor is the one that is open only while it lists.
   std::set<int> stillOpen;
@@ -164,6 +275,9 @@ ProcessState currentProcessState() {
   addProcesses(state);
   addDescriptors(state);
   addFloatingPoint(state);
+  addTimers(state);
+  addScheduling(state);
+  addBuffering(state);
   char folder[4096];
   state["working folder"] = ::getcwd(folder, sizeof folder) != nullptr ? folder : "unknown";
   // Read, not set and put back: umask() would change it for other threads meanwhile.

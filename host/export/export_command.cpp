@@ -1,10 +1,13 @@
 #include "export/export_command.h"
 
-#include "export/base_name.h"
+#include <optional>
 
+#include "export/base_name.h"
+#include "export/guarded_save.h"
+#include "export/output_staging.h"
 #include "loader/extension_buffer.h"
-#include "loader/fault_trap.h"
 #include "support/file_identity.h"
+#include "support/printable.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
 
@@ -18,20 +21,6 @@ std::string withCause(const std::string& cause) { return cause.empty() ? "" : " 
 
 Exporter::Exporter(const std::string& pluginPath)
     : plugin_(pluginPath), extension_(learnExtension()) {}
-
-ExportPlugin::SaveOutcome Exporter::guardedSave(const void* data, std::uint32_t size,
-                                                const std::string& baseName,
-                                                const ExtensionBuffer& buffer,
-                                                const InputBlock* input) const {
-  FaultTrap report("exporthost: " + quotedName(plugin_.path()) + ": wrote past " +
-                   ExtensionBuffer::described() + "\n");
-  if (input != nullptr) {
-    // A mapped input cut short under the plug-in faults where its pages were.
-    report.watch(input->data(), input->size(),
-                 "exporthost: " + std::string(InputError::changed(input->path()).what()) + "\n");
-  }
-  return plugin_.saveReporting(data, size, baseName.c_str(), buffer.get());
-}
 
 std::string Exporter::reportedExtension(const ExtensionBuffer& buffer) const {
   const auto extension = buffer.text();
@@ -50,7 +39,8 @@ std::string Exporter::learnExtension() const {
     // Not empty: a plug-in may rightly refuse an empty program.
     constexpr char kTrialBlock[] = "exporthost trial save\n";
     const std::string trialName = scratch / "trial";
-    const auto trial = guardedSave(kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
+    const auto trial =
+        guardedSave(plugin_, kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
     if (trial.result != 1) {
       throw ExportError(cannot + "a trial save to " + quotedName(trialName) + " gave result " +
                         std::to_string(trial.result) + withCause(trial.cause) + ", expected 1");
@@ -62,22 +52,46 @@ std::string Exporter::learnExtension() const {
 }
 
 Exported Exporter::save(const InputBlock& block, const std::string& baseName) const {
-  const std::string output = baseName + extension_;
-  if (block.file() && identityOf(output) == block.file()) {
-    throw ExportError(quotedName(output) + ": is the input file; give another BASENAME");
+  const std::string format = printable(displayNameOf(plugin_));
+  const auto cannotExport = [&format](const std::string& output, const std::string& cause) {
+    return ExportError(quotedName(output) + ": cannot export as " + format +
+                       (cause.empty() ? std::string() : ": " + cause));
+  };
+  // Said before anything is written, for the extension the plug-in gave before.
+  if (block.file() && identityOf(baseName + extension_) == block.file()) {
+    throw ExportError(quotedName(baseName + extension_) +
+                      ": is the input file; give another BASENAME");
+  }
+  std::optional<OutputStaging> staging;
+  try {
+    staging.emplace(baseName);
+  } catch (const std::runtime_error& error) {
+    throw cannotExport(baseName + extension_, error.what());
   }
   const ExtensionBuffer buffer;
-  const auto saved = guardedSave(block.data(), block.size(), baseName, buffer, &block);
+  const auto saved =
+      guardedSave(plugin_, block.data(), block.size(), staging->baseName(), buffer, &block);
   // A failed write's cause would mislead ("Bad address") and a finished one may hold a mix.
   if (block.changed()) {
     throw InputError::changed(block.path());
   }
-  const std::string format = displayNameOf(plugin_);
   if (saved.result != 1) {
-    throw ExportError(quotedName(output) + ": cannot export as " + format +
-                      (saved.cause.empty() ? std::string() : ": " + saved.cause));
+    throw cannotExport(baseName + extension_, saved.cause);
   }
-  return {baseName + reportedExtension(buffer), block.size(), format};
+  // The plug-in may name its file otherwise this time: the input is guarded whatever it says.
+  const std::string output = baseName + reportedExtension(buffer);
+  if (block.file() && identityOf(output) == block.file()) {
+    throw ExportError(quotedName(output) + ": is the input file; give another BASENAME");
+  }
+  try {
+    staging->moveIntoPlace(reportedExtension(buffer), output);
+  } catch (const ExportError& error) {
+    throw cannotExport(output, error.what());
+  }
+  if (block.changed()) {
+    throw InputError::changed(block.path());
+  }
+  return {output, block.size(), format};
 }
 
 std::string chooseBaseName(const std::string& input, const std::optional<std::string>& given) {

@@ -6,22 +6,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "export/export_error.h"
 #include "export/input_block.h"
 #include "loader/extension_buffer.h"
 #include "loader/plugin_loader.h"
 
 namespace rawout {
-
-class ExportError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// BASENAME breaks its rules: the caller's mistake, found before anything is read or loaded.
-class BaseNameError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // What an export wrote.
 struct Exported {
@@ -49,19 +39,14 @@ class Exporter {
   // extension cannot be learnt.
   explicit Exporter(const std::string& pluginPath);
 
-  // Saves `block` under `baseName`. Refuses, before anything is written, when the output would be
-  // the file the block was read from: the save truncates its output first, so one failed write
-  // would lose both. Throws ExportError.
+  // Saves `block` under `baseName`: the plug-in saves into a private folder beside the output,
+  // and exporthost moves its file into place. So an output that is the input is refused with the
+  // input intact, whatever extension the plug-in gives, and a failed export leaves an existing
+  // output as it was. Throws ExportError, and InputError when the input changed meanwhile.
   [[nodiscard]] Exported save(const InputBlock& block, const std::string& baseName) const;
 
  private:
   [[nodiscard]] std::string learnExtension() const;
-  // A save with the extension buffer guarded and, for `input`, its mapped pages: a fault there
-  // ends exporthost with an error that says what happened.
-  [[nodiscard]] ExportPlugin::SaveOutcome guardedSave(const void* data, std::uint32_t size,
-                                                      const std::string& baseName,
-                                                      const ExtensionBuffer& buffer,
-                                                      const InputBlock* input) const;
   // What the plug-in stored in `buffer`; throws ExportError when it left no terminator.
   [[nodiscard]] std::string reportedExtension(const ExtensionBuffer& buffer) const;
 

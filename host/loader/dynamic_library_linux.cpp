@@ -1,5 +1,6 @@
 // Run-time loading with the dynamic loader; the executable found through Linux's /proc/self/exe.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +23,13 @@ std::string lastLoaderError() {
 void* openLibrary(const std::string& path, std::string& error) {
   // A name without a slash would send dlopen through the library search path.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  // The loader would open a FIFO or a device and wait on it for ever.
+  struct stat status {};
+  if (::stat(file.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+    error =
+        S_ISDIR(status.st_mode) ? "it is a folder, not a module file" : "it is not a regular file";
+    return nullptr;
+  }
   // RTLD_NOW: a module with an unresolved symbol fails here, not in the middle of an export.
   void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {

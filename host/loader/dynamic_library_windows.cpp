@@ -28,6 +28,11 @@ void* openLibrary(const std::string& path, std::string& error) {
   if (file.find('.', file.find_last_of("\\/") + 1) == std::string::npos) {
     file += '.';
   }
+  const DWORD attributes = ::GetFileAttributesA(file.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    error = "it is a folder, not a module file";
+    return nullptr;
+  }
   // Altered search: the plug-in's own dependencies are looked for beside it first.
   HMODULE library = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (library == nullptr) {

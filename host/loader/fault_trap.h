@@ -23,10 +23,13 @@ class FaultTrap {
   void watch(const void* begin, std::size_t bytes, std::string message);
   // The message goes into the file at `path`, created or emptied, instead of standard error.
   void reportInto(std::string path) { reportPath_ = std::move(path); }
+  // The message goes to this open descriptor instead (POSIX: a pipe to a parent process).
+  void reportTo(int descriptor) { reportDescriptor_ = descriptor; }
 
   // The message for `address`, or null when the fault is not one of these. Safe in a handler.
   [[nodiscard]] const std::string* messageFor(const void* address) const noexcept;
   [[nodiscard]] const std::string& reportPath() const { return reportPath_; }
+  [[nodiscard]] int reportDescriptor() const { return reportDescriptor_; }
 
  private:
   std::string overrunMessage_;
@@ -34,6 +37,7 @@ class FaultTrap {
   const char* end_ = nullptr;
   std::string rangeMessage_;
   std::string reportPath_;
+  int reportDescriptor_ = -1;
 };
 
 }  // namespace rawout

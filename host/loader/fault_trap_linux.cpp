@@ -20,7 +20,8 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
   if (const std::string* message =
           active != nullptr && raisedByTheKernel ? active->messageFor(info->si_addr) : nullptr) {
     const std::string& path = active->reportPath();
-    const int into = path.empty()
+    const int into = active->reportDescriptor() >= 0 ? active->reportDescriptor()
+                     : path.empty()
                          ? STDERR_FILENO
                          : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     // A write that fails leaves no one else to tell: the exit status still says it.

@@ -1,0 +1,125 @@
+// On Linux the save runs in a forked child, which shares the mapped input and the extension
+// buffer's layout. It hands back what the parent needs through a pipe: the result, the five
+// bytes of the extension buffer and the failure's cause, or the fault trap's message.
+#include "export/guarded_save.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "export/export_error.h"
+#include "loader/fault_trap.h"
+#include "support/quoted_name.h"
+
+namespace rawout {
+
+namespace {
+
+// The first byte of what the child sends: a result follows, or a fault's message.
+constexpr char kResult = 'R';
+constexpr char kFault = 'F';
+
+bool writeAll(int descriptor, const std::string& bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t written = ::write(descriptor, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno != EINTR) {
+      return false;
+    }
+    done += written > 0 ? static_cast<std::size_t>(written) : 0;
+  }
+  return true;
+}
+
+std::string readAll(int descriptor) {
+  std::string bytes;
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = ::read(descriptor, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      return bytes;
+    }
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
+std::string describeEnd(int status) {
+  if (WIFEXITED(status)) {
+    return "exit status " + std::to_string(WEXITSTATUS(status));
+  }
+  const char* name = ::sigabbrev_np(WTERMSIG(status));
+  return std::string("killed by ") + (name != nullptr
+                                          ? std::string("SIG") + name
+                                          : "signal " + std::to_string(WTERMSIG(status)));
+}
+
+[[noreturn]] void saveInChild(int answer, const ExportPlugin& plugin, const void* data,
+                              std::uint32_t size, const std::string& baseName,
+                              const ExtensionBuffer& buffer, const InputBlock* input) {
+  FaultTrap trap(kFault + quotedName(plugin.path()) + ": wrote past " +
+                 ExtensionBuffer::described());
+  trap.reportTo(answer);
+  if (input != nullptr) {
+    trap.watch(input->data(), input->size(),
+               kFault + std::string(InputError::changed(input->path()).what()));
+  }
+  const ExportPlugin::SaveOutcome outcome =
+      plugin.saveReporting(data, size, baseName.c_str(), buffer.get());
+  std::string message(1, kResult);
+  message.append(reinterpret_cast<const char*>(&outcome.result), sizeof outcome.result);
+  message.append(buffer.get(), ExtensionBuffer::kBytes);
+  message += outcome.cause;
+  ::_exit(writeAll(answer, message) ? 0 : 1);
+}
+
+}  // namespace
+
+ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
+                                      std::uint32_t size, const std::string& baseName,
+                                      const ExtensionBuffer& buffer, const InputBlock* input) {
+  int channel[2] = {-1, -1};
+  if (::pipe2(channel, O_CLOEXEC) != 0) {
+    throw ExportError(std::string("cannot make a pipe for the save: ") + std::strerror(errno));
+  }
+  // Nothing buffered is written twice, by the parent and by the child.
+  (void)std::fflush(stdout);
+  (void)std::fflush(stderr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(channel[0]);
+    saveInChild(channel[1], plugin, data, size, baseName, buffer, input);
+  }
+  ::close(channel[1]);
+  if (child < 0) {
+    const int cause = errno;
+    ::close(channel[0]);
+    throw ExportError(std::string("cannot start the save: ") + std::strerror(cause));
+  }
+  const std::string answer = readAll(channel[0]);
+  ::close(channel[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!answer.empty() && answer.front() == kFault) {
+    throw ExportError(answer.substr(1));
+  }
+  constexpr std::size_t kResultBytes = 1 + sizeof(int) + ExtensionBuffer::kBytes;
+  if (answer.size() < kResultBytes || answer.front() != kResult || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    throw ExportError(quotedName(plugin.path()) + ": ended the process during the save (" +
+                      describeEnd(status) + "); nothing was exported");
+  }
+  ExportPlugin::SaveOutcome outcome{0, answer.substr(kResultBytes)};
+  std::memcpy(&outcome.result, answer.data() + 1, sizeof outcome.result);
+  std::memcpy(buffer.get(), answer.data() + 1 + sizeof(int), ExtensionBuffer::kBytes);
+  return outcome;
+}
+
+}  // namespace rawout

@@ -1,0 +1,90 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <random>
+
+#include "export/export_error.h"
+#include "export/output_staging.h"
+#include "support/paths.h"
+#include "support/system_error_text.h"
+
+namespace rawout {
+
+namespace {
+
+std::string folderOf(const std::string& baseName) {
+  const std::size_t start = lastComponentStart(baseName);
+  return start == 0 ? std::string() : baseName.substr(0, start);
+}
+
+// Writes the staged file's bytes into `output` as it is.
+bool copyInto(const std::string& staged, const std::string& output) {
+  std::FILE* from = std::fopen(staged.c_str(), "rb");
+  std::FILE* into = from != nullptr ? std::fopen(output.c_str(), "wb") : nullptr;
+  bool copied = into != nullptr;
+  char chunk[1 << 16];
+  while (copied) {
+    const std::size_t got = std::fread(chunk, 1, sizeof chunk, from);
+    copied = std::fwrite(chunk, 1, got, into) == got && std::ferror(from) == 0;
+    if (got < sizeof chunk) {
+      break;
+    }
+  }
+  if (into != nullptr && std::fclose(into) != 0) {
+    copied = false;
+  }
+  if (from != nullptr) {
+    (void)std::fclose(from);
+  }
+  return copied;
+}
+
+}  // namespace
+
+OutputStaging::OutputStaging(const std::string& baseName) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string folder = folderOf(baseName) + ".exporthost-" + std::to_string(random());
+    if (::CreateDirectoryA(folder.c_str(), nullptr) != 0) {
+      folder_ = folder;
+      stagedBaseName_ = folder_ + "\\" + lastComponent(baseName);
+      return;
+    }
+    const DWORD cause = ::GetLastError();
+    if (cause == ERROR_PATH_NOT_FOUND || cause == ERROR_FILE_NOT_FOUND) {
+      throw ExportError(describeSystemError(cause));
+    }
+    if (cause != ERROR_ALREADY_EXISTS) {
+      whyNotBeside_ = describeSystemError(cause);
+      break;
+    }
+  }
+  elsewhere_.emplace();
+  stagedBaseName_ = *elsewhere_ / lastComponent(baseName);
+}
+
+OutputStaging::~OutputStaging() {
+  if (!folder_.empty()) {
+    (void)removeTree(folder_);
+  }
+}
+
+void OutputStaging::moveIntoPlace(const std::string& extension, const std::string& output) const {
+  const std::string staged = stagedBaseName_ + extension;
+  const DWORD attributes = ::GetFileAttributesA(output.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (folder_.empty() || (exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    if (!exists) {
+      throw ExportError(whyNotBeside_);
+    }
+    if (!copyInto(staged, output)) {
+      throw ExportError(describeSystemError(::GetLastError()));
+    }
+    return;
+  }
+  if (::MoveFileExA(staged.c_str(), output.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+    throw ExportError(describeSystemError(::GetLastError()));
+  }
+}
+
+}  // namespace rawout
