@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "check/checks.h"
+#include "check/process_state.h"
 #include "support/paths.h"
 #include "support/quoted_name.h"
 #include "test_support.h"
@@ -32,6 +33,27 @@ ProcessResult exporthost(std::vector<std::string> arguments, const Stdin& input 
 
 std::string testPlugin(const std::string& variant) {
   return std::string(TEST_PLUGIN_DIR) + "/" + variant + "_plugin" + TEST_PLUGIN_SUFFIX;
+}
+
+// The checks a plug-in fails, by name, and the exporthost lines that say so.
+struct CheckRun {
+  ProcessResult result;
+  std::set<std::string> failed;
+  std::vector<std::string> lines;
+};
+
+CheckRun check(const std::vector<std::string>& arguments) {
+  std::vector<std::string> command = {"check"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  CheckRun run{exporthost(command), {}, {}};
+  std::istringstream lines(run.result.out);
+  for (std::string line; std::getline(lines, line);) {
+    run.lines.push_back(line);
+    if (line.starts_with("FAIL ")) {
+      run.failed.insert(line.substr(5, line.find(' ', 5) - 5));
+    }
+  }
+  return run;
 }
 
 TEST(ExporthostExport, WritesTheInputBytesBesideItAndSaysWhat) {
@@ -170,6 +192,14 @@ TEST(ExporthostExport, DerivesAndQuotesTheNameWritten) {
        "'" + dir / "new'$'\\n''line.bin'"},
 #endif
       {dir / "in.com", {dir / "two words"}, dir / "two words.bin", "'" + dir / "two words.bin'"},
+#ifndef _WIN32
+      {dir / "in.com", {dir / "del\x7f"}, dir / "del\x7f.bin", "'" + dir / "del'$'\\177''.bin'"},
+      // A C1 control (CSI) in UTF-8, and an accented letter whose second byte looks like one.
+      {dir / "in.com",
+       {dir / "csi\xc2\x9b\xc4\x9b"},
+       dir / "csi\xc2\x9b\xc4\x9b.bin",
+       "'" + dir / "csi'$'\\302\\233''\xc4\x9b.bin'"},
+#endif
   };
   for (const Case& row : cases) {
     writeFile(row.input, {1, 2});
@@ -271,6 +301,100 @@ TEST(ExporthostExport, NeverOverwritesItsOwnInput) {
   EXPECT_EQ(bytes, readFile(dir / "prog.raw"));
 }
 
+// Whatever the plug-in does during the save, the input survives and success means the file is in
+// place: it saves in a private folder beside the output, and exporthost moves its file.
+TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
+  const TempDir dir;
+  const Bytes bytes = pattern(300, 29);
+  writeFile(dir / "prog.prg", bytes);
+  struct Case {
+    std::string misbehave;
+    std::string error;  // the end of the message
+  };
+  const std::vector<Case> cases = {
+      // ".raw" for the trial's small block, ".prg" (the input's own name) for the real one.
+      {"extbysize", (dir / "prog.prg") + ": is the input file; give another BASENAME\n"},
+#ifndef _WIN32
+      {"exit0", ": ended the process during the save (exit status 0); nothing was exported\n"},
+      {"segv", ": ended the process during the save (killed by SIGSEGV); nothing was exported\n"},
+#endif
+  };
+  for (const Case& row : cases) {
+    ScopedEnvironment environment;
+    environment.set("TEST_PLUGIN_MISBEHAVE", row.misbehave);
+    environment.set("TEST_PLUGIN_WHEN", "prog");
+    const ProcessResult result =
+        exporthost({"export", "--plugin", testPlugin("misbehaves"), dir / "prog.prg"});
+    EXPECT_EQ(kFailure, result.exitCode) << row.misbehave;
+    EXPECT_TRUE(result.err.ends_with(row.error)) << row.misbehave << ": " << result.err;
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    EXPECT_EQ(bytes, readFile(dir / "prog.prg")) << row.misbehave;
+    EXPECT_EQ((std::set<std::string>{"prog.prg"}), folderEntries(dir.path())) << row.misbehave;
+  }
+}
+
+#ifndef _WIN32
+// An output replaced as binutils replaces one: a plain file keeps its mode, a link stays a link
+// and its target gets the bytes, a file with two names keeps both; a folder that takes no new
+// file still lets an existing output be written; a failed save leaves the old output whole.
+TEST(ExporthostExport, ReplacesAnOutputKeepingWhatItIs) {
+  const TempDir dir;
+  const Bytes bytes = pattern(1000, 31);
+  const Bytes old = {1, 2, 3};
+  writeFile(dir / "in.prg", bytes);
+  writeFile(dir / "plain.bin", old);
+  ASSERT_EQ(0, ::chmod((dir / "plain.bin").c_str(), 0640));
+  writeFile(dir / "target", old);
+  ASSERT_EQ(0, ::symlink("target", (dir / "link.bin").c_str()));
+  writeFile(dir / "twice.bin", old);
+  ASSERT_EQ(0, ::link((dir / "twice.bin").c_str(), (dir / "second").c_str()));
+  for (const std::string name : {"plain", "link", "twice"}) {
+    const ProcessResult result = exporthost({"export", dir / "in.prg", dir / name});
+    EXPECT_EQ(0, result.exitCode) << name << ": " << result.err;
+  }
+  struct stat plain {};
+  ASSERT_EQ(0, ::stat((dir / "plain.bin").c_str(), &plain));
+  EXPECT_EQ(0640U, plain.st_mode & 07777);
+  EXPECT_EQ(bytes, readFile(dir / "plain.bin"));
+  struct stat link {};
+  ASSERT_EQ(0, ::lstat((dir / "link.bin").c_str(), &link));
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+  EXPECT_EQ(bytes, readFile(dir / "target"));
+  EXPECT_EQ(bytes, readFile(dir / "second"));
+
+  // A save that fails leaves the old output as it was.
+  writeFile(dir / "empty.prg", {});
+  writeFile(dir / "empty.raw", old);
+  EXPECT_EQ(
+      kFailure,
+      exporthost({"export", "--plugin", testPlugin("refuses_empty"), dir / "empty.prg"}).exitCode);
+  EXPECT_EQ(old, readFile(dir / "empty.raw"));
+
+  // Root ignores a folder's mode, so this part runs as nobody.
+  const std::string locked = dir / "locked";
+  std::filesystem::create_directory(locked);
+  writeFile(locked + "/in.prg", bytes);
+  writeFile(locked + "/out.bin", old);
+  ASSERT_EQ(0, ::chmod((locked + "/out.bin").c_str(), 0666));
+  ASSERT_EQ(0, ::chmod(locked.c_str(), 0555));
+  ASSERT_EQ(0, ::chmod(dir.path().c_str(), 0711));
+  std::vector<std::string> command = {EXPORTHOST_PATH, "export", locked + "/in.prg"};
+  if (::geteuid() == 0) {
+    command.insert(command.begin(),
+                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  command.push_back(locked + "/out");
+  EXPECT_EQ(0, runProcess(command).exitCode);
+  EXPECT_EQ(bytes, readFile(locked + "/out.bin"));
+  command.back() = locked + "/new";
+  const ProcessResult refused = runProcess(command);
+  EXPECT_EQ(kFailure, refused.exitCode);
+  EXPECT_TRUE(refused.err.ends_with(": Permission denied\n")) << refused.err;
+  ASSERT_EQ(0, ::chmod(locked.c_str(), 0755));
+  EXPECT_EQ((std::set<std::string>{"in.prg", "out.bin"}), folderEntries(locked));
+}
+#endif
+
 TEST(ExporthostExport, RefusesInputTooLargeForTheBoundaryBeforeWritingAnything) {
   const TempDir dir;
   writeFile(dir / "huge.img", {});
@@ -308,6 +432,14 @@ TEST(ExporthostExport, FailuresNameTheFileConcerned) {
       odd.err);
 #endif
   EXPECT_TRUE(unwritable.out.empty());
+
+  // A plug-in that gives 0 and leaves no cause gets none: nothing stale is appended.
+  writeFile(dir / "empty.prg", {});
+  const ProcessResult refused =
+      exporthost({"export", "--plugin", testPlugin("refuses_empty"), dir / "empty.prg"});
+  EXPECT_EQ(kFailure, refused.exitCode);
+  EXPECT_EQ("exporthost: " + (dir / "empty.raw") + ": cannot export as Raw Test File\n",
+            refused.err);
 }
 
 TEST(ExporthostLoading, NamesThePathOrTheMissingEntryPoint) {
@@ -330,6 +462,18 @@ TEST(ExporthostLoading, NamesThePathOrTheMissingEntryPoint) {
   EXPECT_EQ("Binary File\n", here.out);
 #endif
 
+#ifndef _WIN32
+  // A FIFO or a folder is refused at once: the loader would wait on a FIFO for ever.
+  ASSERT_EQ(0, ::mkfifo((dir / "fifo.so").c_str(), 0600));
+  for (const std::string& notAFile : {dir / "fifo.so", dir.path()}) {
+    const ProcessResult refused = exporthost({"formats", "--plugin", notAFile});
+    EXPECT_EQ(kFailure, refused.exitCode) << notAFile;
+    EXPECT_NE(std::string::npos, refused.err.find(": cannot load: it is ")) << refused.err;
+  }
+  const CheckRun fifo = check({"--only", "entry-points,description", "--plugin", dir / "fifo.so"});
+  EXPECT_EQ((std::set<std::string>{"entry-points"}), fifo.failed) << fifo.result.out;
+#endif
+
   const ProcessResult incomplete = exporthost({"formats", "--plugin", INCOMPLETE_PLUGIN_PATH});
   EXPECT_EQ(kFailure, incomplete.exitCode);
   EXPECT_NE(std::string::npos, incomplete.err.find(INCOMPLETE_PLUGIN_PATH)) << incomplete.err;
@@ -348,6 +492,10 @@ TEST(ExporthostFormats, PrintsEachPluginsDisplayName) {
       exporthost({"formats", "--plugin", "/nonexistent/x.so", "--plugin", RAWOUT_MODULE_PATH});
   EXPECT_EQ(kFailure, oneBad.exitCode);
   EXPECT_EQ("Binary File\n", oneBad.out);
+
+  // A name with a control character cannot drive the terminal.
+  EXPECT_EQ("Raw\\x09Test File\n",
+            exporthost({"formats", "--plugin", testPlugin("control_description")}).out);
 }
 
 #ifndef _WIN32
@@ -372,27 +520,6 @@ const std::set<std::string> kSavingChecks = {"every-byte-value",
                                              "process-state",
                                              "quiet",
                                              "no-stray-files"};
-
-// The checks a plug-in fails, by name, and the exporthost lines that say so.
-struct CheckRun {
-  ProcessResult result;
-  std::set<std::string> failed;
-  std::vector<std::string> lines;
-};
-
-CheckRun check(const std::vector<std::string>& arguments) {
-  std::vector<std::string> command = {"check"};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  CheckRun run{exporthost(command), {}, {}};
-  std::istringstream lines(run.result.out);
-  for (std::string line; std::getline(lines, line);) {
-    run.lines.push_back(line);
-    if (line.starts_with("FAIL ")) {
-      run.failed.insert(line.substr(5, line.find(' ', 5) - 5));
-    }
-  }
-  return run;
-}
 
 // Every check is shown to fail on the fault it is for, and on nothing else; so are the faults
 // that end, hang or alter the check's process. rawout passes every check. A row is a test of its
@@ -661,21 +788,23 @@ TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
       "if [ $4 = PIPE ]; then \"$0\" check --plugin $3 | head -1 >/dev/null; "
       "exit ${PIPESTATUS[0]}; fi; "
       "\"$0\" check --timeout 1 --only $5 --plugin $3 & "
-      "[ $1 != hang ] || until [ -d \"$2\"/exporthost-*/$5/cwd ]; do sleep 0.05; done;"
+      "[ $1 != hang ] || until [ -d \"$2\"/exporthost-*/$5/cwd ] || ! kill -0 $!; do "
+      "sleep 0.05; done;"
       "[ $1 != hang ] || kill -$4 $!; wait $!";
   struct Case {
     std::string misbehave;
     std::string signal;  // sent to exporthost, or "PIPE" for a reader that stops at one line
     int exitCode;
     std::string check = "every-byte-value";
-    std::string tmpdir = ".";  // relative to the folder it runs in
+    std::string tmpdir = ".";   // relative to the folder it runs in
+    bool unprivileged = false;  // as root, run as nobody: root ignores a folder's mode
   };
   const std::vector<Case> cases = {
       {"segv", "-", kFailure},
       {"segv", "-", kFailure, "quiet"},
       {"linger", "-", 0},
       {"escape", "-", 0},
-      {"lockfolder", "-", 0},
+      {"lockfolder", "-", kFailure, "every-byte-value", ".", true},
       {"hang", "-", kFailure},
       {"hang", "TERM", 128 + SIGTERM},
       {"hang", "INT", 128 + SIGINT},
@@ -686,9 +815,24 @@ TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
   for (const Case& row : cases) {
     const std::string where = dir / (row.misbehave + row.signal + row.check);
     std::filesystem::create_directories(where + "/" + row.tmpdir);
-    const ProcessResult result = runProcess(
-        {"/bin/bash", "-c", run, EXPORTHOST_PATH, row.misbehave, where, testPlugin("misbehaves"),
-         row.signal == "-" ? "0" : row.signal, row.check, row.tmpdir});
+    std::vector<std::string> command = {"/bin/bash",
+                                        "-c",
+                                        run,
+                                        EXPORTHOST_PATH,
+                                        row.misbehave,
+                                        where,
+                                        testPlugin("misbehaves"),
+                                        row.signal == "-" ? "0" : row.signal,
+                                        row.check,
+                                        row.tmpdir};
+    if (row.unprivileged && ::geteuid() == 0) {
+      std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec,
+                                   std::filesystem::perm_options::add);
+      std::filesystem::permissions(where, std::filesystem::perms::all);
+      command.insert(command.begin(),
+                     {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    const ProcessResult result = runProcess(command);
     const std::string label = row.misbehave + " " + row.signal + " " + row.check;
     EXPECT_EQ(row.exitCode, result.exitCode) << label << ": " << result.out << result.err;
     EXPECT_TRUE(std::filesystem::is_empty(where + "/" + row.tmpdir)) << label;

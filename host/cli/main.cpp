@@ -17,6 +17,7 @@
 #include "export/export_command.h"
 #include "export/input_block.h"
 #include "loader/plugin_loader.h"
+#include "support/printable.h"
 #include "support/quoted_name.h"
 
 namespace rawout {
@@ -69,7 +70,7 @@ int listFormats(const Arguments& arguments) {
   for (const std::string& path : paths) {
     try {
       const ExportPlugin plugin(path);
-      (void)std::printf("%s\n", displayNameOf(plugin).c_str());
+      (void)std::printf("%s\n", printable(displayNameOf(plugin)).c_str());
     } catch (const LoadError& error) {
       printError(error.what());
       status = kExitFailure;
