@@ -15,6 +15,7 @@
 
 #include "check/checks.h"
 #include "check/process_state.h"
+#include "support/printable.h"
 #include "support/paths.h"
 #include "support/quoted_name.h"
 #include "test_support.h"
@@ -733,6 +734,22 @@ TEST(ExporthostCheck, ReportsInTapAndJunit) {
   EXPECT_NE(std::string::npos, text.find("<testcase classname=\"" + quotedName(chatty) +
                                          "\" name=\"quiet\">\n      <failure message=\""))
       << text;
+  // An extension that is no UTF-8 (an encoded surrogate) cannot make the XML ill-formed.
+  ScopedEnvironment environment;
+  environment.set("TEST_PLUGIN_MISBEHAVE", "oddext");
+  environment.set("TEST_PLUGIN_WHEN", "all");
+  const CheckRun odd = check({"--only", "every-byte-value", "--junit", junit, "--plugin",
+                              testPlugin("misbehaves")});
+  EXPECT_EQ(kFailure, odd.result.exitCode) << odd.result.out;
+  const Bytes oddXml = readFile(junit);
+  const std::string oddText(oddXml.begin(), oddXml.end());
+  EXPECT_NE(std::string::npos, oddText.find("\\xED\\xA0\\x80")) << oddText;
+  for (std::size_t index = 0; index < oddText.size();) {
+    std::uint32_t codePoint = 0;
+    const std::size_t length = utf8SequenceAt(oddText, index, codePoint);
+    ASSERT_NE(0U, length) << "not UTF-8 at byte " << index << ": " << oddText;
+    index += length;
+  }
 }
 
 #ifndef _WIN32
