@@ -36,6 +36,14 @@ std::string testPlugin(const std::string& variant) {
   return std::string(TEST_PLUGIN_DIR) + "/" + variant + "_plugin" + TEST_PLUGIN_SUFFIX;
 }
 
+// A sanitized build would take a plug-in's crash for its own report.
+void letCrashesCrash(ScopedEnvironment& environment) {
+  for (const std::string options : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
+    const char* set = std::getenv(options.c_str());
+    environment.set(options, std::string(set != nullptr ? set : "") + ":handle_segv=0");
+  }
+}
+
 // The checks a plug-in fails, by name, and the exporthost lines that say so.
 struct CheckRun {
   ProcessResult result;
@@ -322,6 +330,7 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
   };
   for (const Case& row : cases) {
     ScopedEnvironment environment;
+    letCrashesCrash(environment);
     environment.set("TEST_PLUGIN_MISBEHAVE", row.misbehave);
     environment.set("TEST_PLUGIN_WHEN", "prog");
     const ProcessResult result =
@@ -603,11 +612,7 @@ TEST_P(EachFault, FailsItsOwnChecksAndNoOther) {
   environment.set("TEST_PLUGIN_MISBEHAVE", fault.misbehave);
   // Each check works in a folder named after it, which the base names show.
   environment.set("TEST_PLUGIN_WHEN", fault.when);
-  // A sanitized build would take the plug-in's crash for its own report.
-  for (const std::string options : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
-    const char* set = std::getenv(options.c_str());
-    environment.set(options, std::string(set != nullptr ? set : "") + ":handle_segv=0");
-  }
+  letCrashesCrash(environment);
   const std::string plugin = fault.plugin.find_first_of("/\\") == std::string::npos
                                  ? testPlugin(fault.plugin)
                                  : fault.plugin;
