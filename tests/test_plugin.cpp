@@ -17,6 +17,9 @@
 //   CHANGING_DESCRIPTION counts its saves in its name
 //   STRAY                leaves a second file beside its output
 //   SHRINKS_INPUT        empties the file named by TEST_PLUGIN_SHRINK, then reads the block itself
+//   IGNORES_WRITE_RESULT gives 1 whether or not its write worked, and leaves what it wrote
+//   FORMAT_HEX           not a fault: writes the block as hex text, two lower-case digits a byte
+//                        and a line feed after every 16 bytes and after the last, as ".hex"
 //   MISBEHAVES           does what TEST_PLUGIN_MISBEHAVE says, in saves whose base name holds
 //                        TEST_PLUGIN_WHEN: exit0, exit3, abort, throw, segv, raise, hang,
 //                        closefrom, linger, escape (a grandchild in a session of its own),
@@ -24,7 +27,8 @@
 //                        check's verdict goes), lockfolder (its folders made read-only),
 //                        nullext-empty (an empty file when no extension buffer is passed),
 //                        extbysize (".prg" for blocks over 100 bytes), oddext (an extension that
-//                        is no UTF-8), and the state changes sigpipe, sigint, nofile, rttime,
+//                        is no UTF-8), unsteady (a line feed more for a name saved before), and
+//                        the state changes sigpipe, sigint, nofile, rttime,
 //                        alarm, nonblock, cloexec, thread, locale, stderr, fpu; on Windows also
 //                        exitprocess and handle. load-raise and load-hang act as it loads.
 #include <rawout/export_plugin.h>
@@ -32,6 +36,7 @@
 #include <cstdint>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -43,6 +48,8 @@
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
 #include <cfenv>
 #include <csignal>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #ifdef _WIN32
 #include <windows.h>
@@ -57,6 +64,8 @@
 namespace {
 #ifdef TEST_PLUGIN_FAULT_LONG_EXTENSION
 constexpr char kExtension[] = ".binary";
+#elif defined(TEST_PLUGIN_FAULT_FORMAT_HEX)
+constexpr char kExtension[] = ".hex";
 #elif defined(TEST_PLUGIN_FAULT_NO_TERMINATOR)
 constexpr char kExtension[] = ".binx";  // copied without its zero
 #else
@@ -67,7 +76,19 @@ bool write(const void* data, std::uint32_t size, std::FILE* file) {
 #ifdef TEST_PLUGIN_FAULT_CAPS_SIZE
   size = size > (1U << 20) ? 1U << 20 : size;
 #endif
-#ifdef TEST_PLUGIN_FAULT_CRLF
+#ifdef TEST_PLUGIN_FAULT_FORMAT_HEX
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::uint32_t index = 0; index < size; ++index) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    const bool lineEnds = index % 16 == 15 || index + 1 == size;
+    if (std::fputc(kDigits[bytes[index] >> 4], file) == EOF ||
+        std::fputc(kDigits[bytes[index] & 15], file) == EOF ||
+        (lineEnds && std::fputc('\n', file) == EOF)) {
+      return false;
+    }
+  }
+  return true;
+#elif defined(TEST_PLUGIN_FAULT_CRLF)
   const auto* bytes = static_cast<const unsigned char*>(data);
   for (std::uint32_t index = 0; index < size; ++index) {
     if ((bytes[index] == '\n' && std::fputc('\r', file) == EOF) ||
@@ -115,6 +136,14 @@ std::string misbehaviour(const char* baseName) {
 }
 
 std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+// Whether no save of this process wrote `fileName` before.
+bool firstSaveOf(const std::string& fileName) {
+  static std::mutex guard;
+  static std::set<std::string> saved;
+  const std::lock_guard<std::mutex> lock(guard);
+  return saved.insert(fileName).second;
+}
 
 #ifndef _WIN32
 void leftBehind(int /*status*/, void* /*argument*/) {}
@@ -269,9 +298,24 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
     return 0;
   }
   const bool written = write(data, size, file);
+#ifdef TEST_PLUGIN_FAULT_IGNORES_WRITE_RESULT
+  (void)written;
+  (void)close(file);
+#else
   if (close(file) != 0 || !written) {
+    const int cause = errno;
+    std::remove(fileName.c_str());  // no incomplete file is left to be taken for the program
+    errno = cause;
     return 0;
   }
+#endif
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+  if (fault == "unsteady" && !firstSaveOf(fileName)) {
+    std::FILE* again = std::fopen(fileName.c_str(), "ab");
+    std::fputc('\n', again);
+    std::fclose(again);
+  }
+#endif
 #ifdef TEST_PLUGIN_FAULT_STRAY
   std::fclose(std::fopen((std::string(baseName) + ".tmp").c_str(), "wb"));
 #endif
@@ -292,7 +336,9 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 }
 
 extern "C" const char* GetPluginDescription() noexcept {
-#ifdef TEST_PLUGIN_FAULT_CONTROL_DESCRIPTION
+#ifdef TEST_PLUGIN_FAULT_FORMAT_HEX
+  return "Hex Text";
+#elif defined(TEST_PLUGIN_FAULT_CONTROL_DESCRIPTION)
   return "Raw\tTest File";
 #elif defined(TEST_PLUGIN_FAULT_MOVING_DESCRIPTION)
   static char names[2][16] = {"Raw Test File", "Raw Test File"};

@@ -25,11 +25,11 @@ struct StartError : std::runtime_error {
 };
 
 // Runs this program with `arguments` (argv[1] on) in a process group (on Windows, a job) of its
-// own, with no input and its output and errors into `outputFile`, and waits up to `timeout` for
-// it to end. Then ends it, if it still runs, and every process it started, by their ids. Throws
-// StartError when no process can be started.
+// own, with no input, its output into `outputFile` and its errors into `errorsFile`, and waits up
+// to `timeout` for it to end. Then ends it, if it still runs, and every process it started, by
+// their ids. Throws StartError when no process can be started.
 ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
-                           std::chrono::milliseconds timeout);
+                           const std::string& errorsFile, std::chrono::milliseconds timeout);
 
 // While one lives, SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C and Ctrl+Break) do not end
 // exporthost at once: the check process is ended, the caller unwinds, removing its scratch

@@ -58,7 +58,8 @@ void endAdoptedChildren() {
   }
 }
 
-pid_t spawn(const std::vector<std::string>& arguments, const std::string& outputFile) {
+pid_t spawn(const std::vector<std::string>& arguments, const std::string& outputFile,
+            const std::string& errorsFile) {
   std::vector<std::string> words = {"exporthost"};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -82,7 +83,8 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::string& output
       ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
       ::posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600) == 0 &&
-      ::posix_spawn_file_actions_adddup2(&actions, 1, 2) == 0 &&
+      ::posix_spawn_file_actions_addopen(&actions, 2, errorsFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600) == 0 &&
       ::posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0 &&
       ::posix_spawnattr_setpgroup(&attributes, 0) == 0 &&
       ::posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
@@ -105,8 +107,8 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::string& output
 }  // namespace
 
 ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
-                           std::chrono::milliseconds timeout) {
-  const pid_t pid = spawn(arguments, outputFile);
+                           const std::string& errorsFile, std::chrono::milliseconds timeout) {
+  const pid_t pid = spawn(arguments, outputFile, errorsFile);
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   ProcessEnd end;
   const auto deadline = std::chrono::steady_clock::now() + timeout;

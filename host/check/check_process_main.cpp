@@ -41,9 +41,13 @@ class VerdictFile {
 
   // False when neither the file opened before nor a new one could take it.
   [[nodiscard]] bool write(Verdict verdict) {
-    const bool stillOurs = identityOf(path_) == identity_ && identityOf(file_) == identity_;
-    if (stillOurs) {
-      return put(file_, verdict.encoded());
+    if (identityOf(path_) == identity_) {
+      // The file is ours still, whatever became of the descriptor.
+      if (identityOf(file_) == identity_) {
+        return put(file_, verdict.encoded());
+      }
+      std::FILE* again = std::fopen(path_.c_str(), "wb");
+      return again != nullptr && put(again, verdict.encoded()) && std::fclose(again) == 0;
     }
     verdict = Verdict::fail("the plug-in removed or replaced exporthost's file " + path_ +
                             (verdict.passed() ? "" : "; the check had found: " + verdict.text));
@@ -83,7 +87,7 @@ int cannotAnswer() {
 }  // namespace
 
 int runCheckProcessMain(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 3 || findCheck(arguments[0]) == nullptr) {
+  if (arguments.size() != 4 || findCheck(arguments[0]) == nullptr || !contentRuleOf(arguments[3])) {
     return kCheckProcessTrouble;
   }
   prepareCheckProcess();
@@ -101,14 +105,25 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
   std::optional<ExportPlugin> plugin;
   Verdict verdict;
   {
-    FaultTrap faults(Verdict::fail("wrote past " + ExtensionBuffer::described()).encoded());
+    // A write past the buffer is the extension check's failure; the others cannot go on.
+    const std::string overrun = "wrote past " + ExtensionBuffer::described();
+    const std::string trapped = check.name == kExtension
+                                    ? Verdict::fail(overrun).encoded()
+                                    : Verdict::skip("the plug-in " + overrun + "; see the " +
+                                                    std::string(kExtension) + " check")
+                                          .encoded();
+    const std::size_t textEnd = trapped.size() - Verdict::kEndBytes;
+    FaultTrap faults(trapped.substr(0, textEnd), trapped.substr(textEnd));
+    // Its verdict given, the process has ended as a check process should.
+    faults.exitWith(0);
     faults.reportInto(folder.verdictFile());
     try {
       plugin.emplace(arguments[1]);
       if (!markLoaded(folder.loadedMarker())) {
         throw CheckTrouble("cannot make " + folder.loadedMarker());
       }
-      verdict = check.run({*plugin, folder.files(), folder.hostFiles()});
+      verdict =
+          check.run({*plugin, folder.files(), folder.hostFiles(), *contentRuleOf(arguments[3])});
     } catch (const LoadError& error) {
       verdict = Verdict::notLoaded(std::string(error.what()) + ", expected the three entry points");
     } catch (const CheckTrouble& error) {

@@ -91,7 +91,7 @@ LONG WINAPI endWithTheException(EXCEPTION_POINTERS* exception) {
 }  // namespace
 
 ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
-                           std::chrono::milliseconds timeout) {
+                           const std::string& errorsFile, std::chrono::milliseconds timeout) {
   const std::string program = thisProgram();
   std::string commandLine = quotedArgument(program);
   for (const std::string& argument : arguments) {
@@ -103,9 +103,12 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   const Handle output(::CreateFileA(outputFile.c_str(), GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  const Handle errors(::CreateFileA(errorsFile.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   const Handle job(::CreateJobObjectA(nullptr, nullptr));
   if (input.get() == INVALID_HANDLE_VALUE || output.get() == INVALID_HANDLE_VALUE ||
-      job.get() == nullptr) {
+      errors.get() == INVALID_HANDLE_VALUE || job.get() == nullptr) {
     cannotStart();
   }
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
@@ -117,7 +120,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input.get();
   startup.hStdOutput = output.get();
-  startup.hStdError = output.get();
+  startup.hStdError = errors.get();
   PROCESS_INFORMATION process{};
   if (::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                        CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup,

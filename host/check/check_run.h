@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "check/checks.h"
 #include "check/report.h"
 
 namespace rawout {
@@ -19,7 +20,12 @@ struct CheckOptions {
   ReportFormat format = ReportFormat::Text;
   std::string junit;  // a file for JUnit XML, or empty
   bool inProcess = false;
+  ContentRule content = ContentRule::Undeclared;
+  std::string reference;  // the command, for ContentRule::Reference
 };
+
+// The checks the options choose, in the registry's order.
+std::vector<const Check*> selectedChecks(const CheckOptions& options);
 
 // Prints each check's name and promise, a line each.
 void listChecks();

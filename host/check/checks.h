@@ -1,6 +1,7 @@
-// What a host may rely on from an export plug-in, as a table of named checks. Each check is one
-// function that calls the loaded plug-in in a folder of its own and says what it saw; none
-// depends on another having run before it.
+// What a host may rely on from an export plug-in of any format, as a table of named checks. Each
+// check is one function that calls the loaded plug-in in a folder of its own and gives its
+// verdict; none depends on another having run before it. What the output holds is the format's
+// own business: only the content check looks at it, and only as the user declares it.
 #pragma once
 
 #include <cstddef>
@@ -15,16 +16,19 @@
 
 namespace rawout {
 
+using Bytes = std::vector<unsigned char>;
+
 struct CheckContext {
   const ExportPlugin& plugin;
   std::string folder;     // where the plug-in saves: the check's own, empty when it starts
   std::string hostFiles;  // exporthost's own files, apart from the plug-in's
+  ContentRule content = ContentRule::Undeclared;
 };
 
 struct Check {
   std::string_view name;
   std::string_view promise;  // one sentence: what a plug-in that passes does
-  // Pass, or Fail with "what was seen, expected what".
+  // Pass, Fail with "what was seen, expected what", or Skip with why.
   Verdict (*run)(const CheckContext& context);
 };
 
@@ -35,9 +39,45 @@ std::span<const Check> allChecks();
 const Check* findCheck(std::string_view name);
 
 inline constexpr std::string_view kEntryPoints = "entry-points";
+inline constexpr std::string_view kExtension = "extension";
+inline constexpr std::string_view kContent = "content";
 inline constexpr std::string_view kAbout = "about";
 
+// The blocks the content check saves. With a reference command, exporthost runs it on each
+// block first and leaves what it wrote as hostFiles/NAME.expected.
+struct ContentBlock {
+  std::string_view name;
+  std::size_t size;
+  std::uint32_t seed;  // for pattern(); 0 for every byte value in turn
+};
+std::span<const ContentBlock> contentBlocks();
+Bytes bytesOf(const ContentBlock& block);
+std::string expectedFile(const std::string& hostFiles, const ContentBlock& block);
+
 // `size` bytes from a xorshift generator: every seed gives its own, reproducible block.
-std::vector<unsigned char> pattern(std::size_t size, std::uint32_t seed);
+Bytes pattern(std::size_t size, std::uint32_t seed);
+// The 256 byte values in order.
+Bytes everyByteValue();
+
+// The checks, by the part of the contract they hold the plug-in to.
+Verdict entryPoints(const CheckContext& context);
+Verdict description(const CheckContext& context);
+Verdict descriptionAddress(const CheckContext& context);
+Verdict descriptionAfterSaves(const CheckContext& context);
+Verdict processState(const CheckContext& context);
+Verdict quiet(const CheckContext& context);
+Verdict about(const CheckContext& context);
+Verdict extension(const CheckContext& context);
+Verdict everyByteValueAccepted(const CheckContext& context);
+Verdict emptyBlock(const CheckContext& context);
+Verdict content(const CheckContext& context);
+Verdict reproducible(const CheckContext& context);
+Verdict truncates(const CheckContext& context);
+Verdict nullExtOut(const CheckContext& context);
+Verdict missingFolder(const CheckContext& context);
+Verdict failedWrite(const CheckContext& context);
+Verdict largeBlock(const CheckContext& context);
+Verdict threads(const CheckContext& context);
+Verdict noStrayFiles(const CheckContext& context);
 
 }  // namespace rawout

@@ -43,6 +43,21 @@ bool keepsAll(const std::string& held, const std::string& now) {
                      [&kept](const std::string& item) { return kept.contains(item); });
 }
 
+// The items of `held` that `other` lacks, space-separated; a count holds no items.
+std::string missingFrom(const std::string& held, const std::string& other) {
+  std::istringstream items(held);
+  std::istringstream others(other);
+  const std::set<std::string> present{std::istream_iterator<std::string>(others), {}};
+  std::string missing;
+  for (auto item = std::istream_iterator<std::string>(items);
+       item != std::istream_iterator<std::string>(); ++item) {
+    if (!present.contains(*item) && *item != "none") {
+      missing += (missing.empty() ? "" : " ") + *item;
+    }
+  }
+  return missing;
+}
+
 }  // namespace
 
 std::vector<std::string> changesOverCalls(const ProcessState& before, const ProcessState& between,
@@ -59,31 +74,61 @@ std::vector<std::string> changesOverCalls(const ProcessState& before, const Proc
     const std::string expected = isResource(fact) && keepsAll(valueOf(before, fact), seen)
                                      ? valueOf(between, fact)
                                      : valueOf(before, fact);
-    if (seen != expected) {
-      changes.push_back(fact);
-      changes.back().append(" ").append(seen).append(", expected ").append(expected);
+    if (seen == expected) {
+      continue;
     }
+    const auto isCount = [](const std::string& value) {
+      return !value.empty() && std::all_of(value.begin(), value.end(),
+                                           [](char digit) { return digit >= '0' && digit <= '9'; });
+    };
+    if (isResource(fact) && !isCount(seen) && !isCount(expected)) {
+      // What is new or gone says more than two long lists.
+      const std::string added = missingFrom(seen, expected);
+      const std::string gone = missingFrom(expected, seen);
+      changes.push_back(fact + ":" + (added.empty() ? "" : " " + added + " more") +
+                        (gone.empty() ? "" : (added.empty() ? " " : ", ") + gone + " fewer") +
+                        " than expected");
+      continue;
+    }
+    changes.push_back(fact);
+    changes.back().append(" ").append(seen).append(", expected ").append(expected);
   }
   return changes;
 }
 
-OutputCapture::OutputCapture(const std::string& file) : file_(file) {
+namespace {
+
+std::string contentOf(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+OutputCapture::OutputCapture(const std::string& folder) : folder_(folder) {
   (void)std::fflush(stdout);
   (void)std::fflush(stderr);
-  std::FILE* capture = std::fopen(file.c_str(), "wb");
-  if (capture == nullptr) {
-    throw CheckTrouble("cannot make " + file + " to hold the plug-in's output");
+  std::FILE* output = std::fopen((folder_ + "/stdout").c_str(), "wb");
+  std::FILE* errors = std::fopen((folder_ + "/stderr").c_str(), "wb");
+  if (output == nullptr || errors == nullptr) {
+    for (std::FILE* opened : {output, errors}) {
+      if (opened != nullptr) {
+        (void)std::fclose(opened);
+      }
+    }
+    throw CheckTrouble("cannot make files in " + folder_ + " to hold the plug-in's output");
   }
   savedOutput_ = ::dup(::fileno(stdout));
   savedError_ = ::dup(::fileno(stderr));
-  (void)::dup2(::fileno(capture), ::fileno(stdout));
-  (void)::dup2(::fileno(capture), ::fileno(stderr));
-  (void)std::fclose(capture);
+  (void)::dup2(::fileno(output), ::fileno(stdout));
+  (void)::dup2(::fileno(errors), ::fileno(stderr));
+  (void)std::fclose(output);
+  (void)std::fclose(errors);
 }
 
 OutputCapture::~OutputCapture() { (void)stop(); }
 
-std::string OutputCapture::stop() {
+OutputCapture::Captured OutputCapture::stop() {
   if (savedOutput_ < 0) {
     return {};
   }
@@ -93,8 +138,7 @@ std::string OutputCapture::stop() {
   (void)::dup2(savedError_, ::fileno(stderr));
   ::close(std::exchange(savedOutput_, -1));
   ::close(std::exchange(savedError_, -1));
-  std::ifstream captured(file_, std::ios::binary);
-  return {std::istreambuf_iterator<char>(captured), std::istreambuf_iterator<char>()};
+  return {contentOf(folder_ + "/stdout"), contentOf(folder_ + "/stderr")};
 }
 
 }  // namespace rawout

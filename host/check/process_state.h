@@ -26,19 +26,24 @@ std::vector<std::string> changesOverCalls(const ProcessState& before, const Proc
 // The names in `folder`, without "." and "..".
 std::set<std::string> folderEntries(const std::string& folder);
 
-// Sends the process's standard output and error into `file` until stop(). Throws CheckTrouble
-// when `file` cannot be made.
+// Sends the process's standard output and error into two files of `folder` until stop(). Throws
+// CheckTrouble when they cannot be made.
 class OutputCapture {
  public:
-  explicit OutputCapture(const std::string& file);
+  explicit OutputCapture(const std::string& folder);
   ~OutputCapture();
   OutputCapture(const OutputCapture&) = delete;
   OutputCapture& operator=(const OutputCapture&) = delete;
-  // Puts both streams back and returns what was written to them meanwhile.
-  std::string stop();
+
+  struct Captured {
+    std::string output;
+    std::string errors;
+  };
+  // Puts both streams back and returns what was written to each meanwhile.
+  Captured stop();
 
  private:
-  std::string file_;
+  std::string folder_;
   int savedOutput_ = -1;
   int savedError_ = -1;
 };

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "check/process_state.h"
+#include "support/printable.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
 
@@ -224,9 +225,18 @@ void addDescriptors(ProcessState& state) {
       stillOpen.insert(std::stoi(descriptor));
     }
   }
+  // Each with what it holds, so that a leak names its file; one word an item.
   std::string open;
   for (const int descriptor : stillOpen) {
-    open += (open.empty() ? "" : " ") + std::to_string(descriptor);
+    const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
+    char target[4096];
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    std::string held = length > 0 ? std::string(target, static_cast<std::size_t>(length)) : "?";
+    std::string word;
+    for (const char character : printable(held)) {
+      word += character == ' ' ? std::string("\\x20") : std::string(1, character);
+    }
+    open += (open.empty() ? "" : " ") + std::to_string(descriptor) + "=" + word;
   }
   state["open descriptors"] = open;
 }

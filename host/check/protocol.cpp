@@ -19,8 +19,33 @@ constexpr std::array<std::pair<const char*, Verdict::Kind>, 4> kWords = {{
 constexpr char kUnloadable[] = "unloadable";
 // The last line, so that a verdict cut short by a plug-in that ended the process is not taken.
 constexpr char kEnd[] = "\nend\n";
+static_assert(sizeof kEnd - 1 == Verdict::kEndBytes);
+
+constexpr std::array<std::pair<const char*, ContentRule>, 3> kRules = {{
+    {"undeclared", ContentRule::Undeclared},
+    {"identity", ContentRule::Identity},
+    {"reference", ContentRule::Reference},
+}};
 
 }  // namespace
+
+const char* contentRuleWord(ContentRule rule) {
+  for (const auto& [word, each] : kRules) {
+    if (each == rule) {
+      return word;
+    }
+  }
+  return kRules.front().first;
+}
+
+std::optional<ContentRule> contentRuleOf(const std::string& word) {
+  for (const auto& [name, rule] : kRules) {
+    if (word == name) {
+      return rule;
+    }
+  }
+  return std::nullopt;
+}
 
 std::string Verdict::encoded() const {
   std::string word = unloadable ? kUnloadable : "";

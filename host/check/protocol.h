@@ -10,8 +10,18 @@
 namespace rawout {
 
 // The first argument that makes exporthost a check process; the check's name, the plug-in's full
-// path and the check's folder follow.
+// path, the check's folder and the content rule (contentRuleWord) follow.
 inline constexpr char kCheckProcessMode[] = "--check-process";
+
+// How the content check knows what a file must hold.
+enum class ContentRule {
+  Undeclared,  // it cannot: the content check is skipped
+  Identity,    // the block itself, byte for byte
+  Reference,   // what a command wrote from the block: NAME.expected in the host's files
+};
+// The rule as a check process is told it, and back; none for a word that is none.
+const char* contentRuleWord(ContentRule rule);
+std::optional<ContentRule> contentRuleOf(const std::string& word);
 
 // A check process writes its verdict, then unloads the plug-in and ends normally, with status 0:
 // a crash or hang after the verdict is the plug-in's too (an exit handler it left behind). When
@@ -30,8 +40,9 @@ class CheckFolder {
   [[nodiscard]] std::string files() const { return root_ + "/files"; }
   // The check process's working folder, to see files written beside no base name.
   [[nodiscard]] std::string workingFolder() const { return root_ + "/cwd"; }
-  // The check process's standard output and error.
+  // The check process's standard output and standard error.
   [[nodiscard]] std::string output() const { return root_ + "/output"; }
+  [[nodiscard]] std::string errors() const { return root_ + "/errors"; }
   // The verdict, written by the check process once the check is over.
   [[nodiscard]] std::string verdictFile() const { return root_ + "/verdict"; }
   // Made by the check process once the plug-in has loaded: without it, a process that ended
@@ -79,7 +90,9 @@ struct Verdict {
 
   [[nodiscard]] bool passed() const { return kind == Kind::Pass; }
 
-  // A word, a line feed and the text, as the verdict file holds it.
+  // A word, a line feed, the text and an end mark, as the verdict file holds it; the end mark's
+  // bytes come last.
+  static constexpr std::size_t kEndBytes = 5;
   [[nodiscard]] std::string encoded() const;
   // None for anything a check process did not write whole (a plug-in may have ended it midway).
   static std::optional<Verdict> decode(const std::string& encoded);

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
+#include <utility>
 
 #include "support/printable.h"
 #include "support/quoted_name.h"
@@ -98,6 +98,14 @@ Report::Outcome Report::outcomeOf(Verdict::Kind kind) {
 }
 
 Report::Report(ReportFormat format, std::string junit) : format_(format), junit_(std::move(junit)) {
+  // Found before any check runs: a report that could not be written would waste the run.
+  if (!junit_.empty()) {
+    junitFile_ = std::fopen(junit_.c_str(), "wb");
+    if (junitFile_ == nullptr) {
+      throw std::runtime_error(quotedName(junit_) +
+                               ": cannot write the JUnit report: " + std::strerror(errno));
+    }
+  }
   // The stream is TAP 13 as much as 14; older harnesses refuse a version they do not know.
   if (format_ != ReportFormat::Text) {
     (void)std::printf("TAP version %d\n", format_ == ReportFormat::Tap ? 14 : 13);
@@ -130,7 +138,7 @@ void Report::record(const std::string& label, std::string_view check, const Verd
   flushed();
 }
 
-bool Report::finish() const {
+bool Report::finish() {
   const auto count = [this](Outcome outcome) {
     return std::count_if(results_.begin(), results_.end(),
                          [outcome](const Result& result) { return result.outcome == outcome; });
@@ -150,7 +158,7 @@ bool Report::finish() const {
   return failed == 0;
 }
 
-void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) const {
+void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) {
   std::string xml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"exporthost check\" "
       "tests=\"" +
@@ -179,11 +187,18 @@ void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) const {
     first = last;
   }
   xml += "</testsuites>\n";
-  std::ofstream file(junit_, std::ios::binary | std::ios::trunc);
-  file << xml;
-  file.close();
-  if (!file) {
-    throw std::runtime_error(quotedName(junit_) + ": cannot write the JUnit report");
+  const bool written = std::fwrite(xml.data(), 1, xml.size(), junitFile_) == xml.size();
+  const int cause = errno;
+  const bool closed = std::fclose(std::exchange(junitFile_, nullptr)) == 0;
+  if (!written || !closed) {
+    throw std::runtime_error(quotedName(junit_) + ": cannot write the JUnit report: " +
+                             std::strerror(written ? errno : cause));
+  }
+}
+
+Report::~Report() {
+  if (junitFile_ != nullptr) {
+    (void)std::fclose(junitFile_);
   }
 }
 

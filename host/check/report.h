@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,11 @@ class Report {
  public:
   // Prints the TAP header at once for the TAP formats; `junit` is a file to write at the end, or
   // empty.
+  // Throws std::runtime_error with the cause when `junit` cannot be written.
   Report(ReportFormat format, std::string junit);
+  ~Report();
+  Report(const Report&) = delete;
+  Report& operator=(const Report&) = delete;
 
   // Prints one check's line: PASS, SKIP, or FAIL for every other verdict. Throws
   // std::runtime_error when standard output takes no more (a closed pipe, a full disk).
@@ -25,7 +30,7 @@ class Report {
 
   // Prints the count (TAP: the plan) and writes the JUnit file; true when nothing failed. Throws
   // std::runtime_error when the JUnit file cannot be written.
-  [[nodiscard]] bool finish() const;
+  [[nodiscard]] bool finish();
 
  private:
   enum class Outcome { Pass, Fail, Skip };
@@ -38,10 +43,11 @@ class Report {
     std::string text;
   };
 
-  void writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) const;
+  void writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped);
 
   ReportFormat format_;
   std::string junit_;
+  std::FILE* junitFile_ = nullptr;
   std::vector<Result> results_;
 };
 

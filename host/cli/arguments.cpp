@@ -5,14 +5,26 @@
 #include "cli/check_options.h"
 #include "cli/command_line.h"
 #include "cli/usage_error.h"
+#include "support/quoted_name.h"
 
 namespace rawout {
 
+namespace {
+
+void declareContent(Arguments& arguments, ContentRule rule) {
+  if (arguments.check.content != ContentRule::Undeclared) {
+    throw UsageError("give one of --expect and --reference, once");
+  }
+  arguments.check.content = rule;
+}
+
+}  // namespace
+
 Arguments parseArguments(int argc, char** argv) {
-  constexpr LongOption kOptions[] = {{"plugin", true},     {"version", false}, {"about", false},
-                                     {"list", false},      {"only", true},     {"skip", true},
-                                     {"timeout", true},    {"format", true},   {"junit", true},
-                                     {"in-process", false}};
+  constexpr LongOption kOptions[] = {
+      {"plugin", true}, {"version", false},    {"about", false},  {"list", false},
+      {"only", true},   {"skip", true},        {"timeout", true}, {"format", true},
+      {"junit", true},  {"in-process", false}, {"expect", true},  {"reference", true}};
   CommandLine line = parseCommandLine(
       std::span<char* const>(argv, static_cast<std::size_t>(argc)).subspan(1), kOptions);
   Arguments arguments;
@@ -48,6 +60,18 @@ Arguments parseArguments(int argc, char** argv) {
         arguments.check.junit = value;
       } else if (name == "in-process") {
         arguments.check.inProcess = true;
+      } else if (name == "expect") {
+        if (value != "identity") {
+          throw UsageError("invalid --expect " + quotedValue(value) +
+                           ": give identity, or --reference=COMMAND for a format of its own");
+        }
+        declareContent(arguments, ContentRule::Identity);
+      } else if (name == "reference") {
+        if (value.empty()) {
+          throw UsageError("--reference needs a command");
+        }
+        declareContent(arguments, ContentRule::Reference);
+        arguments.check.reference = value;
       } else {
         // kOptions and this chain must name the same options.
         throw UsageError("option '--" + name + "' is not handled");

@@ -15,7 +15,7 @@ void addCheckNames(std::vector<std::string>& names, const std::string& list) {
     const std::size_t comma = list.find(',', start);
     const std::string name = list.substr(start, comma == std::string::npos ? comma : comma - start);
     if (findCheck(name) == nullptr) {
-      throw UsageError("no check is called " + quotedName(name) +
+      throw UsageError("no check is called " + quotedValue(name) +
                        "; 'exporthost check --list' names them");
     }
     names.push_back(name);
@@ -30,7 +30,7 @@ std::chrono::milliseconds parseTimeout(const std::string& text) {
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
   if (text.empty() || end == nullptr || *end != '\0' || !(value > 0) || value > 86400) {
-    throw UsageError("invalid time-out " + quotedName(text) + ": give seconds, above 0");
+    throw UsageError("invalid time-out " + quotedValue(text) + ": give seconds, above 0");
   }
   return std::chrono::milliseconds(std::llround(value * 1000));
 }
@@ -45,7 +45,7 @@ ReportFormat parseReportFormat(const std::string& text) {
   if (text == "tap13") {
     return ReportFormat::Tap13;
   }
-  throw UsageError("invalid format " + quotedName(text) + ": give text, tap or tap13");
+  throw UsageError("invalid format " + quotedValue(text) + ": give text, tap or tap13");
 }
 
 }  // namespace rawout

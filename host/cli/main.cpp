@@ -1,4 +1,5 @@
 // exporthost: loads export plug-ins as the Velmont host does and runs them from a shell.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "export/export_command.h"
 #include "export/input_block.h"
 #include "loader/plugin_loader.h"
+#include "support/file_identity.h"
 #include "support/printable.h"
 #include "support/quoted_name.h"
 
@@ -40,7 +42,11 @@ void expectOperands(const Arguments& arguments, std::size_t least, std::size_t m
     throw UsageError("missing operand");
   }
   if (count > most) {
-    throw UsageError("extra operand '" + arguments.operands[most + 1] + "'");
+    const std::string& extra = arguments.operands[most + 1];
+    throw UsageError("extra operand " + quotedValue(extra) +
+                     (arguments.operands.front() == "check"
+                          ? "; name a plug-in to check with --plugin " + quotedValue(extra)
+                          : std::string()));
   }
 }
 
@@ -83,8 +89,7 @@ int showAbout(const Arguments& arguments) {
   expectOperands(arguments, 0, 0);
   const ExportPlugin plugin(onePlugin(arguments));
   if (plugin.about() != 1) {
-    printError(quotedName(plugin.path()) +
-               ": the about box could not be shown (is there a display?)");
+    printError(quotedName(plugin.path()) + ": About gave 0: the plug-in showed no box");
     return kExitFailure;
   }
   return kExitSuccess;
@@ -96,12 +101,28 @@ int checkPlugins(Arguments arguments) {
     listChecks();
     return kExitSuccess;
   }
-  arguments.check.plugins = arguments.plugins;
+  if (selectedChecks(arguments.check).empty()) {
+    throw UsageError("--only and --skip leave no check to run");
+  }
+  std::vector<std::string> paths = arguments.plugins;
+  if (paths.empty()) {
+    paths.push_back(defaultPluginPath());
+  }
+  // A file that is not there is one line, not a report of checks that could not run.
+  int missing = kExitSuccess;
+  for (const std::string& path : paths) {
+    if (identityOf(path)) {
+      arguments.check.plugins.push_back(path);
+    } else {
+      printError(quotedName(path) + ": no such file");
+      missing = kExitFailure;
+    }
+  }
   if (arguments.check.plugins.empty()) {
-    arguments.check.plugins.push_back(defaultPluginPath());
+    return missing;
   }
   try {
-    return runChecks(arguments.check);
+    return std::max(runChecks(arguments.check), missing);
   } catch (const UsageError&) {
     throw;
   } catch (const std::runtime_error& error) {
@@ -145,7 +166,7 @@ int run(int argc, char** argv) {
     if (command == "about") {
       return showAbout(arguments);
     }
-    throw UsageError("unknown command '" + command + "'");
+    throw UsageError("unknown command " + quotedValue(command));
   } catch (const UsageError& error) {
     printError(error.what());
     (void)std::fputs("Try 'exporthost --help' for more information.\n", stderr);

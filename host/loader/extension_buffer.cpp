@@ -39,20 +39,17 @@ void ExtensionBuffer::forget() const {
   }
 }
 
-bool ExtensionBuffer::isPastTheEnd(const void* address) noexcept {
+const char* ExtensionBuffer::bufferBefore(const void* address) noexcept {
   const auto* byte = static_cast<const char*>(address);
   const std::size_t pageBytes = guardPageBytes;
-  return std::any_of(guardPages.begin(), guardPages.end(), [&](const auto& slot) {
+  for (const auto& slot : guardPages) {
     const char* guard = slot.load();
-    return guard != nullptr && byte >= guard && byte < guard + pageBytes;
-  });
+    if (guard != nullptr && byte >= guard && byte < guard + pageBytes) {
+      return guard - kBytes;
+    }
+  }
+  return nullptr;
 }
-
-namespace {
-
-constexpr char kUnwritten = '\xA5';
-
-}  // namespace
 
 void ExtensionBuffer::reset() const { std::fill_n(bytes_, kBytes, kUnwritten); }
 

@@ -14,6 +14,8 @@ namespace rawout {
 class ExtensionBuffer {
  public:
   static constexpr std::size_t kBytes = RAWOUT_EXTENSION_BUFFER_SIZE;
+  // What each byte holds until the plug-in writes it: a value no plug-in writes there.
+  static constexpr char kUnwritten = '\xA5';
   // "the 5-byte extension buffer", for messages.
   static std::string described() {
     return "the " + std::to_string(kBytes) + "-byte extension buffer";
@@ -34,7 +36,12 @@ class ExtensionBuffer {
   [[nodiscard]] std::optional<std::string> text() const;
   // Whether `address` lies in the inaccessible page after a buffer that is alive now, on any
   // thread. Safe in a signal handler.
-  static bool isPastTheEnd(const void* address) noexcept;
+  static bool isPastTheEnd(const void* address) noexcept {
+    return bufferBefore(address) != nullptr;
+  }
+  // The bytes of the buffer whose inaccessible page holds `address`, or null. Safe in a signal
+  // handler.
+  static const char* bufferBefore(const void* address) noexcept;
 
  private:
   void remember() const;

@@ -9,12 +9,13 @@ namespace rawout {
 
 // While one lives, a fault (SIGSEGV or SIGBUS on Linux, an access violation on Windows) that the
 // plug-in raises on any thread past the end of an extension buffer, or inside the watched range,
-// ends the process at once with that fault's message and exit status 1. Other faults are left to
-// whatever handled them before. One at a time.
+// ends the process at once with that fault's message (exit status 1, or as set). Other faults are
+// left to whatever handled them before. One at a time.
 class FaultTrap {
  public:
-  // `overrunMessage` is for a write past the end of any ExtensionBuffer alive.
-  explicit FaultTrap(std::string overrunMessage);
+  // `overrunMessage` is for a write past the end of any ExtensionBuffer alive; what the plug-in
+  // wrote there is shown after it, then `overrunEnd`.
+  explicit FaultTrap(std::string overrunMessage, std::string overrunEnd = "");
   ~FaultTrap();
   FaultTrap(const FaultTrap&) = delete;
   FaultTrap& operator=(const FaultTrap&) = delete;
@@ -23,21 +24,29 @@ class FaultTrap {
   void watch(const void* begin, std::size_t bytes, std::string message);
   // The message goes into the file at `path`, created or emptied, instead of standard error.
   void reportInto(std::string path) { reportPath_ = std::move(path); }
+  // The status the process ends with once the message is out (1 unless set).
+  void exitWith(int status) { exitStatus_ = status; }
+  [[nodiscard]] int exitStatus() const { return exitStatus_; }
   // The message goes to this open descriptor instead (POSIX: a pipe to a parent process).
   void reportTo(int descriptor) { reportDescriptor_ = descriptor; }
 
-  // The message for `address`, or null when the fault is not one of these. Safe in a handler.
-  [[nodiscard]] const std::string* messageFor(const void* address) const noexcept;
+  // Puts the message for a fault at `address` into `message` (at most `capacity` bytes) and
+  // returns its length, or 0 when the fault is not one of these. Safe in a signal handler.
+  std::size_t messageFor(const void* address, char* message, std::size_t capacity) const noexcept;
   [[nodiscard]] const std::string& reportPath() const { return reportPath_; }
   [[nodiscard]] int reportDescriptor() const { return reportDescriptor_; }
 
  private:
+  void install();  // the platform's handler
+
   std::string overrunMessage_;
+  std::string overrunEnd_;
   const char* begin_ = nullptr;
   const char* end_ = nullptr;
   std::string rangeMessage_;
   std::string reportPath_;
   int reportDescriptor_ = -1;
+  int exitStatus_ = 1;
 };
 
 }  // namespace rawout

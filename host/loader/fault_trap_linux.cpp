@@ -17,16 +17,19 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
   // Only a fault the kernel raised has an address; one sent by raise or kill (si_code 0 or
   // below) is never the trap's, whatever si_addr happens to read as.
   const bool raisedByTheKernel = info->si_code > 0;
-  if (const std::string* message =
-          active != nullptr && raisedByTheKernel ? active->messageFor(info->si_addr) : nullptr) {
+  char message[2048];
+  const std::size_t length = active != nullptr && raisedByTheKernel
+                                 ? active->messageFor(info->si_addr, message, sizeof message)
+                                 : 0;
+  if (length > 0) {
     const std::string& path = active->reportPath();
     const int into = active->reportDescriptor() >= 0 ? active->reportDescriptor()
                      : path.empty()
                          ? STDERR_FILENO
                          : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     // A write that fails leaves no one else to tell: the exit status still says it.
-    [[maybe_unused]] const ssize_t written = ::write(into, message->data(), message->size());
-    ::_exit(1);
+    [[maybe_unused]] const ssize_t written = ::write(into, message, length);
+    ::_exit(active->exitStatus());
   }
   // Not ours: under the handling it had before, a fault repeats when this returns, and a signal
   // that was sent is sent again.
@@ -38,7 +41,7 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
 
 }  // namespace
 
-FaultTrap::FaultTrap(std::string overrunMessage) : overrunMessage_(std::move(overrunMessage)) {
+void FaultTrap::install() {
   active = this;
   struct sigaction action {};
   action.sa_sigaction = onFault;

@@ -17,23 +17,23 @@ LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS* exception) {
   }
   // NOLINTNEXTLINE(performance-no-int-to-ptr): the system hands the address over as an integer
   const auto* address = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
-  if (const std::string* message = active->messageFor(address)) {
+  char message[2048];
+  if (const std::size_t length = active->messageFor(address, message, sizeof message); length > 0) {
     const std::string& path = active->reportPath();
     HANDLE into = path.empty() ? ::GetStdHandle(STD_ERROR_HANDLE)
                                : ::CreateFileA(path.c_str(), GENERIC_WRITE,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
-    (void)::WriteFile(into, message->data(), static_cast<DWORD>(message->size()), &written,
-                      nullptr);
-    ::TerminateProcess(::GetCurrentProcess(), 1);
+    (void)::WriteFile(into, message, static_cast<DWORD>(length), &written, nullptr);
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(active->exitStatus()));
   }
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
 }  // namespace
 
-FaultTrap::FaultTrap(std::string overrunMessage) : overrunMessage_(std::move(overrunMessage)) {
+void FaultTrap::install() {
   active = this;
   handler = ::AddVectoredExceptionHandler(1, onAccessViolation);
 }

@@ -80,4 +80,9 @@ std::string quotedName(const std::string& name) {
   return quoted;
 }
 
+std::string quotedValue(const std::string& value) {
+  std::string quoted = quotedName(value);
+  return !value.empty() && quoted == value ? "'" + quoted + "'" : quoted;
+}
+
 }  // namespace rawout

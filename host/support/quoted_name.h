@@ -10,4 +10,8 @@ namespace rawout {
 // quote as '\'' and a control character as a $'\n'-style escape.
 std::string quotedName(const std::string& name);
 
+// A value in a usage error: quoted as a name is, and in single quotes even when it needs none, as
+// GNU tools show what was typed ('frobnicate').
+std::string quotedValue(const std::string& value);
+
 }  // namespace rawout

@@ -1,0 +1,30 @@
+// One check run the way `exporthost check` runs it: in a check process of its own, whose end and
+// verdict file together give the verdict.
+#pragma once
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+
+#include "check/check_run.h"
+#include "check/checks.h"
+#include "check/protocol.h"
+
+namespace rawout {
+
+// exporthost itself was asked to stop while a check ran; the check's processes are ended.
+class Interrupted : public std::exception {};
+
+// Throws Interrupted, StartError when no check process can be started, and std::runtime_error
+// when a folder of the check's cannot be made.
+Verdict checkOutOfProcess(const CheckOptions& options, const Check& check,
+                          const std::string& plugin, const CheckFolder& folder);
+
+// With a reference command, what it writes from each content block, left beside the check's
+// files for the content check. Throws std::runtime_error when the command fails.
+void prepareReferences(const CheckOptions& options, const Check& check, const CheckFolder& folder);
+
+// Makes `path` and the folders above it. Throws std::runtime_error.
+void makeFolder(const std::string& path);
+
+}  // namespace rawout

@@ -1,0 +1,117 @@
+#include "check/plugin_calls.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+#include "support/paths.h"
+#include "support/printable.h"
+
+namespace rawout {
+
+Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
+           const ExtensionBuffer* buffer) {
+  if (buffer != nullptr) {
+    buffer->reset();
+  }
+  const std::string baseName = context.folder + "/" + name;
+  return context.plugin.saveReporting(data, static_cast<std::uint32_t>(size), baseName.c_str(),
+                                      buffer != nullptr ? buffer->get() : nullptr);
+}
+
+std::string unexpected(const Saved& saved, int expected) {
+  return "result " + std::to_string(saved.result) +
+         (saved.cause.empty() ? std::string() : " (" + saved.cause + ")") + ", expected " +
+         std::to_string(expected);
+}
+
+std::optional<Bytes> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) {
+    return std::nullopt;
+  }
+  Bytes bytes(static_cast<std::size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return in ? std::optional(bytes) : std::nullopt;
+}
+
+void removeFile(const std::string& path) { (void)std::remove(path.c_str()); }
+
+std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes, const void* data,
+                                const std::string& name, std::string& extension) {
+  const ExtensionBuffer buffer;
+  const Saved saved = save(context, data, bytes.size(), name, &buffer);
+  if (saved.result != 1) {
+    return Verdict::fail(name + ": " + unexpected(saved, 1));
+  }
+  const auto reported = buffer.text();
+  if (!reported || reported->empty() || reported->front() != '.') {
+    return Verdict::skip("the plug-in reports no extension a host can use; see the " +
+                         std::string(kExtension) + " check");
+  }
+  extension = *reported;
+  return std::nullopt;
+}
+
+std::optional<Verdict> outputAlone(const CheckContext& context, const Bytes& bytes,
+                                   const std::string& name, Bytes& output, std::string& extension) {
+  std::optional<Bytes> first;
+  for (int round = 0; round < 2; ++round) {
+    if (auto problem = saveWell(context, bytes, bytes.data(), name, extension)) {
+      return problem;
+    }
+    const std::string file = context.folder + "/" + name + extension;
+    auto held = readFile(file);
+    removeFile(file);
+    if (!held) {
+      return Verdict::fail("no file " + printable(name + extension) + " after result 1");
+    }
+    if (first && *first != *held) {
+      return Verdict::skip(
+          "two saves of one block under one name wrote different bytes; see "
+          "the reproducible check");
+    }
+    first = std::move(held);
+  }
+  output = std::move(*first);
+  return std::nullopt;
+}
+
+std::string compareFile(const std::string& path, const Bytes& expected, const std::string& what) {
+  const std::string name = printable(lastComponent(path));
+  const auto held = readFile(path);
+  if (!held) {
+    return "no file " + name + ", expected it to hold " + std::to_string(expected.size()) +
+           " bytes";
+  }
+  if (held->size() != expected.size()) {
+    return name + " holds " + std::to_string(held->size()) + " bytes, expected " +
+           std::to_string(expected.size());
+  }
+  const auto differs = std::mismatch(held->begin(), held->end(), expected.begin());
+  if (differs.first != held->end()) {
+    return name + " differs at byte " + std::to_string(differs.first - held->begin()) +
+           ", expected " + what;
+  }
+  return {};
+}
+
+void typicalSaves(const CheckContext& context) {
+  const ExtensionBuffer buffer;
+  const Bytes block = pattern(1000, 7);
+  (void)save(context, block.data(), block.size(), "typical", &buffer);
+  (void)save(context, block.data(), 0, "typical-empty", &buffer);
+  (void)save(context, block.data(), block.size(), "typical-no-extout", nullptr);
+  (void)save(context, block.data(), block.size(), "missing/typical", &buffer);
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const auto& part : parts) {
+    text += (text.empty() ? "" : "; ") + part;
+  }
+  return text;
+}
+
+}  // namespace rawout

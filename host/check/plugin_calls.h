@@ -1,0 +1,47 @@
+// The calls the checks make into a plug-in, as a host makes them, and what they read back.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "check/checks.h"
+#include "loader/extension_buffer.h"
+
+namespace rawout {
+
+using Saved = ExportPlugin::SaveOutcome;
+
+// One save into the check's folder, with a freshly marked extension buffer, or none.
+Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
+           const ExtensionBuffer* buffer);
+// "result 0 (No space left on device), expected 1"
+std::string unexpected(const Saved& saved, int expected);
+
+std::optional<Bytes> readFile(const std::string& path);
+void removeFile(const std::string& path);
+
+// A save that must work: result 1 and an extension that names the file. The verdict otherwise:
+// Fail for another result; Skip for an extension the host cannot use, which is the extension
+// check's business.
+std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes, const void* data,
+                                const std::string& name, std::string& extension);
+
+// What the plug-in writes for `bytes` saved alone as `name`, into a fresh file, twice over, so
+// that a later save can be compared with like: the same block under the same name. The verdict
+// instead when that cannot be told: a failed save, or output that differs from one save to the
+// next, which is the reproducible check's business (Skip).
+std::optional<Verdict> outputAlone(const CheckContext& context, const Bytes& bytes,
+                                   const std::string& name, Bytes& output, std::string& extension);
+
+// "" when `path` holds `expected`; else what differs: "shrink.raw holds 10000 bytes, expected
+// 100" or "all.hex differs at byte 17, expected " + `what`.
+std::string compareFile(const std::string& path, const Bytes& expected, const std::string& what);
+
+// The saves a host makes of every kind: a block, an empty one, one with no extension buffer and
+// one into a missing folder. Their outcome is other checks' business.
+void typicalSaves(const CheckContext& context);
+
+std::string joined(const std::vector<std::string>& parts);
+
+}  // namespace rawout

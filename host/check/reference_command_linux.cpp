@@ -1,0 +1,51 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "check/reference_command.h"
+#include "support/quoted_name.h"
+
+extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
+
+namespace rawout {
+
+void runReference(const std::string& command, const std::string& input, const std::string& output) {
+  const std::string failed = "the reference command " + quotedName(command);
+  std::string shell = "sh";
+  std::string flag = "-c";
+  std::string text = command;
+  std::vector<char*> argv = {shell.data(), flag.data(), text.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  const bool prepared =
+      ::posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0) == 0 &&
+      ::posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600) == 0;
+  pid_t pid = -1;
+  const int spawned =
+      prepared ? ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), environ) : errno;
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    throw std::runtime_error(failed + " cannot be run: " + std::strerror(spawned));
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) {
+      throw std::runtime_error(failed + ": " + std::strerror(errno));
+    }
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error(
+        failed + " failed (" +
+        (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                           : "signal " + std::to_string(WTERMSIG(status))) +
+        "); it must write the expected file from the block on its standard input");
+  }
+}
+
+}  // namespace rawout

@@ -1,0 +1,324 @@
+// The checks of what every format owes a host when it saves, whatever it writes: the same block
+// gives the same bytes under the same name, every block is accepted, the extension is one and
+// fits, a failed write says so, and nothing is written but the output. What the bytes are is the
+// content check's business alone.
+#include <algorithm>
+#include <array>
+#include <set>
+#include <thread>
+
+#include "check/checks.h"
+#include "check/plugin_calls.h"
+#include "check/process_state.h"
+#include "check/write_limit.h"
+#include "support/printable.h"
+
+namespace rawout {
+
+namespace {
+
+constexpr char kSameBytes[] = "the bytes of the same block saved alone under the same name";
+
+// Saves `later` in the way the check describes, then holds the file to what `bytes` gives saved
+// alone as `name`.
+template <typename Scenario>
+Verdict sameAsAlone(const CheckContext& context, const Bytes& bytes, const std::string& name,
+                    Scenario later) {
+  Bytes alone;
+  std::string extension;
+  if (auto problem = outputAlone(context, bytes, name, alone, extension)) {
+    return *problem;
+  }
+  if (auto problem = later(extension)) {
+    return *problem;
+  }
+  return Verdict::failIf(compareFile(context.folder + "/" + name + extension, alone, kSameBytes));
+}
+
+}  // namespace
+
+Verdict extension(const CheckContext& context) {
+  const std::array<std::pair<const char*, Bytes>, 4> blocks = {{
+      {"empty", {}},
+      {"one", {0x42}},
+      {"some", pattern(300, 11)},
+      {"large", pattern(std::size_t{16} << 20, 12)},
+  }};
+  std::string first;
+  std::size_t firstSize = 0;
+  for (const auto& [name, bytes] : blocks) {
+    const ExtensionBuffer buffer;
+    const Saved saved = save(context, bytes.data(), bytes.size(), name, &buffer);
+    if (saved.result != 1) {
+      continue;  // a block refused reports no extension: the other checks say why
+    }
+    const auto reported = buffer.text();
+    if (!reported) {
+      return Verdict::fail("no terminating zero in the extension's " +
+                           std::to_string(ExtensionBuffer::kBytes) + " bytes, expected one");
+    }
+    if (reported->empty() || reported->front() != '.') {
+      return Verdict::fail("extension \"" + printable(*reported) +
+                           "\", expected one starting with \".\"");
+    }
+    if (!first.empty() && *reported != first) {
+      return Verdict::fail("extension \"" + printable(*reported) + "\" for " +
+                           std::to_string(bytes.size()) + " bytes, \"" + printable(first) +
+                           "\" for " + std::to_string(firstSize) +
+                           ", expected one for every block");
+    }
+    if (first.empty()) {
+      first = *reported;
+      firstSize = bytes.size();
+    }
+    removeFile(context.folder + "/" + name + *reported);
+  }
+  if (first.empty()) {
+    return Verdict::skip("the plug-in saved none of the blocks; see the other checks");
+  }
+  return Verdict::pass();
+}
+
+Verdict everyByteValueAccepted(const CheckContext& context) {
+  const Bytes bytes = everyByteValue();
+  std::string extension;
+  if (auto problem = saveWell(context, bytes, bytes.data(), "all", extension)) {
+    return *problem;
+  }
+  return readFile(context.folder + "/all" + extension)
+             ? Verdict::pass()
+             : Verdict::fail("no file all" + printable(extension) + " after result 1");
+}
+
+Verdict emptyBlock(const CheckContext& context) {
+  const unsigned char somewhere = 0;
+  for (const auto& [data, name] : {std::pair<const void*, const char*>{&somewhere, "empty"},
+                                   std::pair<const void*, const char*>{nullptr, "empty-null"}}) {
+    std::string extension;
+    if (auto problem = saveWell(context, {}, data, name, extension)) {
+      return data == nullptr && problem->kind == Verdict::Kind::Fail
+                 ? Verdict::fail("with a null address: " + problem->text)
+                 : *problem;
+    }
+    if (!readFile(context.folder + "/" + name + extension)) {
+      return Verdict::fail("no file " + printable(name + extension) + " after result 1");
+    }
+  }
+  return Verdict::pass();
+}
+
+Verdict content(const CheckContext& context) {
+  if (context.content == ContentRule::Undeclared) {
+    return Verdict::skip(
+        "what the file holds is not declared: give --expect=identity when it holds the block byte "
+        "for byte, or --reference=COMMAND, a command that writes the expected file from the block "
+        "on its standard input");
+  }
+  for (const ContentBlock& block : contentBlocks()) {
+    const Bytes bytes = bytesOf(block);
+    std::string extension;
+    if (auto problem = saveWell(context, bytes, bytes.data(), std::string(block.name), extension)) {
+      // Whether every block is accepted is for the checks named after each kind.
+      return problem->kind == Verdict::Kind::Fail
+                 ? Verdict::skip("the plug-in refused the " + std::string(block.name) + " block (" +
+                                 problem->text + "); see the other checks")
+                 : *problem;
+    }
+    const std::string file = context.folder + "/" + std::string(block.name) + extension;
+    std::string failure;
+    if (context.content == ContentRule::Identity) {
+      failure = compareFile(file, bytes, "the bytes handed over");
+    } else if (const auto expected = readFile(expectedFile(context.hostFiles, block))) {
+      failure = compareFile(file, *expected, "what the reference command wrote");
+    } else {
+      throw CheckTrouble("cannot read " + expectedFile(context.hostFiles, block));
+    }
+    if (!failure.empty()) {
+      return Verdict::fail(failure);
+    }
+    removeFile(file);
+  }
+  return Verdict::pass();
+}
+
+Verdict reproducible(const CheckContext& context) {
+  const Bytes block = pattern(1000, 9);
+  std::string extension;
+  if (auto problem = saveWell(context, block, block.data(), "again", extension)) {
+    return *problem;
+  }
+  const std::string file = context.folder + "/again" + extension;
+  const auto first = readFile(file);
+  removeFile(file);
+  // Other saves between, of other blocks and names.
+  std::string other;
+  for (const auto& [name, bytes] :
+       {std::pair{"other", pattern(5000, 10)}, std::pair{"values", everyByteValue()}}) {
+    if (auto problem = saveWell(context, bytes, bytes.data(), name, other)) {
+      return *problem;
+    }
+  }
+  if (auto problem = saveWell(context, block, block.data(), "again", extension)) {
+    return *problem;
+  }
+  if (!first) {
+    return Verdict::fail("no file again" + printable(extension) + " after result 1");
+  }
+  return Verdict::failIf(compareFile(file, *first, "the bytes of the first save of the block"));
+}
+
+// Saved once long, then short: the file must hold what the short block gives alone.
+Verdict truncates(const CheckContext& context) {
+  const Bytes shorter = pattern(100, 2);
+  return sameAsAlone(
+      context, shorter, "shrink", [&](const std::string& /*extension*/) -> std::optional<Verdict> {
+        const Bytes longer = pattern(10000, 1);
+        std::string ignored;
+        if (auto problem = saveWell(context, longer, longer.data(), "shrink", ignored)) {
+          return problem;
+        }
+        return saveWell(context, shorter, shorter.data(), "shrink", ignored);
+      });
+}
+
+Verdict nullExtOut(const CheckContext& context) {
+  const Bytes block = pattern(300, 3);
+  return sameAsAlone(
+      context, block, "no-extout", [&](const std::string& /*extension*/) -> std::optional<Verdict> {
+        const Saved saved = save(context, block.data(), block.size(), "no-extout", nullptr);
+        if (saved.result != 1) {
+          return Verdict::fail(unexpected(saved, 1));
+        }
+        return std::nullopt;
+      });
+}
+
+Verdict missingFolder(const CheckContext& context) {
+  const ExtensionBuffer buffer;
+  const Bytes block = pattern(300, 3);
+  const Saved saved = save(context, block.data(), block.size(), "missing/prog", &buffer);
+  if (saved.result != 0) {
+    return Verdict::fail(unexpected(saved, 0));
+  }
+  if (!buffer.untouched()) {
+    return Verdict::fail("extension buffer written, expected it untouched");
+  }
+  if (folderEntries(context.folder).contains("missing")) {
+    return Verdict::fail("the folder was created, expected nothing");
+  }
+  return Verdict::pass();
+}
+
+// A write that fails part-way, as on a full disk: the save must say so, and leave no file that a
+// host would take for the program.
+Verdict failedWrite(const CheckContext& context) {
+  if (const std::string why = WriteLimit::unsupported(); !why.empty()) {
+    return Verdict::skip(why);
+  }
+  std::string extension;
+  const Bytes probe = pattern(10, 13);
+  if (auto problem = saveWell(context, probe, probe.data(), "probe", extension)) {
+    return *problem;
+  }
+  constexpr std::size_t kLimit = 4096;
+  const Bytes block = pattern(std::size_t{1} << 20, 14);
+  Saved saved{};
+  {
+    const WriteLimit limit(kLimit);
+    saved = save(context, block.data(), block.size(), "cut", nullptr);
+  }
+  const std::string file = context.folder + "/cut" + extension;
+  if (saved.result != 0) {
+    return Verdict::fail("result " + std::to_string(saved.result) +
+                         " when its write failed after " + std::to_string(kLimit) +
+                         " bytes (a file-size limit), expected 0");
+  }
+  if (const auto left = readFile(file)) {
+    return Verdict::fail("cut" + printable(extension) + " left behind with " +
+                         std::to_string(left->size()) +
+                         " bytes after result 0, expected no incomplete file");
+  }
+  return Verdict::pass();
+}
+
+Verdict largeBlock(const CheckContext& context) {
+  const Bytes large = pattern(std::size_t{16} << 20, 4);
+  std::string extension;
+  if (auto problem = saveWell(context, large, large.data(), "large", extension)) {
+    return *problem;
+  }
+  return readFile(context.folder + "/large" + extension)
+             ? Verdict::pass()
+             : Verdict::fail("no file large" + printable(extension) + " after result 1");
+}
+
+Verdict threads(const CheckContext& context) {
+  constexpr int kThreads = 8;
+  std::vector<Bytes> blocks;
+  std::vector<Bytes> alone(kThreads);
+  std::string extension;
+  for (int thread = 0; thread < kThreads; ++thread) {
+    blocks.push_back(pattern(65536 + static_cast<std::size_t>(thread) * 1000, 100 + thread));
+    if (auto problem = outputAlone(context, blocks.back(), "thread" + std::to_string(thread),
+                                   alone[thread], extension)) {
+      return *problem;
+    }
+  }
+  std::array<std::string, kThreads> failures;
+  std::vector<std::thread> savers;
+  savers.reserve(kThreads);
+  for (int thread = 0; thread < kThreads; ++thread) {
+    savers.emplace_back([&, thread] {
+      const Bytes& bytes = blocks[thread];
+      const std::string name = "thread" + std::to_string(thread);
+      std::string reported;
+      if (auto problem = saveWell(context, bytes, bytes.data(), name, reported)) {
+        failures[thread] = problem->text;
+        return;
+      }
+      failures[thread] =
+          compareFile(context.folder + "/" + name + reported, alone[thread], kSameBytes);
+    });
+  }
+  for (auto& saver : savers) {
+    saver.join();
+  }
+  const auto* const failed =
+      std::find_if(failures.begin(), failures.end(),
+                   [](const std::string& failure) { return !failure.empty(); });
+  return failed == failures.end() ? Verdict::pass() : Verdict::fail(*failed);
+}
+
+Verdict noStrayFiles(const CheckContext& context) {
+  char workingFolder[4096] = ".";
+  const std::set<std::string> workingBefore = folderEntries(workingFolder);
+  const Bytes block = pattern(300, 5);
+  std::string extension;
+  std::string emptyExtension;
+  if (auto problem = saveWell(context, block, block.data(), "prog", extension)) {
+    return *problem;
+  }
+  std::set<std::string> expected = {"prog" + extension};
+  // An empty block refused is the empty-block check's business: its file, if any, is expected.
+  if (!saveWell(context, {}, block.data(), "empty", emptyExtension)) {
+    expected.insert("empty" + emptyExtension);
+  }
+  (void)save(context, block.data(), block.size(), "missing/prog", nullptr);
+  std::vector<std::string> strays;
+  for (const auto& name : folderEntries(context.folder)) {
+    if (!expected.contains(name)) {
+      strays.push_back(printable(name));
+    }
+  }
+  for (const auto& name : folderEntries(workingFolder)) {
+    if (!workingBefore.contains(name)) {
+      strays.push_back("./" + printable(name));
+    }
+  }
+  if (!strays.empty()) {
+    return Verdict::fail("found " + joined(strays) + ", expected only the outputs");
+  }
+  return Verdict::pass();
+}
+
+}  // namespace rawout
