@@ -6,9 +6,15 @@
 #     GetPluginDescription and About (a version script on ELF systems, a module-definition file
 #     on Windows), linked to rawout::boundary, the header.
 #
-#   rawout_add_plugin_check(TARGET)
+#   rawout_add_plugin_check(TARGET [EXPECT identity] [REFERENCE command] [ONLY names...]
+#                           [SKIP names...] [TIMEOUT seconds] [ABOUT] [ARGS extra...])
 #     A test, for ctest, that runs `exporthost check` on the module and writes JUnit XML to
-#     TARGET-check.xml in the build folder.
+#     TARGET-check.xml in the build folder. EXPECT identity: each file holds its block byte for
+#     byte; REFERENCE: each file holds what the command (run through sh -c, or cmd /c on
+#     Windows) writes from the block on its standard input; with neither, the content check is
+#     skipped. ONLY and SKIP choose checks by name, TIMEOUT gives each check that long, ABOUT
+#     adds the about check (it shows a box), and ARGS go to exporthost as they are. A cross
+#     build runs the checker through CMAKE_CROSSCOMPILING_EMULATOR (wine, for Windows).
 
 set(_rawout_plugin_dir ${CMAKE_CURRENT_LIST_DIR})
 
@@ -39,12 +45,50 @@ function(rawout_add_plugin target)
 endfunction()
 
 function(rawout_add_plugin_check target)
+  cmake_parse_arguments(PARSE_ARGV 1 check "ABOUT" "EXPECT;REFERENCE;TIMEOUT" "ONLY;SKIP;ARGS")
+  if(check_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "rawout_add_plugin_check(${target}): unknown words "
+      "\"${check_UNPARSED_ARGUMENTS}\"; it takes EXPECT identity, REFERENCE command, ONLY names, "
+      "SKIP names, TIMEOUT seconds, ABOUT and ARGS extra...")
+  endif()
+  if(DEFINED check_EXPECT AND NOT check_EXPECT STREQUAL "identity")
+    message(FATAL_ERROR "rawout_add_plugin_check(${target}): EXPECT takes identity, not "
+      "\"${check_EXPECT}\"; a format of its own gives REFERENCE command")
+  endif()
+  if(DEFINED check_EXPECT AND DEFINED check_REFERENCE)
+    message(FATAL_ERROR "rawout_add_plugin_check(${target}): give EXPECT or REFERENCE, not both")
+  endif()
   set(command $<TARGET_FILE:rawout::exporthost>)
-  # A cross build runs the checker the way it runs its own tests, under wine for instance.
-  if(CMAKE_CROSSCOMPILING_EMULATOR)
+  if(CMAKE_CROSSCOMPILING)
+    if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+      message(FATAL_ERROR "rawout_add_plugin_check(${target}): a cross build runs the checker "
+        "through an emulator: set CMAKE_CROSSCOMPILING_EMULATOR (for Windows, to wine; the "
+        "toolchain files in rawout's cmake folder set it when wine is found)")
+    endif()
     set(command ${CMAKE_CROSSCOMPILING_EMULATOR} ${command})
   endif()
+  set(options)
+  if(DEFINED check_EXPECT)
+    list(APPEND options --expect=${check_EXPECT})
+  endif()
+  if(DEFINED check_REFERENCE)
+    list(APPEND options --reference=${check_REFERENCE})
+  endif()
+  if(check_ONLY)
+    list(JOIN check_ONLY "," names)
+    list(APPEND options --only=${names})
+  endif()
+  if(check_SKIP)
+    list(JOIN check_SKIP "," names)
+    list(APPEND options --skip=${names})
+  endif()
+  if(DEFINED check_TIMEOUT)
+    list(APPEND options --timeout=${check_TIMEOUT})
+  endif()
+  if(check_ABOUT)
+    list(APPEND options --about)
+  endif()
   add_test(NAME ${target}.check
-    COMMAND ${command} check --plugin $<TARGET_FILE:${target}>
+    COMMAND ${command} check --plugin $<TARGET_FILE:${target}> ${options} ${check_ARGS}
             --junit=${CMAKE_CURRENT_BINARY_DIR}/${target}-check.xml)
 endfunction()

@@ -3,7 +3,12 @@
  * A host (the Velmont environment, or exporthost) loads this module and calls its three
  * functions by name. rawout/export_plugin.h states what each one owes the host; the comments
  * here say how this one keeps it. Change the extension, the name and the writing to make your
- * own format, then run `ctest` to check it. */
+ * own format, then run `ctest` to check it; tell the check what your files hold in
+ * CMakeLists.txt (EXPECT identity here, since this one writes the bytes unchanged).
+ *
+ * Each definition carries RAWOUT_CALL and RAWOUT_NOEXCEPT as the header's declarations do, so
+ * that this file also compiles as C++ (where the declarations are noexcept) and on Windows
+ * with any default calling convention. */
 #include <rawout/export_plugin.h>
 
 #include <errno.h>
@@ -19,8 +24,8 @@ static const char extension[] = ".raw";
  * for as long as the module is loaded: a string constant does. */
 static const char displayName[] = "Raw Bytes";
 
-RAWOUT_EXPORT int SavePrgmFile(const void* data, uint32_t size, const char* baseName,
-                               char* extOut) {
+RAWOUT_EXPORT int RAWOUT_CALL SavePrgmFile(const void* data, uint32_t size, const char* baseName,
+                                           char* extOut) RAWOUT_NOEXCEPT {
   char* fileName;
   FILE* file;
   int written;
@@ -72,8 +77,12 @@ RAWOUT_EXPORT int SavePrgmFile(const void* data, uint32_t size, const char* base
   return 1;
 }
 
-RAWOUT_EXPORT const char* GetPluginDescription(void) { return displayName; }
+RAWOUT_EXPORT const char* RAWOUT_CALL GetPluginDescription(void) RAWOUT_NOEXCEPT {
+  return displayName;
+}
 
-/* A plug-in without a box of its own says so with 0. Show a modal box here (MessageBoxA on
- * Windows) and return 1 once it is dismissed. */
-RAWOUT_EXPORT int About(void) { return 0; }
+/* A plug-in without a box of its own says so with 0, and leaves ABOUT out of its check in
+ * CMakeLists.txt: the about check, run only when asked for, holds a plug-in to showing a box.
+ * To show one, show a modal box here (MessageBoxA on Windows), return 1 once it is dismissed,
+ * and add ABOUT to the check. */
+RAWOUT_EXPORT int RAWOUT_CALL About(void) RAWOUT_NOEXCEPT { return 0; }
