@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and prints both measurements as tables:
+# Builds the benchmarks and prints the measurements as tables:
 #   1. a save through the module against the open/write/close floor (and ofstream, stdio);
-#   2. `exporthost export` of a large file against `cp`, side by side, with peak memory.
+#   2. `exporthost export` of a large file against `cp`, side by side, with peak memory;
+#   3. `exporthost check` of rawout, natively and under wine64.
 # Usage: bench/run.sh [FOLDER]   FOLDER is where files are written (default: /dev/shm, tmpfs).
 # Needs Google Benchmark (libbenchmark-dev) and hyperfine.
 set -euo pipefail
@@ -45,3 +46,21 @@ awk -F, -v rss="$rss_cp,$rss_file,$rss_pipe" '
   NR > 1 { row++; mean[row] = $2 * 1000; median[row] = $4 * 1000; name[row] = $1 }
   END { for (r = 1; r <= row; r++) printf "%-22s %10.1f %10.1f %10.2f %14s\n", name[r], mean[r], median[r], median[r] / median[1], peak[r] }
 ' "$work/times.csv"
+
+echo
+echo "== exporthost check of rawout, every check in a process of its own (aim: under 0.3 s)"
+hyperfine --style none --warmup 3 --runs 20 --export-csv "$work/check.csv" \
+  -n "check --expect=identity" "$bin/exporthost check --expect=identity" >/dev/null
+# Under wine64, with the wine server kept warm for the runs (aim: under 2 s), where the 64-bit
+# Windows build is there (cmake --workflow --preset mingw64).
+windows=build/mingw64/bin/exporthost.exe
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+if [ -x "$wine64" ] && [ -f "$windows" ]; then
+  export WINEPREFIX=$PWD/build/mingw64/wineprefix WINEDEBUG=-all
+  wineserver -p30
+  hyperfine --style none --warmup 2 --runs 10 --export-csv "$work/wine.csv" \
+    -n "check under wine64" "$wine64 $windows check --expect=identity" >/dev/null
+  tail -n +2 "$work/wine.csv" >>"$work/check.csv"
+fi
+awk -F, 'BEGIN { printf "%-26s %10s %10s\n", "command", "mean ms", "median ms" }
+  NR > 1 { printf "%-26s %10.1f %10.1f\n", $1, $2 * 1000, $4 * 1000 }' "$work/check.csv"

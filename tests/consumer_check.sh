@@ -35,6 +35,28 @@ exports=$(nm -D --defined-only "$work/myformat/build/myformat.so" | awk '{print 
 [ "$exports" = "About GetPluginDescription SavePrgmFile " ] ||
   fail "rawout_add_plugin made myformat.so export: $exports"
 
+# The template is C, and compiles as C++ too, with every warning an error.
+for std in c++17 c++20; do
+  c++ -x c++ -std=$std -Wall -Wextra -Werror -I"$prefix/include" -fsyntax-only \
+    "$work/myformat/myformat.c" || fail "the template does not compile as $std"
+done
+
+# The Intel HEX example, built from the install the same way, passes its own check.
+cp -R "$prefix/share/rawout/examples/ihex" "$work/ihex"
+cmake -S "$work/ihex" -B "$work/ihex/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/ihex/build" >/dev/null
+ctest --test-dir "$work/ihex/build" --output-on-failure >/dev/null || fail "the Intel HEX example's check failed"
+
+# rawout_add_plugin_check refuses a word it does not know, at configure time.
+mkdir "$work/misspelt"
+sed 's/rawout_add_plugin_check(myformat EXPECT identity)/rawout_add_plugin_check(myformat EXPECTS identity)/' \
+  "$work/myformat/CMakeLists.txt" >"$work/misspelt/CMakeLists.txt"
+cp "$work/myformat/myformat.c" "$work/misspelt/"
+if cmake -S "$work/misspelt" -B "$work/misspelt/build" -DCMAKE_PREFIX_PATH="$prefix" >"$work/misspelt.log" 2>&1; then
+  fail "rawout_add_plugin_check took an unknown word"
+fi
+grep -q 'unknown words "EXPECTS;identity"' "$work/misspelt.log" || fail "$(cat "$work/misspelt.log")"
+
 if ! command -v pkg-config >/dev/null; then
   [ -z "${CI:-}" ] || fail "pkg-config is needed in CI"
   echo "pkg-config is not installed"
@@ -42,8 +64,10 @@ if ! command -v pkg-config >/dev/null; then
 fi
 PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name rawout.pc)")
 export PKG_CONFIG_PATH
-cflags=$(pkg-config --cflags rawout)
-module=\"$(pkg-config --variable=plugindir rawout)/rawout.so\"
+# Moved, the install is found from the .pc file's own place.
+cflags=$(pkg-config --define-prefix --cflags rawout)
+case $cflags in *..*) fail "pkg-config names no plain include folder: $cflags" ;; esac
+module=\"$(pkg-config --define-prefix --variable=plugindir rawout)/rawout.so\"
 # shellcheck disable=SC2086 # the flags are words
 cc -std=c89 -Wall -Wextra -pedantic -Werror $cflags -DRAWOUT_MODULE="$module" \
   "$source/tests/consumer/host.c" -o "$work/c_pc" -ldl
@@ -63,4 +87,4 @@ for std in c++98 c++11 c++14 c++17 c++20 c++23; do
   c++ -std=$std -Wall -Wextra -pedantic -Werror $cflags -DRAWOUT_MODULE='""' -fsyntax-only \
     "$source/tests/consumer/host.cpp" || fail "the header does not compile as $std"
 done
-echo "PASS: find_package and pkg-config hosts, C89 to C17, C++98 to C++23, the template plug-in"
+echo "PASS: find_package and pkg-config hosts, C89 to C17, C++98 to C++23, the template and example plug-ins"

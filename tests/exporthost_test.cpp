@@ -582,6 +582,11 @@ const std::vector<Fault> kFaults = {
     {"misbehaves", "exit0", {"every-byte-value"}, "(exit status 0)"},
     {"misbehaves", "segv", {"every-byte-value"}, "(killed by SIGSEGV)"},
     {"misbehaves", "abort", {"every-byte-value"}, "(killed by SIGABRT)"},
+    {"misbehaves",
+     "shout",
+     {"every-byte-value"},
+     "(killed by SIGABRT); its last words on standard error: \"first line\\x0Asecond\\x09line"
+     "\\x0Alast words\""},
     {"misbehaves", "throw", {"every-byte-value"}, "(killed by SIGABRT)"},
     {"misbehaves", "closefrom", {"process-state"}, "open descriptors: ", "process-state"},
     {"misbehaves", "locale", {"process-state"}, "locale ", "process-state"},

@@ -5,20 +5,22 @@
 set -eu
 preset=$1
 case $preset in
-  mingw) toolchain=cmake/mingw-w64-i686.cmake ;;
-  mingw64) toolchain=cmake/mingw-w64-x86_64.cmake ;;
+  mingw) toolchain_file=mingw-w64-i686.cmake ;;
+  mingw64) toolchain_file=mingw-w64-x86_64.cmake ;;
   *) echo "template_check_windows.sh: unknown preset $preset" >&2; exit 2 ;;
 esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "build/$preset" --prefix "$work/installed" >/dev/null
+# The toolchain file the package carries, as an author on Linux uses it.
+toolchain=$work/installed/cmake/$toolchain_file
 cp -R "$work/installed/template" "$work/myformat"
 # A cross build looks for packages inside its target's root alone: name the package's folder.
-cmake -S "$work/myformat" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$PWD/$toolchain" \
+cmake -S "$work/myformat" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -Drawout_DIR="$work/installed/cmake" >/dev/null
 cmake --build "$work/build" >/dev/null
 WINEPREFIX=$PWD/build/$preset/wineprefix ctest --test-dir "$work/build" --output-on-failure
-objdump=$(grep -o '[a-z0-9_]*-w64-mingw32' "$PWD/$toolchain" | head -1)-objdump
+objdump=$(grep -o '[a-z0-9_]*-w64-mingw32' "$toolchain" | head -1)-objdump
 exports=$("$objdump" -p "$work/build/myformat.dll" |
   sed -n '/Ordinal\/Name Pointer/,/^$/p' | awk '/^\t\[/ {print $3}' | sort | tr '\n' ' ')
 [ "$exports" = "About GetPluginDescription SavePrgmFile " ] ||

@@ -21,7 +21,8 @@
 //   FORMAT_HEX           not a fault: writes the block as hex text, two lower-case digits a byte
 //                        and a line feed after every 16 bytes and after the last, as ".hex"
 //   MISBEHAVES           does what TEST_PLUGIN_MISBEHAVE says, in saves whose base name holds
-//                        TEST_PLUGIN_WHEN: exit0, exit3, abort, throw, segv, raise, hang,
+//                        TEST_PLUGIN_WHEN: exit0, exit3, abort, shout (lines to stderr, then
+//                        abort), throw, segv, raise, hang,
 //                        closefrom, linger, escape (a grandchild in a session of its own),
 //                        onexit (an exit handler left behind), verdictdir (a folder where the
 //                        check's verdict goes), lockfolder (its folders made read-only),
@@ -166,6 +167,9 @@ void misbehave(const char* baseName) {
   } else if (fault == "exit3") {
     std::_Exit(3);
   } else if (fault == "abort") {
+    std::abort();
+  } else if (fault == "shout") {
+    std::fputs("first line\nsecond\tline\nlast words\n", stderr);
     std::abort();
   } else if (fault == "throw") {
     throw std::runtime_error("out of a noexcept entry point");

@@ -5,20 +5,24 @@
  * let an exception out. Every export plug-in builds against this header, and every host
  * includes it, so the two cannot drift apart. C89 to C23 and C++98 to C++23.
  *
- * The contract every export plug-in owes a host (and every host may rely on):
+ * The contract every export plug-in owes a host (and every host may rely on), whatever its
+ * format writes:
  *
  *   int SavePrgmFile(const void* data, uint32_t size, const char* baseName, char* extOut)
- *     Writes the `size` bytes at `data` to a file named `baseName` followed by the format's
- *     extension, byte for byte: nothing added, removed or translated (no line-end conversion).
- *     An existing file of that name is truncated first. `size` may be 0, and `data` is then
- *     allowed to be null; the file is still created, empty. Returns 1 once the whole block is in
- *     the file and the file is closed; otherwise 0, and then any incomplete file it made is gone.
- *     On success, unless `extOut` is null, it stores the extension it used in `extOut`: a dot,
- *     at most three more bytes and a terminating zero, within RAWOUT_EXTENSION_BUFFER_SIZE (5)
- *     bytes, and nothing past them. On failure `extOut` is left untouched. A folder that does not
- *     exist is not created. Why a save failed is left in errno (on Windows in GetLastError() of
- *     the calling thread, which a host reads whatever C runtime it uses). The host owns the four
- *     arguments; the plug-in uses them only during the call.
+ *     Writes the `size` bytes at `data`, in the format's own encoding, to a file named
+ *     `baseName` followed by the format's extension. Every byte value is accepted, and `size`
+ *     may be 0, with `data` null; the file is still made. An existing file of that name is
+ *     replaced whole. The same block under the same name gives the same bytes, whatever the
+ *     thread, what the file held before, how many saves came before and whether `extOut` is
+ *     null. Returns 1 once the whole output is in the file and the file is closed; otherwise 0,
+ *     also when a write fails part-way (a full disk, a file-size limit), and then any incomplete
+ *     file it made is gone and `extOut` is untouched. A folder that does not exist is not
+ *     created, and no file is written but the output. On success, unless `extOut` is null, it
+ *     stores the extension in `extOut`: the same for every block, a dot, at most three more bytes
+ *     and a terminating zero, within RAWOUT_EXTENSION_BUFFER_SIZE (5) bytes, and nothing past
+ *     them. Why a save failed is left in errno (on Windows in GetLastError() of the calling
+ *     thread, which a host reads whatever C runtime it uses). The host owns the four arguments;
+ *     the plug-in uses them only during the call.
  *
  *   const char* GetPluginDescription(void)
  *     Returns the format's display name: non-empty printable 8-bit text, owned by the plug-in,
@@ -26,16 +30,20 @@
  *
  *   int About(void)
  *     Shows a modal box about the plug-in and blocks the calling thread until it is dismissed;
- *     returns 1 then, or 0 when no box could be shown.
+ *     returns 1 then, or 0 when no box could be shown (or the plug-in has none).
  *
- *   In all three: nothing runs at load or unload time but the language runtime's own start-up;
- *   nothing is written to the host's standard output or error; the host's process is left as
- *   it was found (signal handling and mask, resource limits, working folder, umask,
- *   environment, locale, floating-point settings, descriptors and handles, threads and child
- *   processes); calls from several threads at once, for different names, are safe.
- *   `exporthost check` holds a plug-in to each of these promises.
+ *   In all three: nothing runs at load or unload time but the language runtime's own start-up,
+ *   and nothing is left to run at the host's exit; nothing is written to the host's standard
+ *   output or error; the host's process is left as it was found (signal handling and mask,
+ *   resource limits, timers, working folder, umask, environment, locale, scheduling,
+ *   floating-point settings, descriptors and handles and their flags, stream buffering, threads
+ *   and child processes); calls from several threads at once, for different names, are safe.
+ *   `exporthost check` holds a plug-in to each of these promises; what the file holds it checks
+ *   as the author declares it (--expect=identity, or --reference=COMMAND for a format that
+ *   transforms its bytes).
  *
- * rawout's own format: the extension ".bin" and the display name "Binary File".
+ * rawout's own format: the bytes unchanged, byte for byte (no line-end translation), the
+ * extension ".bin" and the display name "Binary File".
  */
 #ifndef RAWOUT_EXPORT_PLUGIN_H
 #define RAWOUT_EXPORT_PLUGIN_H
@@ -80,8 +88,9 @@
 
 /* The calling convention of the three functions: cdecl on Windows, named so that a host built
  * with another default (MSVC's /Gz, /Gr or /Gv) still calls them rightly; the platform's C
- * convention elsewhere. A plug-in's definitions may name it too; a definition without it takes
- * the declaration's. */
+ * convention elsewhere. A plug-in's definitions name it too, with RAWOUT_NOEXCEPT, so that they
+ * match these declarations in C and in C++ alike:
+ *   RAWOUT_EXPORT int RAWOUT_CALL SavePrgmFile(...) RAWOUT_NOEXCEPT { ... } */
 #ifdef _WIN32
 #define RAWOUT_CALL __cdecl
 #else
