@@ -13,11 +13,6 @@ namespace rawout {
 
 namespace {
 
-std::string folderOf(const std::string& baseName) {
-  const std::size_t start = lastComponentStart(baseName);
-  return start == 0 ? std::string(".") : baseName.substr(0, start);
-}
-
 // Writes the staged file's bytes into `output` as it is: through a link, into a device or FIFO.
 std::string copyInto(const std::string& staged, const std::string& output) {
   const int from = ::open(staged.c_str(), O_RDONLY | O_CLOEXEC);
@@ -62,10 +57,7 @@ std::string copyInto(const std::string& staged, const std::string& output) {
 }  // namespace
 
 OutputStaging::OutputStaging(const std::string& baseName) {
-  std::string folder = folderOf(baseName) + ".exporthost-XXXXXX";
-  if (folder.starts_with("./")) {
-    folder.erase(0, 2);
-  }
+  std::string folder = folderPart(baseName) + ".exporthost-XXXXXX";
   if (::mkdtemp(folder.data()) != nullptr) {
     folder_ = folder;
     stagedBaseName_ = folder_ + "/" + lastComponent(baseName);

@@ -12,11 +12,6 @@ namespace rawout {
 
 namespace {
 
-std::string folderOf(const std::string& baseName) {
-  const std::size_t start = lastComponentStart(baseName);
-  return start == 0 ? std::string() : baseName.substr(0, start);
-}
-
 // Writes the staged file's bytes into `output` as it is.
 bool copyInto(const std::string& staged, const std::string& output) {
   std::FILE* from = std::fopen(staged.c_str(), "rb");
@@ -44,7 +39,7 @@ bool copyInto(const std::string& staged, const std::string& output) {
 OutputStaging::OutputStaging(const std::string& baseName) {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string folder = folderOf(baseName) + ".exporthost-" + std::to_string(random());
+    std::string folder = folderPart(baseName) + ".exporthost-" + std::to_string(random());
     if (::CreateDirectoryA(folder.c_str(), nullptr) != 0) {
       folder_ = folder;
       stagedBaseName_ = folder_ + "\\" + lastComponent(baseName);

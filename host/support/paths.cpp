@@ -21,4 +21,6 @@ std::size_t lastComponentStart(const std::string& path) {
 
 std::string lastComponent(const std::string& path) { return path.substr(lastComponentStart(path)); }
 
+std::string folderPart(const std::string& path) { return path.substr(0, lastComponentStart(path)); }
+
 }  // namespace rawout

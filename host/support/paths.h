@@ -11,5 +11,7 @@ namespace rawout {
 std::size_t lastComponentStart(const std::string& path);
 // The last component of `path`, what a file inside another folder would be called.
 std::string lastComponent(const std::string& path);
+// What comes before it, separator included: "dir/" for "dir/prog", "" for "prog".
+std::string folderPart(const std::string& path);
 
 }  // namespace rawout
