@@ -136,8 +136,6 @@ std::string misbehaviour(const char* baseName) {
   return what;
 }
 
-std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
-
 // Whether no save of this process wrote `fileName` before.
 bool firstSaveOf(const std::string& fileName) {
   static std::mutex guard;
@@ -147,6 +145,8 @@ bool firstSaveOf(const std::string& fileName) {
 }
 
 #ifndef _WIN32
+std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
 void leftBehind(int /*status*/, void* /*argument*/) {}
 
 __attribute__((constructor)) void onLoad() {
