@@ -1,5 +1,6 @@
-// The process state as Windows shows it: handles, the C runtime's descriptors, the environment
-// block, the floating-point control word and the error mode.
+// The process state as Windows shows it: handles, the standard handles (inheritance, console
+// mode), the C runtime's descriptors, the environment block, the floating-point control word and
+// the error mode.
 #include <io.h>
 #include <windows.h>
 
@@ -7,6 +8,7 @@
 #include <cfloat>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "check/process_state.h"
 
@@ -54,6 +56,23 @@ ProcessState currentProcessState() {
     }
   }
   state["open handles"] = handles;
+  // The standard handles a host hands on: which they are, whether a child inherits them, and a
+  // console's mode (echo, line input, processed output...).
+  for (const auto& [which, name] : {std::pair{STD_INPUT_HANDLE, "standard input"},
+                                    std::pair{STD_OUTPUT_HANDLE, "standard output"},
+                                    std::pair{STD_ERROR_HANDLE, "standard error"}}) {
+    const HANDLE handle = ::GetStdHandle(which);
+    state[std::string(name) + " handle"] =
+        std::to_string(reinterpret_cast<std::uintptr_t>(handle));  // NOLINT: a value to compare
+    DWORD flags = 0;
+    state[std::string(name) + " inheritance"] =
+        ::GetHandleInformation(handle, &flags) == 0 ? "unknown"
+        : (flags & HANDLE_FLAG_INHERIT) != 0        ? "inherited"
+                                                    : "not inherited";
+    DWORD mode = 0;
+    state[std::string(name) + " console mode"] =
+        ::GetConsoleMode(handle, &mode) != 0 ? std::to_string(mode) : "not a console";
+  }
   char folder[MAX_PATH * 4] = {};
   if (::GetCurrentDirectoryA(sizeof folder, folder) < sizeof folder) {
     state["working folder"] = folder;
