@@ -558,7 +558,11 @@ const std::vector<Fault> kFaults = {
     {"format_hex", "", {}, "", "", "--reference=" + kHexReference},
     {"long_extension", "", {"extension"}, ": wrote past the 5-byte extension buffer"},
     {"no_terminator", "", {"extension"}, "no terminating zero"},
+#ifdef _WIN32
+    {"leaks", "", {"process-state"}, "open handles: "},
+#else
     {"leaks", "", {"process-state"}, "open descriptors: "},
+#endif
     {"chatty", "", {"quiet"}, "bytes to standard output, starting \"saved "},
     {"refuses_empty", "", {"empty-block"}, "result 0"},
     {"no_truncate", "", {"truncates"}, "shrink.raw holds 10000 bytes, expected 100"},
@@ -577,7 +581,7 @@ const std::vector<Fault> kFaults = {
 #ifdef _WIN32
     {"misbehaves", "segv", {"every-byte-value"}, "(exception 0xC0000005)"},
     {"misbehaves", "exitprocess", {"every-byte-value"}, "(exit status 4)"},
-    {"misbehaves", "handle", {"process-state"}, "open handles ", "process-state"},
+    {"misbehaves", "handle", {"process-state"}, "open handles: ", "process-state"},
 #else
     {"misbehaves", "exit0", {"every-byte-value"}, "(exit status 0)"},
     {"misbehaves", "segv", {"every-byte-value"}, "(killed by SIGSEGV)"},
@@ -686,18 +690,23 @@ std::size_t defaultCheckCount() {
 TEST(ExporthostCheck, QuotesThePluginPathSoItCannotForgeALine) {
   const TempDir dir;
   const std::string forged = dir / "x\nPASS fake [y].so";
-  writeFile(forged, {1, 2, 3});  // no module
+  { std::ofstream notAModule(forged, std::ios::binary); }
   const CheckRun forging = check({"--plugin", forged});
   EXPECT_EQ(kFailure, forging.result.exitCode);
   for (const std::string& line : forging.lines) {
     EXPECT_FALSE(line.starts_with("PASS")) << forging.result.out;
   }
-  EXPECT_EQ(0U, forging.result.out.find("FAIL entry-points [" + quotedName(forged) + "]: "))
-      << forging.result.out;
-  EXPECT_NE(std::string::npos,
-            forging.result.out.find("\n0 passed, 1 failed, " +
-                                    std::to_string(defaultCheckCount() - 1) + " skipped\n"))
-      << forging.result.out;
+  if (exists(forged)) {
+    EXPECT_EQ(0U, forging.result.out.find("FAIL entry-points [" + quotedName(forged) + "]: "))
+        << forging.result.out;
+    EXPECT_NE(std::string::npos,
+              forging.result.out.find("\n0 passed, 1 failed, " +
+                                      std::to_string(defaultCheckCount() - 1) + " skipped\n"))
+        << forging.result.out;
+  } else {
+    // Windows takes no line feed in a name: the file cannot be made, and says so in one line.
+    EXPECT_TRUE(forging.result.out.empty()) << forging.result.out;
+  }
 
   // A file that is not there is one line, naming it once, and the others are still checked.
   const CheckRun missing = check({"--plugin", dir / "gone.so", "--plugin", RAW_PLUGIN_PATH});
