@@ -25,6 +25,13 @@ std::string unexpected(const Saved& saved, int expected) {
          std::to_string(expected);
 }
 
+std::string outputFile(const CheckContext& context, const std::string& name,
+                       const std::string& extension) {
+  std::string path = context.folder;
+  path.append("/").append(name).append(extension);
+  return path;
+}
+
 std::optional<Bytes> readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) {
@@ -61,7 +68,7 @@ std::optional<Verdict> outputAlone(const CheckContext& context, const Bytes& byt
     if (auto problem = saveWell(context, bytes, bytes.data(), name, extension)) {
       return problem;
     }
-    const std::string file = context.folder + "/" + name + extension;
+    const std::string file = outputFile(context, name, extension);
     auto held = readFile(file);
     removeFile(file);
     if (!held) {

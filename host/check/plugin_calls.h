@@ -18,6 +18,10 @@ Saved save(const CheckContext& context, const void* data, std::size_t size, cons
 // "result 0 (No space left on device), expected 1"
 std::string unexpected(const Saved& saved, int expected);
 
+// The file a save of `name` makes: the check's folder, the name and the extension.
+std::string outputFile(const CheckContext& context, const std::string& name,
+                       const std::string& extension);
+
 std::optional<Bytes> readFile(const std::string& path);
 void removeFile(const std::string& path);
 

@@ -105,7 +105,7 @@ std::string contentOf(const std::string& path) {
 
 }  // namespace
 
-OutputCapture::OutputCapture(const std::string& folder) : folder_(folder) {
+OutputCapture::OutputCapture(std::string folder) : folder_(std::move(folder)) {
   (void)std::fflush(stdout);
   (void)std::fflush(stderr);
   std::FILE* output = std::fopen((folder_ + "/stdout").c_str(), "wb");

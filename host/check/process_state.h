@@ -30,7 +30,7 @@ std::set<std::string> folderEntries(const std::string& folder);
 // CheckTrouble when they cannot be made.
 class OutputCapture {
  public:
-  explicit OutputCapture(const std::string& folder);
+  explicit OutputCapture(std::string folder);
   ~OutputCapture();
   OutputCapture(const OutputCapture&) = delete;
   OutputCapture& operator=(const OutputCapture&) = delete;

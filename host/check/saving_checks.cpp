@@ -32,7 +32,7 @@ Verdict sameAsAlone(const CheckContext& context, const Bytes& bytes, const std::
   if (auto problem = later(extension)) {
     return *problem;
   }
-  return Verdict::failIf(compareFile(context.folder + "/" + name + extension, alone, kSameBytes));
+  return Verdict::failIf(compareFile(outputFile(context, name, extension), alone, kSameBytes));
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ Verdict extension(const CheckContext& context) {
     }
     if (reported->empty() || reported->front() != '.') {
       return Verdict::fail("extension \"" + printable(*reported) +
-                           "\", expected one starting with \".\"");
+                           R"(", expected one starting with ".")");
     }
     if (!first.empty() && *reported != first) {
       return Verdict::fail("extension \"" + printable(*reported) + "\" for " +
@@ -71,7 +71,7 @@ Verdict extension(const CheckContext& context) {
       first = *reported;
       firstSize = bytes.size();
     }
-    removeFile(context.folder + "/" + name + *reported);
+    removeFile(outputFile(context, name, *reported));
   }
   if (first.empty()) {
     return Verdict::skip("the plug-in saved none of the blocks; see the other checks");
@@ -85,7 +85,7 @@ Verdict everyByteValueAccepted(const CheckContext& context) {
   if (auto problem = saveWell(context, bytes, bytes.data(), "all", extension)) {
     return *problem;
   }
-  return readFile(context.folder + "/all" + extension)
+  return readFile(outputFile(context, "all", extension))
              ? Verdict::pass()
              : Verdict::fail("no file all" + printable(extension) + " after result 1");
 }
@@ -100,7 +100,7 @@ Verdict emptyBlock(const CheckContext& context) {
                  ? Verdict::fail("with a null address: " + problem->text)
                  : *problem;
     }
-    if (!readFile(context.folder + "/" + name + extension)) {
+    if (!readFile(outputFile(context, name, extension))) {
       return Verdict::fail("no file " + printable(name + extension) + " after result 1");
     }
   }
@@ -124,7 +124,7 @@ Verdict content(const CheckContext& context) {
                                  problem->text + "); see the other checks")
                  : *problem;
     }
-    const std::string file = context.folder + "/" + std::string(block.name) + extension;
+    const std::string file = outputFile(context, std::string(block.name), extension);
     std::string failure;
     if (context.content == ContentRule::Identity) {
       failure = compareFile(file, bytes, "the bytes handed over");
@@ -147,7 +147,7 @@ Verdict reproducible(const CheckContext& context) {
   if (auto problem = saveWell(context, block, block.data(), "again", extension)) {
     return *problem;
   }
-  const std::string file = context.folder + "/again" + extension;
+  const std::string file = outputFile(context, "again", extension);
   const auto first = readFile(file);
   removeFile(file);
   // Other saves between, of other blocks and names.
@@ -227,7 +227,7 @@ Verdict failedWrite(const CheckContext& context) {
     const WriteLimit limit(kLimit);
     saved = save(context, block.data(), block.size(), "cut", nullptr);
   }
-  const std::string file = context.folder + "/cut" + extension;
+  const std::string file = outputFile(context, "cut", extension);
   if (saved.result != 0) {
     return Verdict::fail("result " + std::to_string(saved.result) +
                          " when its write failed after " + std::to_string(kLimit) +
@@ -247,7 +247,7 @@ Verdict largeBlock(const CheckContext& context) {
   if (auto problem = saveWell(context, large, large.data(), "large", extension)) {
     return *problem;
   }
-  return readFile(context.folder + "/large" + extension)
+  return readFile(outputFile(context, "large", extension))
              ? Verdict::pass()
              : Verdict::fail("no file large" + printable(extension) + " after result 1");
 }
@@ -277,7 +277,7 @@ Verdict threads(const CheckContext& context) {
         return;
       }
       failures[thread] =
-          compareFile(context.folder + "/" + name + reported, alone[thread], kSameBytes);
+          compareFile(outputFile(context, name, reported), alone[thread], kSameBytes);
     });
   }
   for (auto& saver : savers) {
