@@ -1,8 +1,9 @@
 #!/bin/sh
-# On Windows too, a write cut short removes the incomplete file. wine has no way to make a write to
-# a regular file fail from inside, so the file-size limit is set on the wine process, with
-# SIGXFSZ ignored so that the write fails instead of ending the process. The wine server is
-# started first, so that it does not inherit the limit.
+# On Windows too, a write cut short is an error with its cause, and leaves the output that was
+# there as it was, with nothing beside it: the save goes into a private folder, which goes too.
+# wine has no way to make a write to a regular file fail from inside, so the file-size limit is
+# set on the wine process, with SIGXFSZ ignored so that the write fails instead of ending the
+# process. The wine server is started first, so that it does not inherit the limit.
 #   wine_file_size_limit.sh WINE EXPORTHOST.EXE
 set -eu
 wine=$1 exporthost=$2
@@ -10,6 +11,7 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 head -c 1048576 /dev/urandom >"$dir/big.prg"
 head -c 100 /dev/urandom >"$dir/out.bin"
+cp "$dir/out.bin" "$dir/before"
 
 wineserver -p10 2>/dev/null || true # one may be running already
 "$wine" "$exporthost" --version >/dev/null # and the prefix is set up, without the limit
@@ -30,5 +32,7 @@ grep -q "^exporthost: .*out\.bin: cannot export as Binary File: ." "$dir/stderr"
   fail "no cause given"
 # A successful open on an existing file leaves ERROR_ALREADY_EXISTS, which is no cause of this.
 ! grep -qi "already exists" "$dir/stderr" || fail "the cause is left over from the open"
-[ ! -e "$dir/out.bin" ] || fail "the incomplete out.bin was left behind"
+cmp -s "$dir/before" "$dir/out.bin" || fail "out.bin is not as it was"
+left=$(cd "$dir" && ls -A | sort | tr '\n' ' ')
+[ "$left" = "before big.prg out.bin stderr stdout " ] || fail "left behind: $left"
 echo "PASS: $(cat "$dir/stderr")"
