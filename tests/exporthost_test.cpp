@@ -324,7 +324,12 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
   const std::vector<Case> cases = {
       // ".raw" for the trial's small block, ".prg" (the input's own name) for the real one.
       {"extbysize", (dir / "prog.prg") + ": is the input file; give another BASENAME\n"},
-#ifndef _WIN32
+#ifdef _WIN32
+      {"exitprocess",
+       ": ended the process during the save (exit status 4); nothing was exported\n"},
+      {"segv",
+       ": ended the process during the save (exception 0xC0000005); nothing was exported\n"},
+#else
       {"exit0", ": ended the process during the save (exit status 0); nothing was exported\n"},
       {"segv", ": ended the process during the save (killed by SIGSEGV); nothing was exported\n"},
 #endif

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "check/check_process.h"
+#include "support/windows_process.h"
 #include "test_support.h"
 
 namespace rawout::test {

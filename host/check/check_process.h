@@ -54,11 +54,6 @@ class Interruptible {
 // or crash dialog (nor, under wine, a debugger).
 void prepareCheckProcess();
 
-#ifdef _WIN32
-// One argument of a Windows command line, quoted so that the C runtime splits it back unchanged.
-std::string quotedArgument(const std::string& argument);
-#endif
-
 // The full path of `path` as the current folder gives it, for a child that runs elsewhere.
 std::string absolutePath(const std::string& path);
 

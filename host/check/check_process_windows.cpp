@@ -7,24 +7,9 @@
 
 #include "check/check_process.h"
 #include "support/system_error_text.h"
+#include "support/windows_process.h"
 
 namespace rawout {
-
-std::string quotedArgument(const std::string& argument) {
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char character : argument) {
-    if (character == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(character == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += character;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
-}
 
 namespace {
 
@@ -36,30 +21,6 @@ BOOL WINAPI onConsoleStop(DWORD event) {
   }
   ::SetEvent(stopped);
   return TRUE;  // the main thread ends the process once its folders are gone
-}
-
-std::string thisProgram() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length > 0 && length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
-std::string describeEnd(DWORD code) {
-  char text[48];
-  // Codes from 0xC0000000 up are exceptions: 0xC0000005 is an access violation.
-  if (code >= 0xC0000000U) {
-    (void)std::snprintf(text, sizeof text, "exception 0x%08lX", static_cast<unsigned long>(code));
-  } else {
-    (void)std::snprintf(text, sizeof text, "exit status %lu", static_cast<unsigned long>(code));
-  }
-  return text;
 }
 
 class Handle {
@@ -140,7 +101,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   if (which == WAIT_OBJECT_0) {
     DWORD code = 0;
     ::GetExitCodeProcess(child.get(), &code);
-    end.how = describeEnd(code);
+    end.how = describeExitCode(code);
     end.exitStatus = static_cast<int>(code);
   } else if (which == WAIT_OBJECT_0 + 1) {
     end.interrupted = true;

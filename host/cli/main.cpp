@@ -16,6 +16,7 @@
 #include "cli/help_text.h"
 #include "cli/usage_error.h"
 #include "export/export_command.h"
+#include "export/guarded_save.h"
 #include "export/input_block.h"
 #include "loader/plugin_loader.h"
 #include "support/file_identity.h"
@@ -184,6 +185,11 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], rawout::kCheckProcessMode) == 0) {
     return rawout::runCheckProcessMain(std::vector<std::string>(argv + 2, argv + argc));
   }
+#ifdef _WIN32
+  if (argc > 1 && std::strcmp(argv[1], rawout::kSaveProcessMode) == 0) {
+    return rawout::runSaveProcessMain(std::vector<std::string>(argv + 2, argv + argc));
+  }
+#endif
   int status = rawout::run(argc, argv);
   // Output errors are caught here at once: a full disk or closed pipe on stdout is a failure too,
   // not a silent success.

@@ -1,10 +1,12 @@
 // One save by the plug-in during an export, guarded: a write past the extension buffer, or a
-// fault in the mapped input, becomes an error that says what happened. On Linux the save runs in
-// a child process, so that a plug-in that ends or crashes the process ends that one alone.
+// fault in the mapped input, becomes an error that says what happened. The save runs in a child
+// process (forked on Linux, a copy of exporthost on Windows), so that a plug-in that ends or
+// crashes the process ends that one alone.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "export/input_block.h"
 #include "loader/extension_buffer.h"
@@ -17,5 +19,12 @@ namespace rawout {
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
                                       const ExtensionBuffer& buffer, const InputBlock* input);
+
+#ifdef _WIN32
+// The first argument that makes exporthost the save's process; the plug-in's path, the file
+// holding the block, the base name and the file for the answer follow.
+inline constexpr char kSaveProcessMode[] = "--save-process";
+int runSaveProcessMain(const std::vector<std::string>& arguments);
+#endif
 
 }  // namespace rawout

@@ -1,22 +1,120 @@
-// On Windows the save runs in exporthost's own process: the fault trap ends it with the
-// message, and a plug-in that ends the process ends exporthost.
-#include "export/guarded_save.h"
+// On Windows the save runs in a copy of exporthost started for it alone (Windows has no fork): a
+// plug-in that ends or crashes the process ends that one, and exporthost says how. The block
+// goes to it as a file in a scratch folder, and its answer comes back as one.
+#include <windows.h>
 
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "export/export_error.h"
+#include "export/guarded_save.h"
 #include "loader/fault_trap.h"
 #include "support/quoted_name.h"
+#include "support/scratch_folder.h"
+#include "support/system_error_text.h"
+#include "support/windows_process.h"
 
 namespace rawout {
 
+namespace {
+
+// The first byte of the answer: a result follows, or a fault's message.
+constexpr char kResult = 'R';
+constexpr char kFault = 'F';
+constexpr std::size_t kResultBytes = 1 + sizeof(int) + ExtensionBuffer::kBytes;
+
+std::string contentOf(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+bool writeFile(const std::string& path, const void* data, std::size_t size) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  const bool written = file != nullptr && (size == 0 || std::fwrite(data, 1, size, file) == size);
+  return file != nullptr && std::fclose(file) == 0 && written;
+}
+
+// The exception's code becomes the exit status, which the parent reports; no dialog comes up.
+LONG WINAPI endWithTheException(EXCEPTION_POINTERS* exception) {
+  ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
+int runSaveProcessMain(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 4) {
+    return 2;
+  }
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ::SetUnhandledExceptionFilter(endWithTheException);
+  const std::string& answer = arguments[3];
+  const std::string block = contentOf(arguments[1]);
+  try {
+    const ExportPlugin plugin(arguments[0]);
+    const ExtensionBuffer buffer;
+    FaultTrap trap(kFault + quotedName(plugin.path()) + ": wrote past " +
+                   ExtensionBuffer::described());
+    trap.reportInto(answer);
+    const ExportPlugin::SaveOutcome outcome = plugin.saveReporting(
+        block.empty() ? nullptr : block.data(), static_cast<std::uint32_t>(block.size()),
+        arguments[2].c_str(), buffer.get());
+    std::string message(1, kResult);
+    message.append(reinterpret_cast<const char*>(&outcome.result), sizeof outcome.result);
+    message.append(buffer.get(), ExtensionBuffer::kBytes);
+    message += outcome.cause;
+    return writeFile(answer, message.data(), message.size()) ? 0 : 2;
+  } catch (const std::exception& error) {
+    const std::string message = kFault + std::string(error.what());
+    return writeFile(answer, message.data(), message.size()) ? 0 : 2;
+  }
+}
+
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
-                                      const ExtensionBuffer& buffer, const InputBlock* input) {
-  FaultTrap trap("exporthost: " + quotedName(plugin.path()) + ": wrote past " +
-                 ExtensionBuffer::described() + "\n");
-  if (input != nullptr) {
-    trap.watch(input->data(), input->size(),
-               "exporthost: " + std::string(InputError::changed(input->path()).what()) + "\n");
+                                      const ExtensionBuffer& buffer, const InputBlock* /*input*/) {
+  const ScratchFolder work;
+  const std::string block = work / "block";
+  const std::string answer = work / "answer";
+  if (!writeFile(block, data, size)) {
+    throw ExportError("cannot write the block for the save into " + quotedName(block));
   }
-  return plugin.saveReporting(data, size, baseName.c_str(), buffer.get());
+  std::string commandLine = quotedArgument(thisProgram());
+  for (const std::string& argument :
+       {std::string(kSaveProcessMode), plugin.path(), block, baseName, answer}) {
+    commandLine += " " + quotedArgument(argument);
+  }
+  // The plug-in's output, if any, goes where exporthost's own would.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &process) == 0) {
+    throw ExportError("cannot start the save: " + describeSystemError(::GetLastError()));
+  }
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 1;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process.hThread);
+  const std::string answered = contentOf(answer);
+  if (!answered.empty() && answered.front() == kFault) {
+    throw ExportError(answered.substr(1));
+  }
+  if (answered.size() < kResultBytes || answered.front() != kResult || code != 0) {
+    throw ExportError(quotedName(plugin.path()) + ": ended the process during the save (" +
+                      describeExitCode(code) + "); nothing was exported");
+  }
+  ExportPlugin::SaveOutcome outcome{0, answered.substr(kResultBytes)};
+  std::memcpy(&outcome.result, answered.data() + 1, sizeof outcome.result);
+  std::memcpy(buffer.get(), answered.data() + 1 + sizeof(int), ExtensionBuffer::kBytes);
+  return outcome;
 }
 
 }  // namespace rawout
