@@ -61,7 +61,7 @@ ProcessState currentProcessState() {
   for (const auto& [which, name] : {std::pair{STD_INPUT_HANDLE, "standard input"},
                                     std::pair{STD_OUTPUT_HANDLE, "standard output"},
                                     std::pair{STD_ERROR_HANDLE, "standard error"}}) {
-    const HANDLE handle = ::GetStdHandle(which);
+    HANDLE handle = ::GetStdHandle(which);
     state[std::string(name) + " handle"] =
         std::to_string(reinterpret_cast<std::uintptr_t>(handle));  // NOLINT: a value to compare
     DWORD flags = 0;

@@ -15,7 +15,7 @@ class WriteLimit {
 
   // Files grow to `bytes` at most while it lives. Throws CheckTrouble when the limit cannot be set.
   explicit WriteLimit(std::size_t bytes);
-  ~WriteLimit();
+  ~WriteLimit();  // NOLINT(performance-trivially-destructible): on Linux it lifts the limit
   WriteLimit(const WriteLimit&) = delete;
   WriteLimit& operator=(const WriteLimit&) = delete;
 
