@@ -102,7 +102,8 @@ void OutputStaging::moveIntoPlace(const std::string& extension, const std::strin
   if (exists) {
     // The replaced file's mode and owner, as far as this user may set them.
     (void)::chmod(staged.c_str(), existing.st_mode & 07777);
-    (void)::chown(staged.c_str(), existing.st_uid, existing.st_gid);
+    // Only root may give a file away: for anyone else it stays theirs, as binutils leaves it.
+    [[maybe_unused]] const int owned = ::chown(staged.c_str(), existing.st_uid, existing.st_gid);
   }
   if (::rename(staged.c_str(), output.c_str()) != 0) {
     throw ExportError(std::strerror(errno));
