@@ -21,8 +21,8 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
                                       const ExtensionBuffer& buffer, const InputBlock* input);
 
 #ifdef _WIN32
-// The first argument that makes exporthost the save's process; the plug-in's path, the file
-// holding the block, the base name and the file for the answer follow.
+// The first argument that makes exporthost the save's process; the plug-in's path, the handle of
+// the shared block and its size, the base name and the file for the answer follow.
 inline constexpr char kSaveProcessMode[] = "--save-process";
 int runSaveProcessMain(const std::vector<std::string>& arguments);
 #endif

@@ -1,12 +1,14 @@
 // On Windows the save runs in a copy of exporthost started for it alone (Windows has no fork): a
 // plug-in that ends or crashes the process ends that one, and exporthost says how. The block
-// goes to it as a file in a scratch folder, and its answer comes back as one.
+// goes to it in memory shared through an inherited handle, and its answer comes back as a file.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "export/export_error.h"
 #include "export/guarded_save.h"
@@ -45,22 +47,28 @@ LONG WINAPI endWithTheException(EXCEPTION_POINTERS* exception) {
 }  // namespace
 
 int runSaveProcessMain(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 4) {
+  if (arguments.size() != 5) {
     return 2;
   }
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   ::SetUnhandledExceptionFilter(endWithTheException);
-  const std::string& answer = arguments[3];
-  const std::string block = contentOf(arguments[1]);
+  const std::string& answer = arguments[4];
+  const auto size = static_cast<std::uint32_t>(std::stoul(arguments[2]));
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle came as a number on the command line
+  const auto shared =
+      reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::stoull(arguments[1])));
+  const void* block = size == 0 ? nullptr : ::MapViewOfFile(shared, FILE_MAP_READ, 0, 0, size);
   try {
+    if (size != 0 && block == nullptr) {
+      throw ExportError("cannot see the block: " + describeSystemError(::GetLastError()));
+    }
     const ExportPlugin plugin(arguments[0]);
     const ExtensionBuffer buffer;
     FaultTrap trap(kFault + quotedName(plugin.path()) + ": wrote past " +
                    ExtensionBuffer::described());
     trap.reportInto(answer);
-    const ExportPlugin::SaveOutcome outcome = plugin.saveReporting(
-        block.empty() ? nullptr : block.data(), static_cast<std::uint32_t>(block.size()),
-        arguments[2].c_str(), buffer.get());
+    const ExportPlugin::SaveOutcome outcome =
+        plugin.saveReporting(block, size, arguments[3].c_str(), buffer.get());
     std::string message(1, kResult);
     message.append(reinterpret_cast<const char*>(&outcome.result), sizeof outcome.result);
     message.append(buffer.get(), ExtensionBuffer::kBytes);
@@ -72,18 +80,50 @@ int runSaveProcessMain(const std::vector<std::string>& arguments) {
   }
 }
 
+// The block in memory the save's process can map: a section backed by the paging file, whose
+// handle it inherits.
+class SharedBlock {
+ public:
+  SharedBlock(const void* data, std::uint32_t size) {
+    if (size == 0) {
+      return;
+    }
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    section_ =
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, &inherited, PAGE_READWRITE, 0, size, nullptr);
+    void* view =
+        section_ != nullptr ? ::MapViewOfFile(section_, FILE_MAP_WRITE, 0, 0, size) : nullptr;
+    if (view == nullptr) {
+      throw ExportError("cannot share the block with the save: " +
+                        describeSystemError(::GetLastError()));
+    }
+    std::memcpy(view, data, size);
+    ::UnmapViewOfFile(view);
+  }
+  ~SharedBlock() {
+    if (section_ != nullptr) {
+      ::CloseHandle(section_);
+    }
+  }
+  SharedBlock(const SharedBlock&) = delete;
+  SharedBlock& operator=(const SharedBlock&) = delete;
+  [[nodiscard]] std::string handle() const {
+    return std::to_string(reinterpret_cast<std::uintptr_t>(section_));  // NOLINT: a number to pass
+  }
+
+ private:
+  HANDLE section_ = nullptr;
+};
+
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
                                       const ExtensionBuffer& buffer, const InputBlock* /*input*/) {
   const ScratchFolder work;
-  const std::string block = work / "block";
   const std::string answer = work / "answer";
-  if (!writeFile(block, data, size)) {
-    throw ExportError("cannot write the block for the save into " + quotedName(block));
-  }
+  const SharedBlock block(data, size);
   std::string commandLine = quotedArgument(thisProgram());
-  for (const std::string& argument :
-       {std::string(kSaveProcessMode), plugin.path(), block, baseName, answer}) {
+  for (const std::string& argument : {std::string(kSaveProcessMode), plugin.path(), block.handle(),
+                                      std::to_string(size), baseName, answer}) {
     commandLine += " " + quotedArgument(argument);
   }
   // The plug-in's output, if any, goes where exporthost's own would.
