@@ -54,9 +54,9 @@ int runSaveProcessMain(const std::vector<std::string>& arguments) {
   ::SetUnhandledExceptionFilter(endWithTheException);
   const std::string& answer = arguments[4];
   const auto size = static_cast<std::uint32_t>(std::stoul(arguments[2]));
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle came as a number on the command line
-  const auto shared =
-      reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::stoull(arguments[1])));
+  // The handle came as a number on the command line.
+  const auto handleValue = static_cast<std::uintptr_t>(std::stoull(arguments[1]));
+  auto* const shared = reinterpret_cast<HANDLE>(handleValue);  // NOLINT(performance-no-int-to-ptr)
   const void* block = size == 0 ? nullptr : ::MapViewOfFile(shared, FILE_MAP_READ, 0, 0, size);
   try {
     if (size != 0 && block == nullptr) {
