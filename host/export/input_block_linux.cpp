@@ -1,5 +1,6 @@
-// Reads the input with Linux's mapping calls: a file is mapped with MAP_POPULATE, and what a pipe
-// delivers goes into anonymous memory grown with mremap, so a large input is never copied twice.
+// Reads the input with Linux's mapping calls: a file is mapped (the save's process brings its
+// pages in, once), and what a pipe delivers goes into anonymous memory grown with mremap, so a
+// large input is never copied twice.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -100,8 +101,7 @@ InputBlock::InputBlock(const std::string& path) : path_(path) {
     const auto page = static_cast<off_t>(::sysconf(_SC_PAGESIZE));
     const off_t mapStart = start - start % page;
     const auto mapBytes = static_cast<std::size_t>(status.st_size - mapStart);
-    void* mapped =
-        ::mmap(nullptr, mapBytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, input, mapStart);
+    void* mapped = ::mmap(nullptr, mapBytes, PROT_READ, MAP_PRIVATE, input, mapStart);
     if (mapped != MAP_FAILED) {
       memory_ = InputMemory(mapped, mapBytes);
       data_ = static_cast<const char*>(mapped) + (start - mapStart);
