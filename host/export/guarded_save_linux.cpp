@@ -74,8 +74,8 @@ std::string describeEnd(int status) {
   if (size > 0) {
     // The block's pages in one call, rather than a fault at a time as the plug-in reads them.
     const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(data) & ~(page - 1);  // NOLINT
-    const auto end = reinterpret_cast<std::uintptr_t>(data) + size;           // NOLINT
+    const auto start = reinterpret_cast<std::uintptr_t>(data) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(data) + size;
     // NOLINTNEXTLINE(performance-no-int-to-ptr): back from the page-aligned address
     (void)::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_READ);
   }
