@@ -4,7 +4,6 @@
 #include "export/guarded_save.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,14 +69,6 @@ std::string describeEnd(int status) {
   if (input != nullptr) {
     trap.watch(input->data(), input->size(),
                kFault + std::string(InputError::changed(input->path()).what()));
-  }
-  if (size > 0) {
-    // The block's pages in one call, rather than a fault at a time as the plug-in reads them.
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto start = reinterpret_cast<std::uintptr_t>(data) & ~(page - 1);
-    const auto end = reinterpret_cast<std::uintptr_t>(data) + size;
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): back from the page-aligned address
-    (void)::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_READ);
   }
   const ExportPlugin::SaveOutcome outcome =
       plugin.saveReporting(data, size, baseName.c_str(), buffer.get());

@@ -1,6 +1,7 @@
-// Reads the input with Linux's mapping calls: a file is mapped (the save's process brings its
-// pages in, once), and what a pipe delivers goes into anonymous memory grown with mremap, so a
-// large input is never copied twice.
+// Reads the input with Linux's mapping calls: a file is mapped (its pages come in once, as the
+// save's process reads them; populated here, they would come in again after the fork), and what
+// a pipe delivers goes into anonymous memory grown with mremap, so a large input is never copied
+// twice.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
