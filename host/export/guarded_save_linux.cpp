@@ -13,16 +13,13 @@
 #include <cstring>
 
 #include "export/export_error.h"
+#include "export/save_answer.h"
 #include "loader/fault_trap.h"
 #include "support/quoted_name.h"
 
 namespace rawout {
 
 namespace {
-
-// The first byte of what the child sends: a result follows, or a fault's message.
-constexpr char kResult = 'R';
-constexpr char kFault = 'F';
 
 bool writeAll(int descriptor, const std::string& bytes) {
   for (std::size_t done = 0; done < bytes.size();) {
@@ -63,20 +60,16 @@ std::string describeEnd(int status) {
 [[noreturn]] void saveInChild(int answer, const ExportPlugin& plugin, const void* data,
                               std::uint32_t size, const std::string& baseName,
                               const ExtensionBuffer& buffer, const InputBlock* input) {
-  FaultTrap trap(kFault + quotedName(plugin.path()) + ": wrote past " +
-                 ExtensionBuffer::described());
+  FaultTrap trap(
+      faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
   trap.reportTo(answer);
   if (input != nullptr) {
     trap.watch(input->data(), input->size(),
-               kFault + std::string(InputError::changed(input->path()).what()));
+               faultAnswer(InputError::changed(input->path()).what()));
   }
   const ExportPlugin::SaveOutcome outcome =
       plugin.saveReporting(data, size, baseName.c_str(), buffer.get());
-  std::string message(1, kResult);
-  message.append(reinterpret_cast<const char*>(&outcome.result), sizeof outcome.result);
-  message.append(buffer.get(), ExtensionBuffer::kBytes);
-  message += outcome.cause;
-  ::_exit(writeAll(answer, message) ? 0 : 1);
+  ::_exit(writeAll(answer, resultAnswer(outcome, buffer)) ? 0 : 1);
 }
 
 }  // namespace
@@ -107,19 +100,8 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!answer.empty() && answer.front() == kFault) {
-    throw ExportError(answer.substr(1));
-  }
-  constexpr std::size_t kResultBytes = 1 + sizeof(int) + ExtensionBuffer::kBytes;
-  if (answer.size() < kResultBytes || answer.front() != kResult || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0) {
-    throw ExportError(quotedName(plugin.path()) + ": ended the process during the save (" +
-                      describeEnd(status) + "); nothing was exported");
-  }
-  ExportPlugin::SaveOutcome outcome{0, answer.substr(kResultBytes)};
-  std::memcpy(&outcome.result, answer.data() + 1, sizeof outcome.result);
-  std::memcpy(buffer.get(), answer.data() + 1 + sizeof(int), ExtensionBuffer::kBytes);
-  return outcome;
+  return readAnswer(answer, WIFEXITED(status) && WEXITSTATUS(status) == 0, describeEnd(status),
+                    plugin, buffer);
 }
 
 }  // namespace rawout

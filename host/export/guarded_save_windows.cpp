@@ -12,6 +12,7 @@
 
 #include "export/export_error.h"
 #include "export/guarded_save.h"
+#include "export/save_answer.h"
 #include "loader/fault_trap.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
@@ -21,11 +22,6 @@
 namespace rawout {
 
 namespace {
-
-// The first byte of the answer: a result follows, or a fault's message.
-constexpr char kResult = 'R';
-constexpr char kFault = 'F';
-constexpr std::size_t kResultBytes = 1 + sizeof(int) + ExtensionBuffer::kBytes;
 
 std::string contentOf(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -64,18 +60,15 @@ int runSaveProcessMain(const std::vector<std::string>& arguments) {
     }
     const ExportPlugin plugin(arguments[0]);
     const ExtensionBuffer buffer;
-    FaultTrap trap(kFault + quotedName(plugin.path()) + ": wrote past " +
-                   ExtensionBuffer::described());
+    FaultTrap trap(
+        faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
     trap.reportInto(answer);
     const ExportPlugin::SaveOutcome outcome =
         plugin.saveReporting(block, size, arguments[3].c_str(), buffer.get());
-    std::string message(1, kResult);
-    message.append(reinterpret_cast<const char*>(&outcome.result), sizeof outcome.result);
-    message.append(buffer.get(), ExtensionBuffer::kBytes);
-    message += outcome.cause;
+    const std::string message = resultAnswer(outcome, buffer);
     return writeFile(answer, message.data(), message.size()) ? 0 : 2;
   } catch (const std::exception& error) {
-    const std::string message = kFault + std::string(error.what());
+    const std::string message = faultAnswer(error.what());
     return writeFile(answer, message.data(), message.size()) ? 0 : 2;
   }
 }
@@ -144,17 +137,7 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
   ::CloseHandle(process.hProcess);
   ::CloseHandle(process.hThread);
   const std::string answered = contentOf(answer);
-  if (!answered.empty() && answered.front() == kFault) {
-    throw ExportError(answered.substr(1));
-  }
-  if (answered.size() < kResultBytes || answered.front() != kResult || code != 0) {
-    throw ExportError(quotedName(plugin.path()) + ": ended the process during the save (" +
-                      describeExitCode(code) + "); nothing was exported");
-  }
-  ExportPlugin::SaveOutcome outcome{0, answered.substr(kResultBytes)};
-  std::memcpy(&outcome.result, answered.data() + 1, sizeof outcome.result);
-  std::memcpy(buffer.get(), answered.data() + 1 + sizeof(int), ExtensionBuffer::kBytes);
-  return outcome;
+  return readAnswer(answered, code == 0, describeExitCode(code), plugin, buffer);
 }
 
 }  // namespace rawout

@@ -31,6 +31,10 @@ class OutputStaging {
   void moveIntoPlace(const std::string& extension, const std::string& output) const;
 
  private:
+  // The folder of the output takes no new file, for `whyNotBeside`: the save goes to a scratch
+  // folder instead.
+  void stageElsewhere(const std::string& baseName, std::string whyNotBeside);
+
   std::string folder_;  // the private folder beside the output, or empty
   std::optional<ScratchFolder> elsewhere_;
   std::string whyNotBeside_;

@@ -67,15 +67,7 @@ OutputStaging::OutputStaging(const std::string& baseName) {
   if (cause == ENOENT || cause == ENOTDIR) {
     throw ExportError(std::strerror(cause));
   }
-  whyNotBeside_ = std::strerror(cause);
-  elsewhere_.emplace();
-  stagedBaseName_ = *elsewhere_ / lastComponent(baseName);
-}
-
-OutputStaging::~OutputStaging() {
-  if (!folder_.empty()) {
-    (void)removeTree(folder_);
-  }
+  stageElsewhere(baseName, std::strerror(cause));
 }
 
 void OutputStaging::moveIntoPlace(const std::string& extension, const std::string& output) const {

@@ -50,18 +50,11 @@ OutputStaging::OutputStaging(const std::string& baseName) {
       throw ExportError(describeSystemError(cause));
     }
     if (cause != ERROR_ALREADY_EXISTS) {
-      whyNotBeside_ = describeSystemError(cause);
-      break;
+      stageElsewhere(baseName, describeSystemError(cause));
+      return;
     }
   }
-  elsewhere_.emplace();
-  stagedBaseName_ = *elsewhere_ / lastComponent(baseName);
-}
-
-OutputStaging::~OutputStaging() {
-  if (!folder_.empty()) {
-    (void)removeTree(folder_);
-  }
+  stageElsewhere(baseName, describeSystemError(ERROR_ALREADY_EXISTS));
 }
 
 void OutputStaging::moveIntoPlace(const std::string& extension, const std::string& output) const {

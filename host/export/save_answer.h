@@ -1,0 +1,24 @@
+// What the save's process tells exporthost, on both platforms: a result with the extension buffer
+// and the cause, or the message of a fault it caught.
+#pragma once
+
+#include <string>
+
+#include "loader/extension_buffer.h"
+#include "loader/plugin_loader.h"
+
+namespace rawout {
+
+// The answer for a save that returned.
+std::string resultAnswer(const ExportPlugin::SaveOutcome& outcome, const ExtensionBuffer& buffer);
+// The answer for a fault: the text of the error exporthost reports.
+std::string faultAnswer(const std::string& message);
+
+// The save's outcome, with the plug-in's extension bytes put into `buffer`. `endedWell` says the
+// process exited with status 0; `how` says how it ended otherwise. Throws ExportError with the
+// fault's message, or saying that the plug-in ended the process.
+ExportPlugin::SaveOutcome readAnswer(const std::string& answer, bool endedWell,
+                                     const std::string& how, const ExportPlugin& plugin,
+                                     const ExtensionBuffer& buffer);
+
+}  // namespace rawout
