@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 
 #include "check/check_process.h"
 #include "check/checks.h"

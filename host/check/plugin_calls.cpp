@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "support/file_identity.h"
 #include "support/paths.h"
 #include "support/printable.h"
 
@@ -58,6 +59,19 @@ std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes,
                          std::string(kExtension) + " check");
   }
   extension = *reported;
+  return std::nullopt;
+}
+
+std::optional<Verdict> saveWithAFile(const CheckContext& context, const Bytes& bytes,
+                                     const void* data, const std::string& name) {
+  std::string extension;
+  if (auto problem = saveWell(context, bytes, data, name, extension)) {
+    return problem;
+  }
+  // Whether it is there, not what it holds: the content check reads files.
+  if (!identityOf(outputFile(context, name, extension))) {
+    return Verdict::fail("no file " + printable(name + extension) + " after result 1");
+  }
   return std::nullopt;
 }
 

@@ -31,6 +31,10 @@ void removeFile(const std::string& path);
 std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes, const void* data,
                                 const std::string& name, std::string& extension);
 
+// A save that must work and leave its file: saveWell's verdict, or Fail for no file.
+std::optional<Verdict> saveWithAFile(const CheckContext& context, const Bytes& bytes,
+                                     const void* data, const std::string& name);
+
 // What the plug-in writes for `bytes` saved alone as `name`, into a fresh file, twice over, so
 // that a later save can be compared with like: the same block under the same name. The verdict
 // instead when that cannot be told: a failed save, or output that differs from one save to the

@@ -81,30 +81,19 @@ Verdict extension(const CheckContext& context) {
 
 Verdict everyByteValueAccepted(const CheckContext& context) {
   const Bytes bytes = everyByteValue();
-  std::string extension;
-  if (auto problem = saveWell(context, bytes, bytes.data(), "all", extension)) {
-    return *problem;
-  }
-  return readFile(outputFile(context, "all", extension))
-             ? Verdict::pass()
-             : Verdict::fail("no file all" + printable(extension) + " after result 1");
+  return saveWithAFile(context, bytes, bytes.data(), "all").value_or(Verdict::pass());
 }
 
 Verdict emptyBlock(const CheckContext& context) {
   const unsigned char somewhere = 0;
-  for (const auto& [data, name] : {std::pair<const void*, const char*>{&somewhere, "empty"},
-                                   std::pair<const void*, const char*>{nullptr, "empty-null"}}) {
-    std::string extension;
-    if (auto problem = saveWell(context, {}, data, name, extension)) {
-      return data == nullptr && problem->kind == Verdict::Kind::Fail
-                 ? Verdict::fail("with a null address: " + problem->text)
-                 : *problem;
-    }
-    if (!readFile(outputFile(context, name, extension))) {
-      return Verdict::fail("no file " + printable(name + extension) + " after result 1");
-    }
+  if (auto problem = saveWithAFile(context, {}, &somewhere, "empty")) {
+    return *problem;
   }
-  return Verdict::pass();
+  auto problem = saveWithAFile(context, {}, nullptr, "empty-null");
+  if (problem && problem->kind == Verdict::Kind::Fail) {
+    return Verdict::fail("with a null address: " + problem->text);
+  }
+  return problem.value_or(Verdict::pass());
 }
 
 Verdict content(const CheckContext& context) {
@@ -243,13 +232,7 @@ Verdict failedWrite(const CheckContext& context) {
 
 Verdict largeBlock(const CheckContext& context) {
   const Bytes large = pattern(std::size_t{16} << 20, 4);
-  std::string extension;
-  if (auto problem = saveWell(context, large, large.data(), "large", extension)) {
-    return *problem;
-  }
-  return readFile(outputFile(context, "large", extension))
-             ? Verdict::pass()
-             : Verdict::fail("no file large" + printable(extension) + " after result 1");
+  return saveWithAFile(context, large, large.data(), "large").value_or(Verdict::pass());
 }
 
 Verdict threads(const CheckContext& context) {

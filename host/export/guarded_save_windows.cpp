@@ -40,39 +40,6 @@ LONG WINAPI endWithTheException(EXCEPTION_POINTERS* exception) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
-}  // namespace
-
-int runSaveProcessMain(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 5) {
-    return 2;
-  }
-  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  ::SetUnhandledExceptionFilter(endWithTheException);
-  const std::string& answer = arguments[4];
-  const auto size = static_cast<std::uint32_t>(std::stoul(arguments[2]));
-  // The handle came as a number on the command line.
-  const auto handleValue = static_cast<std::uintptr_t>(std::stoull(arguments[1]));
-  auto* const shared = reinterpret_cast<HANDLE>(handleValue);  // NOLINT(performance-no-int-to-ptr)
-  const void* block = size == 0 ? nullptr : ::MapViewOfFile(shared, FILE_MAP_READ, 0, 0, size);
-  try {
-    if (size != 0 && block == nullptr) {
-      throw ExportError("cannot see the block: " + describeSystemError(::GetLastError()));
-    }
-    const ExportPlugin plugin(arguments[0]);
-    const ExtensionBuffer buffer;
-    FaultTrap trap(
-        faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
-    trap.reportInto(answer);
-    const ExportPlugin::SaveOutcome outcome =
-        plugin.saveReporting(block, size, arguments[3].c_str(), buffer.get());
-    const std::string message = resultAnswer(outcome, buffer);
-    return writeFile(answer, message.data(), message.size()) ? 0 : 2;
-  } catch (const std::exception& error) {
-    const std::string message = faultAnswer(error.what());
-    return writeFile(answer, message.data(), message.size()) ? 0 : 2;
-  }
-}
-
 // The block in memory the save's process can map: a section backed by the paging file, whose
 // handle it inherits.
 class SharedBlock {
@@ -107,6 +74,39 @@ class SharedBlock {
  private:
   HANDLE section_ = nullptr;
 };
+
+}  // namespace
+
+int runSaveProcessMain(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 5) {
+    return 2;
+  }
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ::SetUnhandledExceptionFilter(endWithTheException);
+  const std::string& answer = arguments[4];
+  const auto size = static_cast<std::uint32_t>(std::stoul(arguments[2]));
+  // The handle came as a number on the command line.
+  const auto handleValue = static_cast<std::uintptr_t>(std::stoull(arguments[1]));
+  auto* const shared = reinterpret_cast<HANDLE>(handleValue);  // NOLINT(performance-no-int-to-ptr)
+  const void* block = size == 0 ? nullptr : ::MapViewOfFile(shared, FILE_MAP_READ, 0, 0, size);
+  try {
+    if (size != 0 && block == nullptr) {
+      throw ExportError("cannot see the block: " + describeSystemError(::GetLastError()));
+    }
+    const ExportPlugin plugin(arguments[0]);
+    const ExtensionBuffer buffer;
+    FaultTrap trap(
+        faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
+    trap.reportInto(answer);
+    const ExportPlugin::SaveOutcome outcome =
+        plugin.saveReporting(block, size, arguments[3].c_str(), buffer.get());
+    const std::string message = resultAnswer(outcome, buffer);
+    return writeFile(answer, message.data(), message.size()) ? 0 : 2;
+  } catch (const std::exception& error) {
+    const std::string message = faultAnswer(error.what());
+    return writeFile(answer, message.data(), message.size()) ? 0 : 2;
+  }
+}
 
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
