@@ -44,6 +44,32 @@ void letCrashesCrash(ScopedEnvironment& environment) {
   }
 }
 
+#ifndef _WIN32
+// As root, `command` run as nobody, since root ignores a folder's mode. Nobody must reach the
+// programs and plug-ins it names, wherever the build lies: they are copied into `dir`, made
+// passable, and the command names the copies. As anyone else, the command as it is.
+std::vector<std::string> asNobody(const TempDir& dir, std::vector<std::string> command,
+                                  const std::vector<std::string>& programs) {
+  if (::geteuid() != 0) {
+    return command;
+  }
+  namespace fs = std::filesystem;
+  fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add);
+  const std::string copies = dir / "programs";
+  fs::create_directories(copies);
+  fs::permissions(copies, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+  for (const std::string& program : programs) {
+    const std::string copy = copies + "/" + lastComponent(program);
+    fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+    std::replace(command.begin(), command.end(), program, copy);
+  }
+  command.insert(command.begin(),
+                 {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  return command;
+}
+#endif
+
 // The checks a plug-in fails, by name, and the exporthost lines that say so.
 struct CheckRun {
   ProcessResult result;
@@ -394,12 +420,9 @@ TEST(ExporthostExport, ReplacesAnOutputKeepingWhatItIs) {
   ASSERT_EQ(0, ::chmod((locked + "/out.bin").c_str(), 0666));
   ASSERT_EQ(0, ::chmod(locked.c_str(), 0555));
   ASSERT_EQ(0, ::chmod(dir.path().c_str(), 0711));
-  std::vector<std::string> command = {EXPORTHOST_PATH, "export", locked + "/in.prg"};
-  if (::geteuid() == 0) {
-    command.insert(command.begin(),
-                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-  }
-  command.push_back(locked + "/out");
+  std::vector<std::string> command =
+      asNobody(dir, {EXPORTHOST_PATH, "export", locked + "/in.prg", locked + "/out"},
+               {EXPORTHOST_PATH, RAWOUT_MODULE_PATH});
   EXPECT_EQ(0, runProcess(command).exitCode);
   EXPECT_EQ(bytes, readFile(locked + "/out.bin"));
   command.back() = locked + "/new";
@@ -885,12 +908,9 @@ TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
                                         row.signal == "-" ? "0" : row.signal,
                                         row.check,
                                         row.tmpdir};
-    if (row.unprivileged && ::geteuid() == 0) {
-      std::filesystem::permissions(dir.path(), std::filesystem::perms::others_exec,
-                                   std::filesystem::perm_options::add);
+    if (row.unprivileged) {
       std::filesystem::permissions(where, std::filesystem::perms::all);
-      command.insert(command.begin(),
-                     {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+      command = asNobody(dir, command, {EXPORTHOST_PATH, testPlugin("misbehaves")});
     }
     const ProcessResult result = runProcess(command);
     const std::string label = row.misbehave + " " + row.signal + " " + row.check;
