@@ -14,4 +14,6 @@ execute_process(COMMAND ${HELP2MAN} --no-info --section=1
 # help2man runs the copyright and licence lines of --version together: one a line, as printed.
 file(READ ${OUTPUT} page)
 string(REGEX REPLACE "(\nCopyright [^\n]*)\nLicense" "\\1\n.br\nLicense" page "${page}")
+# The commit is for --version; the page belongs to the version.
+string(REGEX REPLACE "\nBuilt from commit [0-9a-f]+\\.\n" "\n" page "${page}")
 file(WRITE ${OUTPUT} "${page}")

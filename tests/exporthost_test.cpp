@@ -939,6 +939,12 @@ TEST(ExporthostCommandLine, HelpAndVersionSucceed) {
   EXPECT_EQ(0U, version.out.rfind("exporthost (rawout) ", 0)) << version.out;
   EXPECT_NE(std::string::npos, version.out.find("\nCopyright (C) ")) << version.out;
   EXPECT_NE(std::string::npos, version.out.find("\nLicense MIT")) << version.out;
+  // The commit the build was configured from, where it was a git clone; no line where not.
+  const std::string commit(RAWOUT_COMMIT);
+  EXPECT_EQ(!commit.empty(),
+            version.out.find("\nBuilt from commit " + commit + ".\n") != std::string::npos)
+      << version.out;
+  EXPECT_EQ(commit.empty(), version.out.find("Built from") == std::string::npos) << version.out;
   // --help wins over whatever else is wrong.
   EXPECT_EQ(0, exporthost({"frobnicate", "--bogus", "--help"}).exitCode);
 }

@@ -52,8 +52,10 @@ inline constexpr char kUsage[] =
     "part (no temporary folder, no display for --about, a reference command that\n"
     "fails).\n";
 
-inline constexpr char kVersion[] =
-    "exporthost (rawout) %s\n"
+// The version, then the commit built from where the build knew it, then the notices.
+inline constexpr char kVersion[] = "exporthost (rawout) %s\n";
+inline constexpr char kVersionCommit[] = "Built from commit %s.\n";
+inline constexpr char kVersionNotices[] =
     "Copyright (C) 2026 the rawout project\n"
     "License MIT: see the LICENSE file that comes with rawout.\n"
     "This is free software: you are free to change and redistribute it.\n"

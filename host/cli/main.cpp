@@ -6,6 +6,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check/check_process_main.h"
@@ -145,6 +146,10 @@ int run(int argc, char** argv) {
     }
     if (arguments.version) {
       (void)std::printf(kVersion, RAWOUT_VERSION);
+      if (!std::string_view(RAWOUT_COMMIT).empty()) {
+        (void)std::printf(kVersionCommit, RAWOUT_COMMIT);
+      }
+      (void)std::fputs(kVersionNotices, stdout);
       return kExitSuccess;
     }
     if (arguments.operands.empty()) {
