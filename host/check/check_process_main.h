@@ -7,8 +7,8 @@
 
 namespace rawout {
 
-// `arguments` are the check, the plug-in's full path and the check's folder, as exporthost gives
-// them after kCheckProcessMode. Returns the process's exit status.
+// `arguments` are the check, the plug-in's full path, the check's folder and the content rule's
+// word, as exporthost gives them after kCheckProcessMode. Returns the process's exit status.
 int runCheckProcessMain(const std::vector<std::string>& arguments);
 
 }  // namespace rawout

@@ -14,8 +14,9 @@
 
 namespace rawout {
 
-// Throws ExportError (or InputError, for an input changed under the save) saying what happened
-// when the save did not end with a result: a fault, or the plug-in ending the process.
+// Throws ExportError saying what happened when the save did not end with a result: a write past
+// the buffer, a fault at an input that changed under the save (worded as InputError words it),
+// or the plug-in ending the process.
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
                                       const ExtensionBuffer& buffer, const InputBlock* input);

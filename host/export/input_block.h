@@ -87,9 +87,9 @@ class InputBlock {
   // Reads the file at `path`, or standard input for "-". Throws InputError naming the input.
   explicit InputBlock(const std::string& path);
 
-  // Null for an empty input.
   // As given: a path, or "-".
   [[nodiscard]] const std::string& path() const { return path_; }
+  // Null for an empty input.
   [[nodiscard]] const void* data() const { return size_ > 0 ? data_ : nullptr; }
   [[nodiscard]] std::uint32_t size() const { return size_; }
 

@@ -14,7 +14,8 @@ namespace rawout {
 class ExtensionBuffer {
  public:
   static constexpr std::size_t kBytes = RAWOUT_EXTENSION_BUFFER_SIZE;
-  // What each byte holds until the plug-in writes it: a value no plug-in writes there.
+  // What each byte holds until the plug-in writes it: not a byte an extension holds (it is no
+  // ASCII), so a plug-in that stores one has written over it.
   static constexpr char kUnwritten = '\xA5';
   // "the 5-byte extension buffer", for messages.
   static std::string described() {
@@ -28,7 +29,7 @@ class ExtensionBuffer {
   ExtensionBuffer& operator=(const ExtensionBuffer&) = delete;
 
   [[nodiscard]] char* get() const { return bytes_; }
-  // Marks the bytes with a value no plug-in writes there, for a save to come.
+  // Marks the bytes with kUnwritten, for a save to come.
   void reset() const;
   // Whether the bytes still hold that mark: the plug-in left the buffer alone.
   [[nodiscard]] bool untouched() const;
