@@ -13,8 +13,8 @@
 #include <sstream>
 #include <tuple>
 
-#include "check/checks.h"
-#include "check/process_state.h"
+#include "check/registry.h"
+#include "support/files.h"
 #include "support/paths.h"
 #include "support/printable.h"
 #include "support/quoted_name.h"

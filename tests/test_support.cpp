@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "check/checks.h"
+#include "check/registry.h"
 
 #include <unistd.h>
 

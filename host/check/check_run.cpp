@@ -6,10 +6,10 @@
 #include <optional>
 #include <stdexcept>
 
-#include "check/check_process.h"
-#include "check/checks.h"
-#include "check/out_of_process.h"
+#include "check/parent_check.h"
+#include "check/parent_spawn.h"
 #include "check/protocol.h"
+#include "check/registry.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
 
@@ -20,11 +20,7 @@ namespace {
 Verdict checkInProcess(const CheckOptions& options, const Check& check, const ExportPlugin& plugin,
                        const CheckFolder& folder) {
   makeFolder(folder.files());
-  try {
-    return check.run({plugin, folder.files(), folder.hostFiles(), options.content});
-  } catch (const CheckTrouble& error) {
-    return Verdict::ownTrouble(error.what());
-  }
+  return verdictOf(check, {plugin, folder.files(), folder.hostFiles(), options.content});
 }
 
 void checkPlugin(const CheckOptions& options, const std::string& path,
@@ -37,8 +33,7 @@ void checkPlugin(const CheckOptions& options, const std::string& path,
     try {
       loaded.emplace(path);
     } catch (const LoadError& error) {
-      unloadable =
-          Verdict::notLoaded(std::string(error.what()) + ", expected the three entry points");
+      unloadable = notLoaded(error);
     }
   }
   for (const Check* check : checks) {
@@ -60,7 +55,7 @@ void checkPlugin(const CheckOptions& options, const std::string& path,
                                "]: " + verdict.text);
     }
     report.record(label, check->name, verdict);
-    if (verdict.unloadable) {
+    if (verdict.kind == Verdict::Kind::NotLoaded) {
       unloadable = verdict;
     }
     // The large block alone is 16 MiB: the disk holds one check's files at a time.
@@ -89,18 +84,7 @@ std::vector<const Check*> selectedChecks(const CheckOptions& options) {
   return selected;
 }
 
-void listChecks() {
-  std::size_t width = 0;
-  for (const Check& check : allChecks()) {
-    width = std::max(width, check.name.size());
-  }
-  for (const Check& check : allChecks()) {
-    (void)std::printf("%-*s  %s\n", static_cast<int>(width), std::string(check.name).c_str(),
-                      std::string(check.promise).c_str());
-  }
-}
-
-int runChecks(const CheckOptions& options) {
+CheckRunResult runChecks(const CheckOptions& options) {
   const std::vector<const Check*> checks = selectedChecks(options);
 #ifndef _WIN32
   const bool aboutChosen = std::any_of(checks.begin(), checks.end(),
@@ -124,7 +108,7 @@ int runChecks(const CheckOptions& options) {
     // Every scratch folder is gone by now: the stack they lived on has unwound.
     Interruptible::endAsAsked();
   }
-  return report.finish() ? 0 : 1;
+  return report.finish() ? CheckRunResult::AllPassed : CheckRunResult::SomeFailed;
 }
 
 }  // namespace rawout

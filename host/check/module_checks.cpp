@@ -3,9 +3,11 @@
 #include <cstring>
 #include <thread>
 
-#include "check/checks.h"
+#include "check/output_capture.h"
 #include "check/plugin_calls.h"
 #include "check/process_state.h"
+#include "check/registry.h"
+#include "support/joined.h"
 #include "support/printable.h"
 
 namespace rawout {
@@ -15,10 +17,7 @@ namespace {
 // A description longer than this is taken as having no terminator.
 constexpr std::size_t kMaxDescriptionBytes = 1024;
 
-std::string hex(unsigned char byte) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  return {kDigits[byte >> 4], kDigits[byte & 15]};
-}
+std::string hex(unsigned char byte) { return {kHexDigits[byte >> 4], kHexDigits[byte & 15]}; }
 
 // "23 bytes to standard output, starting "saved x.raw\x0A"".
 std::string describeOutput(const std::string& written, const char* stream) {
@@ -94,7 +93,7 @@ Verdict processState(const CheckContext& context) {
   const ProcessState between = currentProcessState();
   calls();
   const ProcessState after = currentProcessState();
-  return Verdict::failIf(joined(changesOverCalls(before, between, after)));
+  return Verdict::failIf(joined(changesOverCalls(before, between, after), "; "));
 }
 
 Verdict quiet(const CheckContext& context) {
@@ -110,7 +109,7 @@ Verdict quiet(const CheckContext& context) {
     streams.push_back(describeOutput(written.errors, "standard error"));
   }
   if (!streams.empty()) {
-    return Verdict::fail(joined(streams) + ", expected none");
+    return Verdict::fail(joined(streams, "; ") + ", expected none");
   }
   return Verdict::pass();
 }

@@ -1,10 +1,9 @@
 #include "check/plugin_calls.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 
 #include "support/file_identity.h"
+#include "support/files.h"
 #include "support/paths.h"
 #include "support/printable.h"
 
@@ -34,17 +33,9 @@ std::string outputFile(const CheckContext& context, const std::string& name,
 }
 
 std::optional<Bytes> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) {
-    return std::nullopt;
-  }
-  Bytes bytes(static_cast<std::size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return in ? std::optional(bytes) : std::nullopt;
+  const std::optional<std::string> content = fileContent(path);
+  return content ? std::optional(Bytes(content->begin(), content->end())) : std::nullopt;
 }
-
-void removeFile(const std::string& path) { (void)std::remove(path.c_str()); }
 
 std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes, const void* data,
                                 const std::string& name, std::string& extension) {
@@ -125,14 +116,6 @@ void typicalSaves(const CheckContext& context) {
   (void)save(context, block.data(), 0, "typical-empty", &buffer);
   (void)save(context, block.data(), block.size(), "typical-no-extout", nullptr);
   (void)save(context, block.data(), block.size(), "missing/typical", &buffer);
-}
-
-std::string joined(const std::vector<std::string>& parts) {
-  std::string text;
-  for (const auto& part : parts) {
-    text += (text.empty() ? "" : "; ") + part;
-  }
-  return text;
 }
 
 }  // namespace rawout

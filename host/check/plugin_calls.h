@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "check/checks.h"
+#include "check/registry.h"
 #include "loader/extension_buffer.h"
+#include "support/files.h"
 
 namespace rawout {
 
@@ -22,8 +23,8 @@ std::string unexpected(const Saved& saved, int expected);
 std::string outputFile(const CheckContext& context, const std::string& name,
                        const std::string& extension);
 
+// The file's bytes, or none.
 std::optional<Bytes> readFile(const std::string& path);
-void removeFile(const std::string& path);
 
 // A save that must work: result 1 and an extension that names the file. The verdict otherwise:
 // Fail for another result; Skip for an extension the host cannot use, which is the extension
@@ -49,7 +50,5 @@ std::string compareFile(const std::string& path, const Bytes& expected, const st
 // The saves a host makes of every kind: a block, an empty one, one with no extension buffer and
 // one into a missing folder. Their outcome is other checks' business.
 void typicalSaves(const CheckContext& context);
-
-std::string joined(const std::vector<std::string>& parts);
 
 }  // namespace rawout

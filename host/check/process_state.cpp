@@ -1,23 +1,10 @@
 #include "check/process_state.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <utility>
-
-#include "check/protocol.h"
-
-#ifdef _WIN32
-#include <io.h>
-#define dup _dup
-#define dup2 _dup2
-#define close _close
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace rawout {
 
@@ -94,51 +81,6 @@ std::vector<std::string> changesOverCalls(const ProcessState& before, const Proc
     changes.back().append(" ").append(seen).append(", expected ").append(expected);
   }
   return changes;
-}
-
-namespace {
-
-std::string contentOf(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-}  // namespace
-
-OutputCapture::OutputCapture(std::string folder) : folder_(std::move(folder)) {
-  (void)std::fflush(stdout);
-  (void)std::fflush(stderr);
-  std::FILE* output = std::fopen((folder_ + "/stdout").c_str(), "wb");
-  std::FILE* errors = std::fopen((folder_ + "/stderr").c_str(), "wb");
-  if (output == nullptr || errors == nullptr) {
-    for (std::FILE* opened : {output, errors}) {
-      if (opened != nullptr) {
-        (void)std::fclose(opened);
-      }
-    }
-    throw CheckTrouble("cannot make files in " + folder_ + " to hold the plug-in's output");
-  }
-  savedOutput_ = ::dup(::fileno(stdout));
-  savedError_ = ::dup(::fileno(stderr));
-  (void)::dup2(::fileno(output), ::fileno(stdout));
-  (void)::dup2(::fileno(errors), ::fileno(stderr));
-  (void)std::fclose(output);
-  (void)std::fclose(errors);
-}
-
-OutputCapture::~OutputCapture() { (void)stop(); }
-
-OutputCapture::Captured OutputCapture::stop() {
-  if (savedOutput_ < 0) {
-    return {};
-  }
-  (void)std::fflush(stdout);
-  (void)std::fflush(stderr);
-  (void)::dup2(savedOutput_, ::fileno(stdout));
-  (void)::dup2(savedError_, ::fileno(stderr));
-  ::close(std::exchange(savedOutput_, -1));
-  ::close(std::exchange(savedError_, -1));
-  return {contentOf(folder_ + "/stdout"), contentOf(folder_ + "/stderr")};
 }
 
 }  // namespace rawout

@@ -1,6 +1,5 @@
 // The process state as Linux shows it: signal handling, limits, /proc/self for threads, children
 // and descriptors, and the floating-point control words.
-#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
@@ -20,6 +19,9 @@
 #include <utility>
 
 #include "check/process_state.h"
+#include "support/files.h"
+#include "support/joined.h"
+#include "support/linux_process.h"
 #include "support/printable.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
@@ -27,12 +29,6 @@ extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leav
 namespace rawout {
 
 namespace {
-
-std::string signalName(int signal) {
-  const char* abbreviation = ::sigabbrev_np(signal);
-  return abbreviation != nullptr ? std::string("SIG") + abbreviation
-                                 : "signal " + std::to_string(signal);
-}
 
 std::string handling(const struct sigaction& action) {
   if ((action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL) {
@@ -173,25 +169,14 @@ void addBuffering(ProcessState& state) {
 #endif
 }
 
-std::string joined(const std::set<std::string>& names) {
-  std::string text;
-  for (const auto& name : names) {
-    text += (text.empty() ? "" : " ") + name;
-  }
-  return text.empty() ? "none" : text;
-}
-
 void addProcesses(ProcessState& state) {
   const std::set<std::string> tasks = folderEntries("/proc/self/task");
   state["threads"] = std::to_string(tasks.size());
   std::set<std::string> children;
-  for (const std::string& task : tasks) {
-    std::ifstream listed("/proc/self/task/" + task + "/children");
-    for (std::string child; listed >> child;) {
-      children.insert(child);
-    }
+  for (const pid_t child : childProcesses()) {
+    children.insert(std::to_string(child));
   }
-  state["child processes"] = joined(children);
+  state["child processes"] = children.empty() ? "none" : joined(children, " ");
 }
 
 void addDescriptors(ProcessState& state) {
@@ -258,25 +243,6 @@ void addFloatingPoint(ProcessState& state) {
 }
 
 }  // namespace
-
-std::set<std::string> folderEntries(const std::string& folder) {
-  std::set<std::string> names;
-  DIR* listing = ::opendir(folder.c_str());
-  while (listing != nullptr) {
-    const dirent* entry = ::readdir(listing);
-    if (entry == nullptr) {
-      break;
-    }
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") {
-      names.insert(name);
-    }
-  }
-  if (listing != nullptr) {
-    ::closedir(listing);
-  }
-  return names;
-}
 
 ProcessState currentProcessState() {
   ProcessState state;

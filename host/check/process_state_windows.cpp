@@ -14,23 +14,6 @@
 
 namespace rawout {
 
-std::set<std::string> folderEntries(const std::string& folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA entry{};
-  HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) {
-    return names;
-  }
-  do {
-    const std::string name = entry.cFileName;
-    if (name != "." && name != "..") {
-      names.insert(name);
-    }
-  } while (::FindNextFileA(search, &entry));
-  ::FindClose(search);
-  return names;
-}
-
 ProcessState currentProcessState() {
   ProcessState state;
   // msvcrt.dll's descriptor table, which a plug-in built on it shares with the host.

@@ -10,13 +10,13 @@ namespace {
 
 // Kinds a check process writes, by the word that stands for each. PluginEnded is told by the
 // parent alone: the process that could write it is the one that ended.
-constexpr std::array<std::pair<const char*, Verdict::Kind>, 4> kWords = {{
+constexpr std::array<std::pair<const char*, Verdict::Kind>, 5> kWords = {{
     {"pass", Verdict::Kind::Pass},
     {"fail", Verdict::Kind::Fail},
     {"skip", Verdict::Kind::Skip},
+    {"unloadable", Verdict::Kind::NotLoaded},
     {"trouble", Verdict::Kind::OwnTrouble},
 }};
-constexpr char kUnloadable[] = "unloadable";
 // The last line, so that a verdict cut short by a plug-in that ended the process is not taken.
 constexpr char kEnd[] = "\nend\n";
 static_assert(sizeof kEnd - 1 == Verdict::kEndBytes);
@@ -48,9 +48,9 @@ std::optional<ContentRule> contentRuleOf(const std::string& word) {
 }
 
 std::string Verdict::encoded() const {
-  std::string word = unloadable ? kUnloadable : "";
+  std::string word;
   for (const auto& [name, each] : kWords) {
-    if (!unloadable && each == kind) {
+    if (each == kind) {
       word = name;
     }
   }
@@ -68,12 +68,9 @@ std::optional<Verdict> Verdict::decode(const std::string& encoded) {
   const std::size_t textEnd = encoded.size() - end.size();
   const std::string word = encoded.substr(0, lineEnd);
   std::string text = lineEnd < textEnd ? encoded.substr(lineEnd + 1, textEnd - lineEnd - 1) : "";
-  if (word == kUnloadable) {
-    return notLoaded(std::move(text));
-  }
   for (const auto& [name, kind] : kWords) {
     if (word == name) {
-      return Verdict{kind, std::move(text), false};
+      return Verdict{kind, std::move(text)};
     }
   }
   return std::nullopt;

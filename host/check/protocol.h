@@ -67,26 +67,24 @@ struct Verdict {
     Pass,
     Fail,
     Skip,
+    NotLoaded,    // the plug-in could not be loaded at all: the checks after this one are skipped
     PluginEnded,  // the check process ended, hung or crashed before it could give a verdict
     OwnTrouble,   // exporthost could not do its part; nothing is said of the plug-in
   };
 
   Kind kind = Kind::Pass;
   std::string text;  // what was seen and what was expected; empty for a pass
-  // The plug-in could not be loaded at all: the checks after this one are skipped.
-  bool unloadable = false;
 
   static Verdict pass() { return {}; }
   // A pass when `failure` is empty: checks that compare many things say what differs, if anything.
   static Verdict failIf(std::string failure) {
-    return failure.empty() ? pass() : Verdict{Kind::Fail, std::move(failure), false};
+    return failure.empty() ? pass() : Verdict{Kind::Fail, std::move(failure)};
   }
-  static Verdict fail(std::string failure) { return {Kind::Fail, std::move(failure), false}; }
-  static Verdict skip(std::string reason) { return {Kind::Skip, std::move(reason), false}; }
-  static Verdict notLoaded(std::string failure) { return {Kind::Fail, std::move(failure), true}; }
-  static Verdict ownTrouble(std::string cause) {
-    return {Kind::OwnTrouble, std::move(cause), false};
-  }
+  static Verdict fail(std::string failure) { return {Kind::Fail, std::move(failure)}; }
+  static Verdict skip(std::string reason) { return {Kind::Skip, std::move(reason)}; }
+  static Verdict notLoaded(std::string failure) { return {Kind::NotLoaded, std::move(failure)}; }
+  static Verdict pluginEnded(std::string how) { return {Kind::PluginEnded, std::move(how)}; }
+  static Verdict ownTrouble(std::string cause) { return {Kind::OwnTrouble, std::move(cause)}; }
 
   [[nodiscard]] bool passed() const { return kind == Kind::Pass; }
 

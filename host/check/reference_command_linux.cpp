@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check/reference_command.h"
+#include "support/linux_process.h"
 #include "support/quoted_name.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
@@ -41,9 +42,7 @@ void runReference(const std::string& command, const std::string& input, const st
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw std::runtime_error(
-        failed + " failed (" +
-        (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                           : "signal " + std::to_string(WTERMSIG(status))) +
+        failed + " failed (" + processEnd(status) +
         "); it must write the expected file from the block on its standard input");
   }
 }

@@ -17,7 +17,6 @@ namespace {
 // Well-formed XML for any bytes: what is not strict UTF-8, or is a character XML forbids, is
 // shown as \xHH.
 std::string xmlEscaped(const std::string& raw) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
   const std::string text = printable(raw);
   std::string escaped;
   for (std::size_t index = 0; index < text.size();) {
@@ -26,7 +25,7 @@ std::string xmlEscaped(const std::string& raw) {
     if (length == 0 || codePoint == 0xFFFE || codePoint == 0xFFFF) {
       for (std::size_t byte = 0; byte < std::max<std::size_t>(length, 1); ++byte, ++index) {
         const auto value = static_cast<unsigned char>(text[index]);
-        escaped += {'\\', 'x', kDigits[value >> 4], kDigits[value & 15]};
+        escaped += {'\\', 'x', kHexDigits[value >> 4], kHexDigits[value & 15]};
       }
       continue;
     }

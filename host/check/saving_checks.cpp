@@ -7,10 +7,11 @@
 #include <set>
 #include <thread>
 
-#include "check/checks.h"
 #include "check/plugin_calls.h"
-#include "check/process_state.h"
+#include "check/registry.h"
 #include "check/write_limit.h"
+#include "support/files.h"
+#include "support/joined.h"
 #include "support/printable.h"
 
 namespace rawout {
@@ -299,7 +300,7 @@ Verdict noStrayFiles(const CheckContext& context) {
     }
   }
   if (!strays.empty()) {
-    return Verdict::fail("found " + joined(strays) + ", expected only the outputs");
+    return Verdict::fail("found " + joined(strays, "; ") + ", expected only the outputs");
   }
   return Verdict::pass();
 }

@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "cli/check_options.h"
+#include "cli/check_arguments.h"
 #include "cli/command_line.h"
 #include "cli/usage_error.h"
 #include "support/quoted_name.h"

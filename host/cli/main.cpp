@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "check/check_process_main.h"
 #include "check/check_run.h"
+#include "check/child_main.h"
 #include "check/protocol.h"
 #include "cli/arguments.h"
 #include "cli/exit_status.h"
@@ -97,6 +97,17 @@ int showAbout(const Arguments& arguments) {
   return kExitSuccess;
 }
 
+void listChecks() {
+  std::size_t width = 0;
+  for (const Check& check : allChecks()) {
+    width = std::max(width, check.name.size());
+  }
+  for (const Check& check : allChecks()) {
+    (void)std::printf("%-*s  %s\n", static_cast<int>(width), std::string(check.name).c_str(),
+                      std::string(check.promise).c_str());
+  }
+}
+
 int checkPlugins(Arguments arguments) {
   expectOperands(arguments, 0, 0);
   if (arguments.list) {
@@ -124,9 +135,8 @@ int checkPlugins(Arguments arguments) {
     return missing;
   }
   try {
-    return std::max(runChecks(arguments.check), missing);
-  } catch (const UsageError&) {
-    throw;
+    const CheckRunResult result = runChecks(arguments.check);
+    return result == CheckRunResult::AllPassed ? missing : kExitFailure;
   } catch (const std::runtime_error& error) {
     // exporthost's own trouble, not the plug-in's.
     printError(error.what());

@@ -15,6 +15,7 @@
 #include "export/export_error.h"
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
+#include "support/linux_process.h"
 #include "support/quoted_name.h"
 
 namespace rawout {
@@ -45,16 +46,6 @@ std::string readAll(int descriptor) {
     }
     bytes.append(chunk, static_cast<std::size_t>(got));
   }
-}
-
-std::string describeEnd(int status) {
-  if (WIFEXITED(status)) {
-    return "exit status " + std::to_string(WEXITSTATUS(status));
-  }
-  const char* name = ::sigabbrev_np(WTERMSIG(status));
-  return std::string("killed by ") + (name != nullptr
-                                          ? std::string("SIG") + name
-                                          : "signal " + std::to_string(WTERMSIG(status)));
 }
 
 [[noreturn]] void saveInChild(int answer, const ExportPlugin& plugin, const void* data,
@@ -100,7 +91,7 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return readAnswer(answer, WIFEXITED(status) && WEXITSTATUS(status) == 0, describeEnd(status),
+  return readAnswer(answer, WIFEXITED(status) && WEXITSTATUS(status) == 0, processEnd(status),
                     plugin, buffer);
 }
 

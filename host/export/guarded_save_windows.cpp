@@ -14,6 +14,7 @@
 #include "export/guarded_save.h"
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
+#include "support/files.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
 #include "support/system_error_text.h"
@@ -22,11 +23,6 @@
 namespace rawout {
 
 namespace {
-
-std::string contentOf(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 bool writeFile(const std::string& path, const void* data, std::size_t size) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -136,7 +132,7 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
   ::GetExitCodeProcess(process.hProcess, &code);
   ::CloseHandle(process.hProcess);
   ::CloseHandle(process.hThread);
-  const std::string answered = contentOf(answer);
+  const std::string answered = fileContent(answer).value_or("");
   return readAnswer(answered, code == 0, describeExitCode(code), plugin, buffer);
 }
 

@@ -1,6 +1,7 @@
 #include "loader/fault_trap.h"
 
 #include "loader/extension_buffer.h"
+#include "support/printable.h"
 
 #include <string>
 
@@ -26,8 +27,7 @@ class MessageBuffer {
       add(&plain, 1);
       return;
     }
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    const char escaped[] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 15]};
+    const char escaped[] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 15]};
     add(escaped, sizeof escaped);
   }
   [[nodiscard]] std::size_t used() const { return used_; }

@@ -62,7 +62,6 @@ std::size_t controlAt(const std::string& text, std::size_t index) {
 }
 
 std::string printable(const std::string& text) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
   std::string shown;
   for (std::size_t index = 0; index < text.size();) {
     std::size_t control = controlAt(text, index);
@@ -74,7 +73,7 @@ std::string printable(const std::string& text) {
     }
     for (; control > 0; --control, ++index) {
       const auto byte = static_cast<unsigned char>(text[index]);
-      shown += {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 15]};
+      shown += {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 15]};
     }
   }
   return shown;

@@ -8,6 +8,9 @@
 
 namespace rawout {
 
+// The digits of \xHH, shared by everything that shows a byte so.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // The length of the strict UTF-8 sequence at `index` (no overlong forms, surrogates or code
 // points past U+10FFFF), or 0 when the bytes there are not one. `codePoint` receives its value.
 std::size_t utf8SequenceAt(const std::string& text, std::size_t index, std::uint32_t& codePoint);

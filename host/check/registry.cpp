@@ -1,8 +1,8 @@
-#include "check/checks.h"
+#include "check/registry.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <exception>
 
 namespace rawout {
 
@@ -19,15 +19,15 @@ constexpr std::array kChecks = {
     Check{kExtension,
           "reports one extension for every block (0, 1, 300 bytes, 16 MiB), starting with \".\" "
           "and ending within the host's 5 bytes",
-          extension},
+          extension, Overrun::FailsIt},
     Check{"every-byte-value", "accepts a block of all 256 byte values: gives 1 and a file",
           everyByteValueAccepted},
     Check{"empty-block", "accepts an empty block, from an address or from null: gives 1 and a file",
           emptyBlock},
-    Check{kContent,
+    Check{"content",
           "writes what is declared for each block: the block itself (--expect=identity) or what "
           "the --reference command writes",
-          content},
+          content, Overrun::SkipsIt, true},
     Check{"reproducible", "writes the same bytes for the same block, whatever saves came before",
           reproducible},
     Check{"truncates", "leaves only the new output in a file that held a longer one", truncates},
@@ -52,16 +52,6 @@ constexpr std::array kChecks = {
           about},
 };
 
-// Every byte value, an empty block, a small and a long one (past 64 KiB, where address-carrying
-// formats change their addressing) and the large one.
-constexpr std::array kContentBlocks = {
-    ContentBlock{"all", 256, 0},
-    ContentBlock{"empty", 0, 1},
-    ContentBlock{"pattern", 1000, 41},
-    ContentBlock{"long", 70000, 42},
-    ContentBlock{"large", std::size_t{16} << 20, 4},
-};
-
 }  // namespace
 
 std::span<const Check> allChecks() { return kChecks; }
@@ -72,35 +62,18 @@ const Check* findCheck(std::string_view name) {
   return found == kChecks.end() ? nullptr : found;
 }
 
-std::span<const ContentBlock> contentBlocks() { return kContentBlocks; }
-
-Bytes bytesOf(const ContentBlock& block) {
-  return block.seed == 0 ? everyByteValue() : pattern(block.size, block.seed);
-}
-
-std::string expectedFile(const std::string& hostFiles, const ContentBlock& block) {
-  return hostFiles + "/" + std::string(block.name) + ".expected";
-}
-
-Bytes pattern(std::size_t size, std::uint32_t seed) {
-  Bytes bytes(size);
-  // Eight bytes a step: a 16 MiB block is made quickly even in an instrumented build.
-  std::uint64_t state = seed | 1U;
-  for (std::size_t index = 0; index < size; index += sizeof state) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    std::memcpy(bytes.data() + index, &state, std::min(sizeof state, size - index));
+Verdict verdictOf(const Check& check, const CheckContext& context) {
+  try {
+    return check.run(context);
+  } catch (const CheckTrouble& error) {
+    return Verdict::ownTrouble(error.what());
+  } catch (const std::exception& error) {
+    return Verdict::fail(error.what());
   }
-  return bytes;
 }
 
-Bytes everyByteValue() {
-  Bytes bytes(256);
-  for (std::size_t value = 0; value < bytes.size(); ++value) {
-    bytes[value] = static_cast<unsigned char>(value);
-  }
-  return bytes;
+Verdict notLoaded(const LoadError& error) {
+  return Verdict::notLoaded(std::string(error.what()) + ", expected the three entry points");
 }
 
 }  // namespace rawout

@@ -1,9 +1,9 @@
-#include "cli/check_options.h"
+#include "cli/check_arguments.h"
 
 #include <cmath>
 #include <cstdlib>
 
-#include "check/checks.h"
+#include "check/registry.h"
 #include "cli/usage_error.h"
 #include "support/quoted_name.h"
 

@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "check/check_run.h"
-#include "check/checks.h"
+#include "check/check_options.h"
 #include "check/protocol.h"
+#include "check/registry.h"
 
 namespace rawout {
 

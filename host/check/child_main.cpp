@@ -1,12 +1,12 @@
-#include "check/check_process_main.h"
+#include "check/child_main.h"
 
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
 
-#include "check/check_process.h"
-#include "check/checks.h"
+#include "check/parent_spawn.h"
 #include "check/protocol.h"
+#include "check/registry.h"
 #include "loader/extension_buffer.h"
 #include "loader/fault_trap.h"
 #include "support/file_identity.h"
@@ -79,6 +79,31 @@ bool markLoaded(const std::string& path) {
   return marker != nullptr && std::fclose(marker) == 0;
 }
 
+// The verdict a write past the extension buffer gives `check`, encoded.
+std::string overrunVerdict(const Check& check) {
+  const std::string overrun = "wrote past " + ExtensionBuffer::described();
+  return check.overrun == Overrun::FailsIt ? Verdict::fail(overrun).encoded()
+                                           : Verdict::skip("the plug-in " + overrun + "; see the " +
+                                                           std::string(kExtension) + " check")
+                                                 .encoded();
+}
+
+// Loads the plug-in into `plugin`, marks that it loaded, and runs the check.
+Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFolder& folder,
+                     ContentRule content, std::optional<ExportPlugin>& plugin) {
+  try {
+    plugin.emplace(path);
+  } catch (const LoadError& error) {
+    return notLoaded(error);
+  } catch (const std::exception& error) {
+    return Verdict::fail(error.what());
+  }
+  if (!markLoaded(folder.loadedMarker())) {
+    return Verdict::ownTrouble("cannot make " + folder.loadedMarker());
+  }
+  return verdictOf(check, {*plugin, folder.files(), folder.hostFiles(), content});
+}
+
 int cannotAnswer() {
   (void)std::fprintf(stderr, "%scannot write the check's verdict\n", kCheckProcessTroublePrefix);
   return kCheckProcessTrouble;
@@ -87,11 +112,13 @@ int cannotAnswer() {
 }  // namespace
 
 int runCheckProcessMain(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 4 || findCheck(arguments[0]) == nullptr || !contentRuleOf(arguments[3])) {
+  const Check* check = arguments.size() == 4 ? findCheck(arguments[0]) : nullptr;
+  const std::optional<ContentRule> content =
+      check != nullptr ? contentRuleOf(arguments[3]) : std::nullopt;
+  if (!content) {
     return kCheckProcessTrouble;
   }
   prepareCheckProcess();
-  const Check& check = *findCheck(arguments[0]);
   const CheckFolder folder(arguments[2]);
   VerdictFile verdictFile(folder.verdictFile());
   if (!verdictFile.opened()) {
@@ -105,32 +132,14 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
   std::optional<ExportPlugin> plugin;
   Verdict verdict;
   {
-    // A write past the buffer is the extension check's failure; the others cannot go on.
-    const std::string overrun = "wrote past " + ExtensionBuffer::described();
-    const std::string trapped = check.name == kExtension
-                                    ? Verdict::fail(overrun).encoded()
-                                    : Verdict::skip("the plug-in " + overrun + "; see the " +
-                                                    std::string(kExtension) + " check")
-                                          .encoded();
+    // A write past the buffer puts its verdict straight into the verdict file, what was written
+    // before the end mark, and ends the process with status 0, as after any verdict.
+    const std::string trapped = overrunVerdict(*check);
     const std::size_t textEnd = trapped.size() - Verdict::kEndBytes;
     FaultTrap faults(trapped.substr(0, textEnd), trapped.substr(textEnd));
-    // Its verdict given, the process has ended as a check process should.
     faults.exitWith(0);
     faults.reportInto(folder.verdictFile());
-    try {
-      plugin.emplace(arguments[1]);
-      if (!markLoaded(folder.loadedMarker())) {
-        throw CheckTrouble("cannot make " + folder.loadedMarker());
-      }
-      verdict =
-          check.run({*plugin, folder.files(), folder.hostFiles(), *contentRuleOf(arguments[3])});
-    } catch (const LoadError& error) {
-      verdict = Verdict::notLoaded(std::string(error.what()) + ", expected the three entry points");
-    } catch (const CheckTrouble& error) {
-      verdict = Verdict::ownTrouble(error.what());
-    } catch (const std::exception& error) {
-      verdict = Verdict::fail(error.what());
-    }
+    verdict = loadAndCheck(*check, arguments[1], folder, *content, plugin);
   }
   if (!verdictFile.write(verdict)) {
     return cannotAnswer();

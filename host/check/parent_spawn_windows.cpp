@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "check/check_process.h"
+#include "check/parent_spawn.h"
 #include "support/system_error_text.h"
 #include "support/windows_process.h"
 

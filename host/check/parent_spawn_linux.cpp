@@ -14,11 +14,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
 
-#include "check/check_process.h"
-#include "check/process_state.h"
+#include "check/parent_spawn.h"
+#include "support/linux_process.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
 
@@ -32,28 +31,16 @@ std::array<struct sigaction, kStopSignals.size()> previousHandling{};
 
 void onStop(int signal) { stopSignal = signal; }
 
-std::string describeEnd(const siginfo_t& end) {
-  if (end.si_code == CLD_EXITED) {
-    return "exit status " + std::to_string(end.si_status);
-  }
-  const char* name = ::sigabbrev_np(end.si_status);
-  return std::string("killed by ") +
-         (name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(end.si_status));
-}
-
 // Every process that has become exporthost's child, the check's orphans among them: exporthost
 // starts no others while it checks. Ending one hands its own children to exporthost in turn, so
 // the sweep goes on until a pass finds none.
 void endAdoptedChildren() {
   for (bool found = true; found;) {
     found = false;
-    for (const std::string& task : folderEntries("/proc/self/task")) {
-      std::ifstream listed("/proc/self/task/" + task + "/children");
-      for (pid_t child = 0; listed >> child;) {
-        found = true;
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-      }
+    for (const pid_t child : childProcesses()) {
+      found = true;
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
     }
   }
 }
@@ -139,7 +126,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   siginfo_t reaped{};
   ::waitid(P_PID, static_cast<id_t>(pid), &reaped, WEXITED);
   if (!end.timedOut && !end.interrupted) {
-    end.how = describeEnd(info);
+    end.how = processEnd(info.si_code, info.si_status);
     end.exitStatus = info.si_code == CLD_EXITED ? info.si_status : -1;
   }
   endAdoptedChildren();

@@ -1,14 +1,14 @@
-#include "check/out_of_process.h"
+#include "check/parent_check.h"
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <system_error>
 #include <thread>
 
-#include "check/check_process.h"
+#include "check/parent_spawn.h"
 #include "check/reference_command.h"
+#include "support/files.h"
 #include "support/printable.h"
 #include "support/quoted_name.h"
 
@@ -23,10 +23,7 @@ std::string seconds(std::chrono::milliseconds timeout) {
          " s";
 }
 
-std::string contentOf(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+std::string contentOf(const std::string& path) { return fileContent(path).value_or(""); }
 
 // A process may fail to start for a moment (a process limit reached; under wine, a new process
 // that dies while it starts), which says nothing of the plug-in: only a lasting failure ends
@@ -112,9 +109,9 @@ Verdict judge(const ProcessEnd& end, const CheckFolder& folder, std::chrono::mil
                    : ended;
   std::error_code ignored;
   if (!std::filesystem::exists(folder.loadedMarker(), ignored)) {
-    return {Verdict::Kind::PluginEnded, "while the plug-in loaded: " + noAnswer + told, true};
+    return Verdict::notLoaded("while the plug-in loaded: " + noAnswer + told);
   }
-  return {Verdict::Kind::PluginEnded, noAnswer + told, false};
+  return Verdict::pluginEnded(noAnswer + told);
 }
 
 }  // namespace
@@ -129,7 +126,7 @@ void makeFolder(const std::string& path) {
 }
 
 void prepareReferences(const CheckOptions& options, const Check& check, const CheckFolder& folder) {
-  if (options.content != ContentRule::Reference || check.name != kContent) {
+  if (options.content != ContentRule::Reference || !check.savesContentBlocks) {
     return;
   }
   for (const ContentBlock& block : contentBlocks()) {

@@ -4,19 +4,15 @@
 // own business: only the content check looks at it, and only as the user declares it.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "check/blocks.h"
 #include "check/protocol.h"
 #include "loader/plugin_loader.h"
 
 namespace rawout {
-
-using Bytes = std::vector<unsigned char>;
 
 struct CheckContext {
   const ExportPlugin& plugin;
@@ -25,11 +21,18 @@ struct CheckContext {
   ContentRule content = ContentRule::Undeclared;
 };
 
+// What a write past the extension buffer means for a check: the extension check's failure, or a
+// reason for any other check not to go on.
+enum class Overrun { FailsIt, SkipsIt };
+
 struct Check {
   std::string_view name;
   std::string_view promise;  // one sentence: what a plug-in that passes does
   // Pass, Fail with "what was seen, expected what", or Skip with why.
   Verdict (*run)(const CheckContext& context);
+  Overrun overrun = Overrun::SkipsIt;
+  // The check saves the content blocks, so a reference command runs on them before it starts.
+  bool savesContentBlocks = false;
 };
 
 // Every check, in the order they are reported. "entry-points" is the load itself and comes
@@ -38,26 +41,15 @@ std::span<const Check> allChecks();
 // The check called `name`, or null.
 const Check* findCheck(std::string_view name);
 
+// The check's verdict on a loaded plug-in, in a check process or in exporthost's own: exporthost's
+// trouble becomes OwnTrouble and any other exception a failure, so both give the same verdict.
+Verdict verdictOf(const Check& check, const CheckContext& context);
+// The verdict for a plug-in that cannot be loaded.
+Verdict notLoaded(const LoadError& error);
+
 inline constexpr std::string_view kEntryPoints = "entry-points";
 inline constexpr std::string_view kExtension = "extension";
-inline constexpr std::string_view kContent = "content";
 inline constexpr std::string_view kAbout = "about";
-
-// The blocks the content check saves. With a reference command, exporthost runs it on each
-// block first and leaves what it wrote as hostFiles/NAME.expected.
-struct ContentBlock {
-  std::string_view name;
-  std::size_t size;
-  std::uint32_t seed;  // for pattern(); 0 for every byte value in turn
-};
-std::span<const ContentBlock> contentBlocks();
-Bytes bytesOf(const ContentBlock& block);
-std::string expectedFile(const std::string& hostFiles, const ContentBlock& block);
-
-// `size` bytes from a xorshift generator: every seed gives its own, reproducible block.
-Bytes pattern(std::size_t size, std::uint32_t seed);
-// The 256 byte values in order.
-Bytes everyByteValue();
 
 // The checks, by the part of the contract they hold the plug-in to.
 Verdict entryPoints(const CheckContext& context);

@@ -1,0 +1,26 @@
+// What `exporthost check` is asked to do: the plug-ins, the checks, and how to report them.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "check/protocol.h"
+#include "check/report.h"
+
+namespace rawout {
+
+struct CheckOptions {
+  std::vector<std::string> plugins;
+  bool about = false;
+  std::vector<std::string> only;  // check names; empty for all
+  std::vector<std::string> skip;
+  std::chrono::milliseconds timeout{std::chrono::seconds(60)};
+  ReportFormat format = ReportFormat::Text;
+  std::string junit;  // a file for JUnit XML, or empty
+  bool inProcess = false;
+  ContentRule content = ContentRule::Undeclared;
+  std::string reference;  // the command, for ContentRule::Reference
+};
+
+}  // namespace rawout
