@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "check/display.h"
 #include "check/parent_check.h"
 #include "check/parent_spawn.h"
 #include "check/protocol.h"
@@ -86,18 +87,13 @@ std::vector<const Check*> selectedChecks(const CheckOptions& options) {
 
 CheckRunResult runChecks(const CheckOptions& options) {
   const std::vector<const Check*> checks = selectedChecks(options);
-#ifndef _WIN32
   const bool aboutChosen = std::any_of(checks.begin(), checks.end(),
                                        [](const Check* check) { return check->name == kAbout; });
-  const auto isSet = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-  };
-  if (aboutChosen && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
-    throw std::runtime_error(
-        "the about check needs a display, and neither DISPLAY nor WAYLAND_DISPLAY is set");
+  if (aboutChosen) {
+    if (const std::string missing = whyNoDisplay(); !missing.empty()) {
+      throw std::runtime_error("the about check needs a display, and " + missing);
+    }
   }
-#endif
   const Interruptible interruptible;
   Report report(options.format, options.junit);
   try {

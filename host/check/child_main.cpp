@@ -4,19 +4,14 @@
 #include <optional>
 #include <stdexcept>
 
-#include "check/parent_spawn.h"
 #include "check/protocol.h"
 #include "check/registry.h"
 #include "loader/extension_buffer.h"
 #include "loader/fault_trap.h"
 #include "support/file_identity.h"
+#include "support/paths.h"
+#include "support/quiet_crash.h"
 #include "support/scratch_folder.h"
-
-#ifdef _WIN32
-#include <direct.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace rawout {
 
@@ -66,14 +61,6 @@ class VerdictFile {
   std::optional<FileIdentity> identity_;
 };
 
-bool enter(const std::string& folder) {
-#ifdef _WIN32
-  return ::_chdir(folder.c_str()) == 0;
-#else
-  return ::chdir(folder.c_str()) == 0;
-#endif
-}
-
 bool markLoaded(const std::string& path) {
   std::FILE* marker = std::fopen(path.c_str(), "wb");
   return marker != nullptr && std::fclose(marker) == 0;
@@ -118,13 +105,13 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
   if (!content) {
     return kCheckProcessTrouble;
   }
-  prepareCheckProcess();
+  crashQuietly();
   const CheckFolder folder(arguments[2]);
   VerdictFile verdictFile(folder.verdictFile());
   if (!verdictFile.opened()) {
     return cannotAnswer();
   }
-  if (!enter(folder.workingFolder())) {
+  if (!enterFolder(folder.workingFolder())) {
     return verdictFile.write(Verdict::ownTrouble("cannot enter the check's working folder"))
                ? 0
                : cannotAnswer();

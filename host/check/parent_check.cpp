@@ -9,6 +9,7 @@
 #include "check/parent_spawn.h"
 #include "check/reference_command.h"
 #include "support/files.h"
+#include "support/paths.h"
 #include "support/printable.h"
 #include "support/quoted_name.h"
 

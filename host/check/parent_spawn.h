@@ -3,9 +3,6 @@
 #pragma once
 
 #include <chrono>
-#ifndef _WIN32
-#include <csignal>
-#endif
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,18 +40,6 @@ class Interruptible {
   Interruptible& operator=(const Interruptible&) = delete;
   // Ends the process the way the signal that arrived would have, once the caller has cleaned up.
   [[noreturn]] static void endAsAsked();
-
- private:
-#ifndef _WIN32
-  sigset_t previousMask_{};
-#endif
 };
-
-// Called first in a check process: a plug-in that crashes it ends it at once, with no core file
-// or crash dialog (nor, under wine, a debugger).
-void prepareCheckProcess();
-
-// The full path of `path` as the current folder gives it, for a child that runs elsewhere.
-std::string absolutePath(const std::string& path);
 
 }  // namespace rawout

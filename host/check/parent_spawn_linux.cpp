@@ -28,6 +28,7 @@ namespace {
 constexpr std::array kStopSignals = {SIGINT, SIGTERM, SIGHUP};
 std::atomic<int> stopSignal{0};
 std::array<struct sigaction, kStopSignals.size()> previousHandling{};
+sigset_t previousMask{};  // the calling thread's, while an Interruptible lives
 
 void onStop(int signal) { stopSignal = signal; }
 
@@ -148,7 +149,7 @@ Interruptible::Interruptible() {
   sigset_t pipe;
   sigemptyset(&pipe);
   sigaddset(&pipe, SIGPIPE);
-  ::pthread_sigmask(SIG_BLOCK, &pipe, &previousMask_);
+  ::pthread_sigmask(SIG_BLOCK, &pipe, &previousMask);
 }
 
 Interruptible::~Interruptible() {
@@ -160,9 +161,9 @@ Interruptible::~Interruptible() {
   sigemptyset(&pipe);
   sigaddset(&pipe, SIGPIPE);
   const timespec none{0, 0};
-  while (sigismember(&previousMask_, SIGPIPE) == 0 && ::sigtimedwait(&pipe, nullptr, &none) > 0) {
+  while (sigismember(&previousMask, SIGPIPE) == 0 && ::sigtimedwait(&pipe, nullptr, &none) > 0) {
   }
-  ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+  ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
   (void)::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
@@ -171,19 +172,6 @@ void Interruptible::endAsAsked() {
   (void)::signal(signal, SIG_DFL);
   (void)::raise(signal);
   ::_exit(128 + signal);
-}
-
-void prepareCheckProcess() {
-  const rlimit noCore{0, 0};
-  (void)::setrlimit(RLIMIT_CORE, &noCore);
-}
-
-std::string absolutePath(const std::string& path) {
-  if (path.starts_with('/')) {
-    return path;
-  }
-  char folder[4096];
-  return ::getcwd(folder, sizeof folder) != nullptr ? std::string(folder) + "/" + path : path;
 }
 
 }  // namespace rawout

@@ -39,12 +39,6 @@ class Handle {
   HANDLE handle_;
 };
 
-// The exception's code becomes the exit status, which the parent reports.
-LONG WINAPI endWithTheException(EXCEPTION_POINTERS* exception) {
-  ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
-
 [[noreturn]] void cannotStart() {
   throw StartError("cannot start a check process: " + describeSystemError(::GetLastError()));
 }
@@ -76,31 +70,21 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   (void)::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
                                   sizeof limits);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.get();
-  startup.hStdOutput = output.get();
-  startup.hStdError = errors.get();
-  PROCESS_INFORMATION process{};
-  if (::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                       CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup,
-                       &process) == 0) {
+  const StartedProcess child(program.c_str(), commandLine, input.get(), output.get(), errors.get(),
+                             CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP);
+  if (!child.started()) {
     cannotStart();
   }
-  const Handle child(process.hProcess);
-  const Handle thread(process.hThread);
-  (void)::AssignProcessToJobObject(job.get(), child.get());
-  ::ResumeThread(thread.get());
+  (void)::AssignProcessToJobObject(job.get(), child.handle());
+  ::ResumeThread(child.thread());
 
   ProcessEnd end;
-  const HANDLE waited[] = {child.get(), stopped};
+  const HANDLE waited[] = {child.handle(), stopped};
   const DWORD count = stopped != nullptr ? 2 : 1;
   const DWORD which =
       ::WaitForMultipleObjects(count, waited, FALSE, static_cast<DWORD>(timeout.count()));
   if (which == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    ::GetExitCodeProcess(child.get(), &code);
+    const DWORD code = child.exitCode();
     end.how = describeExitCode(code);
     end.exitStatus = static_cast<int>(code);
   } else if (which == WAIT_OBJECT_0 + 1) {
@@ -110,7 +94,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   }
   // The child, if it still runs, and every process it started.
   ::TerminateJobObject(job.get(), 1);
-  ::WaitForSingleObject(child.get(), INFINITE);
+  ::WaitForSingleObject(child.handle(), INFINITE);
   return end;
 }
 
@@ -130,27 +114,6 @@ Interruptible::~Interruptible() {
 void Interruptible::endAsAsked() {
   constexpr UINT kControlCExit = 0xC000013AU;  // STATUS_CONTROL_C_EXIT
   ::ExitProcess(kControlCExit);
-}
-
-void prepareCheckProcess() {
-  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  ::SetUnhandledExceptionFilter(endWithTheException);
-}
-
-std::string absolutePath(const std::string& path) {
-  std::string full(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length =
-        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) {
-      return path;
-    }
-    if (length < full.size()) {
-      full.resize(length);
-      return full;
-    }
-    full.resize(length);
-  }
 }
 
 }  // namespace rawout

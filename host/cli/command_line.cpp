@@ -1,5 +1,7 @@
 #include "cli/command_line.h"
 
+#include "cli/help_word.h"
+
 #include <string_view>
 
 namespace rawout {
@@ -44,12 +46,10 @@ CommandLine parseCommandLine(std::span<char* const> arguments, std::span<const L
   bool optionsEnded = false;
   for (std::size_t index = 0; index < arguments.size(); ++index) {
     const std::string_view word = arguments[index];
-#ifdef _WIN32
-    if (!optionsEnded && word == "/?") {
+    if (!optionsEnded && isPlatformHelpWord(word)) {
       line.help = true;
       continue;
     }
-#endif
     if (optionsEnded || word == "-" || !word.starts_with('-')) {
       line.operands.emplace_back(word);
       continue;

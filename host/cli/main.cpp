@@ -200,11 +200,10 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], rawout::kCheckProcessMode) == 0) {
     return rawout::runCheckProcessMain(std::vector<std::string>(argv + 2, argv + argc));
   }
-#ifdef _WIN32
-  if (argc > 1 && std::strcmp(argv[1], rawout::kSaveProcessMode) == 0) {
-    return rawout::runSaveProcessMain(std::vector<std::string>(argv + 2, argv + argc));
+  if (const auto status =
+          rawout::runSaveProcessIfAsked(std::vector<std::string>(argv + 1, argv + argc))) {
+    return *status;
   }
-#endif
   int status = rawout::run(argc, argv);
   // Output errors are caught here at once: a full disk or closed pipe on stdout is a failure too,
   // not a silent success.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,9 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
                                       std::uint32_t size, const std::string& baseName,
                                       const ExtensionBuffer& buffer, const InputBlock* input);
 
-#ifdef _WIN32
-// The first argument that makes exporthost the save's process; the plug-in's path, the handle of
-// the shared block and its size, the base name and the file for the answer follow.
-inline constexpr char kSaveProcessMode[] = "--save-process";
-int runSaveProcessMain(const std::vector<std::string>& arguments);
-#endif
+// Where the save runs in a process started for it (on Windows, which has no fork), exporthost
+// started as that process: it saves as `arguments` (argv[1] on) say and gives the exit status.
+// None for any other command line, and always on Linux.
+std::optional<int> runSaveProcessIfAsked(const std::vector<std::string>& arguments);
 
 }  // namespace rawout

@@ -65,6 +65,11 @@ std::string readAll(int descriptor) {
 
 }  // namespace
 
+// A forked child saves: no process is ever started as the save's.
+std::optional<int> runSaveProcessIfAsked(const std::vector<std::string>& /*arguments*/) {
+  return std::nullopt;
+}
+
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
                                       const ExtensionBuffer& buffer, const InputBlock* input) {

@@ -15,6 +15,7 @@
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
 #include "support/files.h"
+#include "support/quiet_crash.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
 #include "support/system_error_text.h"
@@ -28,12 +29,6 @@ bool writeFile(const std::string& path, const void* data, std::size_t size) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   const bool written = file != nullptr && (size == 0 || std::fwrite(data, 1, size, file) == size);
   return file != nullptr && std::fclose(file) == 0 && written;
-}
-
-// The exception's code becomes the exit status, which the parent reports; no dialog comes up.
-LONG WINAPI endWithTheException(EXCEPTION_POINTERS* exception) {
-  ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
-  return EXCEPTION_EXECUTE_HANDLER;
 }
 
 // The block in memory the save's process can map: a section backed by the paging file, whose
@@ -71,14 +66,17 @@ class SharedBlock {
   HANDLE section_ = nullptr;
 };
 
-}  // namespace
+// The first argument that makes exporthost the save's process; the plug-in's path, the handle of
+// the shared block and its size, the base name and the file for the answer follow.
+constexpr char kSaveProcessMode[] = "--save-process";
+// The save's process could not write its answer, or was started wrongly.
+constexpr int kSaveProcessTrouble = 2;
 
-int runSaveProcessMain(const std::vector<std::string>& arguments) {
+int runSaveProcess(const std::vector<std::string>& arguments) {
   if (arguments.size() != 5) {
-    return 2;
+    return kSaveProcessTrouble;
   }
-  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-  ::SetUnhandledExceptionFilter(endWithTheException);
+  crashQuietly();
   const std::string& answer = arguments[4];
   const auto size = static_cast<std::uint32_t>(std::stoul(arguments[2]));
   // The handle came as a number on the command line.
@@ -97,11 +95,20 @@ int runSaveProcessMain(const std::vector<std::string>& arguments) {
     const ExportPlugin::SaveOutcome outcome =
         plugin.saveReporting(block, size, arguments[3].c_str(), buffer.get());
     const std::string message = resultAnswer(outcome, buffer);
-    return writeFile(answer, message.data(), message.size()) ? 0 : 2;
+    return writeFile(answer, message.data(), message.size()) ? 0 : kSaveProcessTrouble;
   } catch (const std::exception& error) {
     const std::string message = faultAnswer(error.what());
-    return writeFile(answer, message.data(), message.size()) ? 0 : 2;
+    return writeFile(answer, message.data(), message.size()) ? 0 : kSaveProcessTrouble;
   }
+}
+
+}  // namespace
+
+std::optional<int> runSaveProcessIfAsked(const std::vector<std::string>& arguments) {
+  if (arguments.empty() || arguments.front() != kSaveProcessMode) {
+    return std::nullopt;
+  }
+  return runSaveProcess(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
 }
 
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
@@ -116,22 +123,12 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
     commandLine += " " + quotedArgument(argument);
   }
   // The plug-in's output, if any, goes where exporthost's own would.
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process{};
-  if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                       &startup, &process) == 0) {
+  const StartedProcess process(nullptr, commandLine, ::GetStdHandle(STD_INPUT_HANDLE),
+                               ::GetStdHandle(STD_OUTPUT_HANDLE), ::GetStdHandle(STD_ERROR_HANDLE));
+  if (!process.started()) {
     throw ExportError("cannot start the save: " + describeSystemError(::GetLastError()));
   }
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 1;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  ::CloseHandle(process.hProcess);
-  ::CloseHandle(process.hThread);
+  const DWORD code = process.exitCode();
   const std::string answered = fileContent(answer).value_or("");
   return readAnswer(answered, code == 0, describeExitCode(code), plugin, buffer);
 }

@@ -17,12 +17,12 @@ class OutputStaging {
   // Throws ExportError with the system's words when the folder of `baseName` cannot be used at
   // all (it does not exist), and ScratchFolderError when no scratch folder can be had either.
   explicit OutputStaging(const std::string& baseName);
-  ~OutputStaging();
+  ~OutputStaging() = default;
   OutputStaging(const OutputStaging&) = delete;
   OutputStaging& operator=(const OutputStaging&) = delete;
 
   // The base name to hand the plug-in.
-  [[nodiscard]] const std::string& baseName() const { return stagedBaseName_; }
+  [[nodiscard]] std::string baseName() const { return *folder_ / fileName_; }
 
   // Puts what the plug-in saved as baseName() + `extension` in place as `output`. A plain file
   // is replaced whole, keeping its mode; a link, a file with other names, a device or a FIFO
@@ -31,14 +31,12 @@ class OutputStaging {
   void moveIntoPlace(const std::string& extension, const std::string& output) const;
 
  private:
-  // The folder of the output takes no new file, for `whyNotBeside`: the save goes to a scratch
-  // folder instead.
-  void stageElsewhere(const std::string& baseName, std::string whyNotBeside);
+  // Whether the staging folder lies beside the output, so that a rename puts the file in place.
+  [[nodiscard]] bool beside() const { return whyNotBeside_.empty(); }
 
-  std::string folder_;  // the private folder beside the output, or empty
-  std::optional<ScratchFolder> elsewhere_;
-  std::string whyNotBeside_;
-  std::string stagedBaseName_;
+  std::optional<ScratchFolder> folder_;  // beside the output, or a scratch folder elsewhere
+  std::string whyNotBeside_;             // why not beside; empty when it is
+  std::string fileName_;                 // the last component of the base name
 };
 
 }  // namespace rawout

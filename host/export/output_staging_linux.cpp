@@ -56,22 +56,8 @@ std::string copyInto(const std::string& staged, const std::string& output) {
 
 }  // namespace
 
-OutputStaging::OutputStaging(const std::string& baseName) {
-  std::string folder = folderPart(baseName) + ".exporthost-XXXXXX";
-  if (::mkdtemp(folder.data()) != nullptr) {
-    folder_ = folder;
-    stagedBaseName_ = folder_ + "/" + lastComponent(baseName);
-    return;
-  }
-  const int cause = errno;
-  if (cause == ENOENT || cause == ENOTDIR) {
-    throw ExportError(std::strerror(cause));
-  }
-  stageElsewhere(baseName, std::strerror(cause));
-}
-
 void OutputStaging::moveIntoPlace(const std::string& extension, const std::string& output) const {
-  const std::string staged = stagedBaseName_ + extension;
+  const std::string staged = baseName() + extension;
   struct stat existing {};
   const bool exists = ::lstat(output.c_str(), &existing) == 0;
   const bool plainFile = exists && S_ISREG(existing.st_mode) && existing.st_nlink == 1;
@@ -81,7 +67,7 @@ void OutputStaging::moveIntoPlace(const std::string& extension, const std::strin
     }
     return;
   }
-  if (folder_.empty()) {
+  if (!beside()) {
     // The folder takes no new file: only an existing one can be written.
     if (!exists) {
       throw ExportError(whyNotBeside_);

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <random>
 
 #include "export/export_error.h"
 #include "export/output_staging.h"
@@ -36,32 +35,11 @@ bool copyInto(const std::string& staged, const std::string& output) {
 
 }  // namespace
 
-OutputStaging::OutputStaging(const std::string& baseName) {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string folder = folderPart(baseName) + ".exporthost-" + std::to_string(random());
-    if (::CreateDirectoryA(folder.c_str(), nullptr) != 0) {
-      folder_ = folder;
-      stagedBaseName_ = folder_ + "\\" + lastComponent(baseName);
-      return;
-    }
-    const DWORD cause = ::GetLastError();
-    if (cause == ERROR_PATH_NOT_FOUND || cause == ERROR_FILE_NOT_FOUND) {
-      throw ExportError(describeSystemError(cause));
-    }
-    if (cause != ERROR_ALREADY_EXISTS) {
-      stageElsewhere(baseName, describeSystemError(cause));
-      return;
-    }
-  }
-  stageElsewhere(baseName, describeSystemError(ERROR_ALREADY_EXISTS));
-}
-
 void OutputStaging::moveIntoPlace(const std::string& extension, const std::string& output) const {
-  const std::string staged = stagedBaseName_ + extension;
+  const std::string staged = baseName() + extension;
   const DWORD attributes = ::GetFileAttributesA(output.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (folder_.empty() || (exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+  if (!beside() || (exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
     if (!exists) {
       throw ExportError(whyNotBeside_);
     }

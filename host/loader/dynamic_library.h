@@ -5,11 +5,8 @@
 
 namespace rawout::detail {
 
-#ifdef _WIN32
-inline constexpr char kFolderSeparator[] = "\\";
-#else
-inline constexpr char kFolderSeparator[] = "/";
-#endif
+// The separator a path the system gives uses between folders: "\\" on Windows, "/" elsewhere.
+const char* folderSeparator();
 
 // Returns null and fills `error` when the module cannot be loaded.
 void* openLibrary(const std::string& path, std::string& error);

@@ -20,6 +20,8 @@ std::string lastLoaderError() {
 
 }  // namespace
 
+const char* folderSeparator() { return "/"; }
+
 void* openLibrary(const std::string& path, std::string& error) {
   // A name without a slash would send dlopen through the library search path.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;

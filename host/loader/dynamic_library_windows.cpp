@@ -8,6 +8,8 @@
 
 namespace rawout::detail {
 
+const char* folderSeparator() { return "\\"; }
+
 void* openLibrary(const std::string& path, std::string& error) {
   // A full path keeps the system's DLL search out of it; a trailing dot keeps LoadLibrary from
   // adding ".dll" to a name without an extension.

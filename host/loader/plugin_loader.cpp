@@ -56,7 +56,7 @@ std::string displayNameOf(const ExportPlugin& plugin) {
 std::string defaultPluginPath() {
   const std::string folder = detail::executableDirectory();
   const std::string programs = folder.empty() ? std::string(".") : folder;
-  std::string beside = programs + detail::kFolderSeparator + RAWOUT_MODULE_FILE_NAME;
+  std::string beside = programs + detail::folderSeparator() + RAWOUT_MODULE_FILE_NAME;
   // Beside the program in the build tree and on Windows; in an install on Linux, in the module
   // folder found from the program's own.
   constexpr char kFromPrograms[] = RAWOUT_PLUGINDIR_FROM_BINDIR;
@@ -64,7 +64,7 @@ std::string defaultPluginPath() {
   if (kFromPrograms[0] == '\0' || std::filesystem::exists(beside, ignored)) {
     return beside;
   }
-  return programs + detail::kFolderSeparator + kFromPrograms + detail::kFolderSeparator +
+  return programs + detail::folderSeparator() + kFromPrograms + detail::folderSeparator() +
          RAWOUT_MODULE_FILE_NAME;
 }
 

@@ -4,18 +4,12 @@
 
 namespace rawout {
 
-namespace {
-
-#ifdef _WIN32
-constexpr char kSeparators[] = "/\\:";
-#else
-constexpr char kSeparators[] = "/";
-#endif
-
-}  // namespace
+bool isFolderSeparator(char character) {
+  return character != '\0' && folderSeparators().find(character) != std::string_view::npos;
+}
 
 std::size_t lastComponentStart(const std::string& path) {
-  const std::size_t separator = path.find_last_of(kSeparators);
+  const std::size_t separator = path.find_last_of(folderSeparators());
   return separator == std::string::npos ? 0 : separator + 1;
 }
 

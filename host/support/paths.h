@@ -3,8 +3,19 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace rawout {
+
+// The bytes that end a folder's name in a path: "/", and on Windows also "\\" and a drive's ":".
+std::string_view folderSeparators();
+bool isFolderSeparator(char character);
+
+// `path` as the system resolves it from the working folder: absolute, or `path` unchanged when
+// the system cannot say.
+std::string absolutePath(const std::string& path);
+// Makes `folder` the working folder; false when it cannot.
+bool enterFolder(const std::string& folder);
 
 // Where the last component of `path` starts: after its last folder separator (on Windows also
 // after a drive's colon).

@@ -2,23 +2,21 @@
 
 #include <cstring>
 
+#include "support/paths.h"
 #include "support/printable.h"
 
 namespace rawout {
 
 namespace {
 
-// On Windows the backslash separates folders and means nothing more to its shells.
-#ifdef _WIN32
-constexpr char kPlainPunctuation[] = "+-./:=@_%^,\\";
-#else
+// Folder separators too: on Windows the backslash means nothing more to its shells.
 constexpr char kPlainPunctuation[] = "+-./:=@_%^,";
-#endif
 
 bool isPlain(unsigned char character) {
   return (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z') ||
          (character >= '0' && character <= '9') || character >= 0x80 ||
-         (character != '\0' && std::strchr(kPlainPunctuation, character) != nullptr);
+         (character != '\0' && std::strchr(kPlainPunctuation, character) != nullptr) ||
+         isFolderSeparator(static_cast<char>(character));
 }
 
 std::string escaped(unsigned char character) {

@@ -1,11 +1,13 @@
-// What starting a copy of this program takes on Windows, shared by the check and the export.
+// Starting processes on Windows, shared by the check, the export and the reference command.
+// Windows sources only.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 
 namespace rawout {
 
-#ifdef _WIN32
 // One argument of a Windows command line, quoted so that the C runtime splits it back unchanged.
 std::string quotedArgument(const std::string& argument);
 // The full path of the running program.
@@ -13,6 +15,27 @@ std::string thisProgram();
 // How a process ended, from its exit code: "exit status 3", or "exception 0xC0000005" for the
 // codes from 0xC0000000 up.
 std::string describeExitCode(unsigned long code);
-#endif
+
+// A process started with the three standard handles given, inheriting every inheritable handle;
+// its handles are closed with it.
+class StartedProcess {
+ public:
+  // `program` null takes the program from the command line. When it cannot start, started() is
+  // false and GetLastError() says why.
+  StartedProcess(const char* program, std::string commandLine, HANDLE input, HANDLE output,
+                 HANDLE errors, DWORD flags = 0);
+  ~StartedProcess();
+  StartedProcess(const StartedProcess&) = delete;
+  StartedProcess& operator=(const StartedProcess&) = delete;
+
+  [[nodiscard]] bool started() const { return process_.hProcess != nullptr; }
+  [[nodiscard]] HANDLE handle() const { return process_.hProcess; }
+  [[nodiscard]] HANDLE thread() const { return process_.hThread; }
+  // Waits for it to end, and gives its exit code.
+  [[nodiscard]] DWORD exitCode() const;
+
+ private:
+  PROCESS_INFORMATION process_{};
+};
 
 }  // namespace rawout

@@ -45,4 +45,33 @@ std::string describeExitCode(unsigned long code) {
   return text;
 }
 
+StartedProcess::StartedProcess(const char* program, std::string commandLine, HANDLE input,
+                               HANDLE output, HANDLE errors, DWORD flags) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = output;
+  startup.hStdError = errors;
+  if (::CreateProcessA(program, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                       &startup, &process_) == 0) {
+    process_ = {};
+  }
+}
+
+StartedProcess::~StartedProcess() {
+  for (HANDLE handle : {process_.hProcess, process_.hThread}) {
+    if (handle != nullptr) {
+      ::CloseHandle(handle);
+    }
+  }
+}
+
+DWORD StartedProcess::exitCode() const {
+  ::WaitForSingleObject(process_.hProcess, INFINITE);
+  DWORD code = 1;
+  ::GetExitCodeProcess(process_.hProcess, &code);
+  return code;
+}
+
 }  // namespace rawout

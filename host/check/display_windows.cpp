@@ -1,0 +1,8 @@
+#include "check/display.h"
+
+namespace rawout {
+
+// Every Windows session has a desktop.
+std::string whyNoDisplay() { return {}; }
+
+}  // namespace rawout

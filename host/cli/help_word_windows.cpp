@@ -1,0 +1,7 @@
+#include "cli/help_word.h"
+
+namespace rawout {
+
+bool isPlatformHelpWord(std::string_view word) { return word == "/?"; }
+
+}  // namespace rawout

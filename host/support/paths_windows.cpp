@@ -1,0 +1,28 @@
+#include <direct.h>
+#include <windows.h>
+
+#include "support/paths.h"
+
+namespace rawout {
+
+std::string_view folderSeparators() { return "/\\:"; }
+
+std::string absolutePath(const std::string& path) {
+  std::string full(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length =
+        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) {
+      return path;
+    }
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);
+  }
+}
+
+bool enterFolder(const std::string& folder) { return ::_chdir(folder.c_str()) == 0; }
+
+}  // namespace rawout
