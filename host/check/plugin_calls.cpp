@@ -10,7 +10,7 @@
 namespace rawout {
 
 Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
-           const ExtensionBuffer* buffer) {
+           ExtensionBuffer* buffer) {
   if (buffer != nullptr) {
     buffer->reset();
   }
@@ -39,7 +39,7 @@ std::optional<Bytes> readFile(const std::string& path) {
 
 std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes, const void* data,
                                 const std::string& name, std::string& extension) {
-  const ExtensionBuffer buffer;
+  ExtensionBuffer buffer;
   const Saved saved = save(context, data, bytes.size(), name, &buffer);
   if (saved.result != 1) {
     return Verdict::fail(name + ": " + unexpected(saved, 1));
@@ -110,7 +110,7 @@ std::string compareFile(const std::string& path, const Bytes& expected, const st
 }
 
 void typicalSaves(const CheckContext& context) {
-  const ExtensionBuffer buffer;
+  ExtensionBuffer buffer;
   const Bytes block = pattern(1000, 7);
   (void)save(context, block.data(), block.size(), "typical", &buffer);
   (void)save(context, block.data(), 0, "typical-empty", &buffer);

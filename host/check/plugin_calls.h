@@ -15,7 +15,7 @@ using Saved = ExportPlugin::SaveOutcome;
 
 // One save into the check's folder, with a freshly marked extension buffer, or none.
 Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
-           const ExtensionBuffer* buffer);
+           ExtensionBuffer* buffer);
 // "result 0 (No space left on device), expected 1"
 std::string unexpected(const Saved& saved, int expected);
 

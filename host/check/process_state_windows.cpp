@@ -14,8 +14,9 @@
 
 namespace rawout {
 
-ProcessState currentProcessState() {
-  ProcessState state;
+namespace {
+
+void addDescriptorsAndHandles(ProcessState& state) {
   // msvcrt.dll's descriptor table, which a plug-in built on it shares with the host.
   constexpr int kMostDescriptors = 2048;
   const int error = errno;
@@ -39,6 +40,9 @@ ProcessState currentProcessState() {
     }
   }
   state["open handles"] = handles;
+}
+
+void addStandardHandles(ProcessState& state) {
   // The standard handles a host hands on: which they are, whether a child inherits them, and a
   // console's mode (echo, line input, processed output...).
   for (const auto& [which, name] : {std::pair{STD_INPUT_HANDLE, "standard input"},
@@ -56,6 +60,14 @@ ProcessState currentProcessState() {
     state[std::string(name) + " console mode"] =
         ::GetConsoleMode(handle, &mode) != 0 ? std::to_string(mode) : "not a console";
   }
+}
+
+}  // namespace
+
+ProcessState currentProcessState() {
+  ProcessState state;
+  addDescriptorsAndHandles(state);
+  addStandardHandles(state);
   char folder[MAX_PATH * 4] = {};
   if (::GetCurrentDirectoryA(sizeof folder, folder) < sizeof folder) {
     state["working folder"] = folder;

@@ -48,7 +48,7 @@ Verdict extension(const CheckContext& context) {
   std::string first;
   std::size_t firstSize = 0;
   for (const auto& [name, bytes] : blocks) {
-    const ExtensionBuffer buffer;
+    ExtensionBuffer buffer;
     const Saved saved = save(context, bytes.data(), bytes.size(), name, &buffer);
     if (saved.result != 1) {
       continue;  // a block refused reports no extension: the other checks say why
@@ -184,7 +184,7 @@ Verdict nullExtOut(const CheckContext& context) {
 }
 
 Verdict missingFolder(const CheckContext& context) {
-  const ExtensionBuffer buffer;
+  ExtensionBuffer buffer;
   const Bytes block = pattern(300, 3);
   const Saved saved = save(context, block.data(), block.size(), "missing/prog", &buffer);
   if (saved.result != 0) {

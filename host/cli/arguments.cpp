@@ -1,5 +1,7 @@
 #include "cli/arguments.h"
 
+#include <algorithm>
+#include <array>
 #include <span>
 
 #include "cli/check_arguments.h"
@@ -18,64 +20,90 @@ void declareContent(Arguments& arguments, ContentRule rule) {
   arguments.check.content = rule;
 }
 
+// Every option exporthost takes: its word, whether a value follows, and what it sets. Options
+// after the first two are the check command's alone. Throws UsageError for a value it refuses.
+struct Option {
+  LongOption word;
+  void (*take)(Arguments& arguments, std::string value);
+};
+
+constexpr std::array kOptions = {
+    Option{{"plugin", true},
+           [](Arguments& arguments, std::string value) {
+             arguments.plugins.push_back(std::move(value));
+           }},
+    Option{{"version", false}, [](Arguments& arguments, std::string) { arguments.version = true; }},
+    Option{{"about", false},
+           [](Arguments& arguments, std::string) { arguments.check.about = true; }},
+    Option{{"list", false}, [](Arguments& arguments, std::string) { arguments.list = true; }},
+    Option{{"only", true},
+           [](Arguments& arguments, std::string value) {
+             addCheckNames(arguments.check.only, value);
+           }},
+    Option{{"skip", true},
+           [](Arguments& arguments, std::string value) {
+             addCheckNames(arguments.check.skip, value);
+           }},
+    Option{{"timeout", true},
+           [](Arguments& arguments, std::string value) {
+             arguments.check.timeout = parseTimeout(value);
+           }},
+    Option{{"format", true},
+           [](Arguments& arguments, std::string value) {
+             arguments.check.format = parseReportFormat(value);
+           }},
+    Option{
+        {"junit", true},
+        [](Arguments& arguments, std::string value) { arguments.check.junit = std::move(value); }},
+    Option{{"in-process", false},
+           [](Arguments& arguments, std::string) { arguments.check.inProcess = true; }},
+    Option{{"expect", true},
+           [](Arguments& arguments, std::string value) {
+             if (value != "identity") {
+               throw UsageError("invalid --expect " + quotedValue(value) +
+                                ": give identity, or --reference=COMMAND for a format of its own");
+             }
+             declareContent(arguments, ContentRule::Identity);
+           }},
+    Option{{"reference", true},
+           [](Arguments& arguments, std::string value) {
+             if (value.empty()) {
+               throw UsageError("--reference needs a command");
+             }
+             declareContent(arguments, ContentRule::Reference);
+             arguments.check.reference = std::move(value);
+           }},
+};
+// --plugin and --version serve every command.
+constexpr std::size_t kCommonOptions = 2;
+
+constexpr auto kWords = [] {
+  std::array<LongOption, kOptions.size()> words{};
+  for (std::size_t index = 0; index < kOptions.size(); ++index) {
+    words[index] = kOptions[index].word;
+  }
+  return words;
+}();
+
 }  // namespace
 
 Arguments parseArguments(int argc, char** argv) {
-  constexpr LongOption kOptions[] = {
-      {"plugin", true}, {"version", false},    {"about", false},  {"list", false},
-      {"only", true},   {"skip", true},        {"timeout", true}, {"format", true},
-      {"junit", true},  {"in-process", false}, {"expect", true},  {"reference", true}};
   CommandLine line = parseCommandLine(
-      std::span<char* const>(argv, static_cast<std::size_t>(argc)).subspan(1), kOptions);
+      std::span<char* const>(argv, static_cast<std::size_t>(argc)).subspan(1), kWords);
   Arguments arguments;
   arguments.operands = std::move(line.operands);
   arguments.help = line.help;
   arguments.error = std::move(line.error);
   for (auto& [name, value] : line.options) {
-    if (name == "plugin") {
-      arguments.plugins.push_back(std::move(value));
-      continue;
-    }
-    if (name == "version") {
-      arguments.version = true;
-      continue;
-    }
-    if (arguments.checkOnlyOption.empty()) {
+    const auto* option =
+        std::find_if(kOptions.begin(), kOptions.end(),
+                     [&name](const Option& each) { return name == each.word.name; });
+    if (option - kOptions.begin() >= static_cast<std::ptrdiff_t>(kCommonOptions) &&
+        arguments.checkOnlyOption.empty()) {
       arguments.checkOnlyOption = name;
     }
     try {
-      if (name == "about") {
-        arguments.check.about = true;
-      } else if (name == "list") {
-        arguments.list = true;
-      } else if (name == "only") {
-        addCheckNames(arguments.check.only, value);
-      } else if (name == "skip") {
-        addCheckNames(arguments.check.skip, value);
-      } else if (name == "timeout") {
-        arguments.check.timeout = parseTimeout(value);
-      } else if (name == "format") {
-        arguments.check.format = parseReportFormat(value);
-      } else if (name == "junit") {
-        arguments.check.junit = value;
-      } else if (name == "in-process") {
-        arguments.check.inProcess = true;
-      } else if (name == "expect") {
-        if (value != "identity") {
-          throw UsageError("invalid --expect " + quotedValue(value) +
-                           ": give identity, or --reference=COMMAND for a format of its own");
-        }
-        declareContent(arguments, ContentRule::Identity);
-      } else if (name == "reference") {
-        if (value.empty()) {
-          throw UsageError("--reference needs a command");
-        }
-        declareContent(arguments, ContentRule::Reference);
-        arguments.check.reference = value;
-      } else {
-        // kOptions and this chain must name the same options.
-        throw UsageError("option '--" + name + "' is not handled");
-      }
+      option->take(arguments, std::move(value));
     } catch (const UsageError& error) {
       if (arguments.error.empty()) {
         arguments.error = error.what();

@@ -2,6 +2,7 @@
 
 #include "cli/help_word.h"
 
+#include <string>
 #include <string_view>
 
 namespace rawout {
@@ -30,6 +31,18 @@ Match find(std::string_view name, std::span<const LongOption> known) {
     match.candidates.clear();
   }
   return match;
+}
+
+// GNU's words for a word that names no option, or more than one.
+std::string unmatched(const Match& match, std::string_view word, const std::string& typed) {
+  if (match.candidates.empty()) {
+    return "unrecognized option '" + std::string(word) + "'";
+  }
+  std::string message = "option '" + typed + "' is ambiguous; possibilities:";
+  for (const LongOption* candidate : match.candidates) {
+    message += std::string(" '--") + candidate->name + "'";
+  }
+  return message;
 }
 
 }  // namespace
@@ -68,15 +81,7 @@ CommandLine parseCommandLine(std::span<char* const> arguments, std::span<const L
     const std::string typed = "--" + std::string(name);
     const Match match = find(name, options);
     if (match.option == nullptr) {
-      if (match.candidates.empty()) {
-        fail("unrecognized option '" + std::string(word) + "'");
-      } else {
-        std::string message = "option '" + typed + "' is ambiguous; possibilities:";
-        for (const LongOption* candidate : match.candidates) {
-          message += std::string(" '--") + candidate->name + "'";
-        }
-        fail(message);
-      }
+      fail(unmatched(match, word, typed));
       continue;
     }
     std::string value;

@@ -35,7 +35,7 @@ std::string Exporter::learnExtension() const {
   const std::string cannot = quotedName(plugin_.path()) + ": cannot learn its extension: ";
   try {
     const ScratchFolder scratch;
-    const ExtensionBuffer buffer;
+    ExtensionBuffer buffer;
     // Not empty: a plug-in may rightly refuse an empty program.
     constexpr char kTrialBlock[] = "exporthost trial save\n";
     const std::string trialName = scratch / "trial";
@@ -68,7 +68,7 @@ Exported Exporter::save(const InputBlock& block, const std::string& baseName) co
   } catch (const std::runtime_error& error) {
     throw cannotExport(baseName + extension_, error.what());
   }
-  const ExtensionBuffer buffer;
+  ExtensionBuffer buffer;
   const auto saved =
       guardedSave(plugin_, block.data(), block.size(), staging->baseName(), buffer, &block);
   // A failed write's cause would mislead ("Bad address") and a finished one may hold a mix.

@@ -20,7 +20,7 @@ namespace rawout {
 // or the plug-in ending the process.
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
-                                      const ExtensionBuffer& buffer, const InputBlock* input);
+                                      ExtensionBuffer& buffer, const InputBlock* input);
 
 // Where the save runs in a process started for it (on Windows, which has no fork), exporthost
 // started as that process: it saves as `arguments` (argv[1] on) say and gives the exit status.

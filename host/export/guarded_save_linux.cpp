@@ -50,7 +50,7 @@ std::string readAll(int descriptor) {
 
 [[noreturn]] void saveInChild(int answer, const ExportPlugin& plugin, const void* data,
                               std::uint32_t size, const std::string& baseName,
-                              const ExtensionBuffer& buffer, const InputBlock* input) {
+                              ExtensionBuffer& buffer, const InputBlock* input) {
   FaultTrap trap(
       faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
   trap.reportTo(answer);
@@ -72,7 +72,7 @@ std::optional<int> runSaveProcessIfAsked(const std::vector<std::string>& /*argum
 
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
-                                      const ExtensionBuffer& buffer, const InputBlock* input) {
+                                      ExtensionBuffer& buffer, const InputBlock* input) {
   int channel[2] = {-1, -1};
   if (::pipe2(channel, O_CLOEXEC) != 0) {
     throw ExportError(std::string("cannot make a pipe for the save: ") + std::strerror(errno));

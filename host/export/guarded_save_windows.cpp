@@ -88,7 +88,7 @@ int runSaveProcess(const std::vector<std::string>& arguments) {
       throw ExportError("cannot see the block: " + describeSystemError(::GetLastError()));
     }
     const ExportPlugin plugin(arguments[0]);
-    const ExtensionBuffer buffer;
+    ExtensionBuffer buffer;
     FaultTrap trap(
         faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
     trap.reportInto(answer);
@@ -113,7 +113,7 @@ std::optional<int> runSaveProcessIfAsked(const std::vector<std::string>& argumen
 
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
-                                      const ExtensionBuffer& buffer, const InputBlock* /*input*/) {
+                                      ExtensionBuffer& buffer, const InputBlock* /*input*/) {
   const ScratchFolder work;
   const std::string answer = work / "answer";
   const SharedBlock block(data, size);

@@ -31,6 +31,52 @@ InputDescriptor::~InputDescriptor() {
 // NOLINTNEXTLINE(readability-convert-member-functions-to-static): one interface for every platform
 bool InputBlock::changed() const { return false; }
 
+namespace {
+
+// Everything `input` holds, in memory that grows by doubling from the file's size (`status`, for
+// a regular file) or 1 MiB; `filled` receives the count. Throws InputError naming `path`.
+InputMemory readWhole(std::FILE* input, const std::string& path, const struct _stati64* status,
+                      std::size_t& filled) {
+  std::size_t capacity = std::size_t{1} << 20;
+  if (status != nullptr) {
+    const auto length = static_cast<std::uint64_t>(status->st_size);
+    if (length > InputBlock::kMaxBytes) {
+      throw InputError::tooLarge(path);
+    }
+    if (length >= SIZE_MAX) {
+      throw InputError::fromErrno(path, "cannot read", ENOMEM);
+    }
+    capacity = static_cast<std::size_t>(length) + 1;  // one more byte sees the end at once
+  }
+  void* first = std::malloc(capacity);
+  if (first == nullptr) {
+    throw InputError::fromErrno(path, "cannot read", ENOMEM);
+  }
+  InputMemory block(first, capacity);
+  filled = 0;
+  for (;;) {
+    filled += std::fread(static_cast<char*>(block.get()) + filled, 1, capacity - filled, input);
+    if (static_cast<std::uint64_t>(filled) > InputBlock::kMaxBytes) {
+      throw InputError::tooLarge(path);
+    }
+    if (filled < capacity) {
+      break;
+    }
+    void* grown = capacity <= SIZE_MAX / 2 ? std::realloc(block.get(), capacity * 2) : nullptr;
+    if (grown == nullptr) {
+      throw InputError::fromErrno(path, "cannot read", ENOMEM);
+    }
+    capacity *= 2;
+    block.resized(grown, capacity);
+  }
+  if (std::ferror(input) != 0) {
+    throw InputError::fromErrno(path, "cannot read", errno);
+  }
+  return block;
+}
+
+}  // namespace
+
 InputBlock::InputBlock(const std::string& path) : path_(path) {
   const bool standardInput = path == "-";
   std::FILE* opened = standardInput ? stdin : std::fopen(path.c_str(), "rbN");
@@ -53,44 +99,10 @@ InputBlock::InputBlock(const std::string& path) : path_(path) {
   file_ = identityOfHandle(handle);
 
   struct _stati64 status {};
-  std::size_t capacity = std::size_t{1} << 20;
   const bool regular =
       ::_fstati64(::_fileno(input.get()), &status) == 0 && (status.st_mode & _S_IFREG) != 0;
-  if (regular) {
-    const auto length = static_cast<std::uint64_t>(status.st_size);
-    if (length > kMaxBytes) {
-      throw InputError::tooLarge(path);
-    }
-    if (length >= SIZE_MAX) {
-      throw InputError::fromErrno(path, "cannot read", ENOMEM);
-    }
-    capacity = static_cast<std::size_t>(length) + 1;  // one more byte sees the end at once
-  }
-  void* first = std::malloc(capacity);
-  if (first == nullptr) {
-    throw InputError::fromErrno(path, "cannot read", ENOMEM);
-  }
-  InputMemory block(first, capacity);
   std::size_t filled = 0;
-  for (;;) {
-    filled +=
-        std::fread(static_cast<char*>(block.get()) + filled, 1, capacity - filled, input.get());
-    if (static_cast<std::uint64_t>(filled) > kMaxBytes) {
-      throw InputError::tooLarge(path);
-    }
-    if (filled < capacity) {
-      break;
-    }
-    void* grown = capacity <= SIZE_MAX / 2 ? std::realloc(block.get(), capacity * 2) : nullptr;
-    if (grown == nullptr) {
-      throw InputError::fromErrno(path, "cannot read", ENOMEM);
-    }
-    capacity *= 2;
-    block.resized(grown, capacity);
-  }
-  if (std::ferror(input.get()) != 0) {
-    throw InputError::fromErrno(path, "cannot read", errno);
-  }
+  InputMemory block = readWhole(input.get(), path, regular ? &status : nullptr, filled);
   // A file written while it was read gives a block that never existed on disk.
   struct _stati64 after {};
   if (regular && (::_fstati64(::_fileno(input.get()), &after) != 0 ||

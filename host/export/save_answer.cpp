@@ -27,7 +27,7 @@ std::string faultAnswer(const std::string& message) { return kFault + message; }
 
 ExportPlugin::SaveOutcome readAnswer(const std::string& answer, bool endedWell,
                                      const std::string& how, const ExportPlugin& plugin,
-                                     const ExtensionBuffer& buffer) {
+                                     ExtensionBuffer& buffer) {
   if (!answer.empty() && answer.front() == kFault) {
     throw ExportError(answer.substr(1));
   }

@@ -19,6 +19,6 @@ std::string faultAnswer(const std::string& message);
 // fault's message, or saying that the plug-in ended the process.
 ExportPlugin::SaveOutcome readAnswer(const std::string& answer, bool endedWell,
                                      const std::string& how, const ExportPlugin& plugin,
-                                     const ExtensionBuffer& buffer);
+                                     ExtensionBuffer& buffer);
 
 }  // namespace rawout

@@ -51,7 +51,7 @@ const char* ExtensionBuffer::bufferBefore(const void* address) noexcept {
   return nullptr;
 }
 
-void ExtensionBuffer::reset() const { std::fill_n(bytes_, kBytes, kUnwritten); }
+void ExtensionBuffer::reset() { std::fill_n(bytes_, kBytes, kUnwritten); }
 
 bool ExtensionBuffer::untouched() const {
   return std::all_of(bytes_, bytes_ + kBytes, [](char byte) { return byte == kUnwritten; });

@@ -28,18 +28,15 @@ class ExtensionBuffer {
   ExtensionBuffer(const ExtensionBuffer&) = delete;
   ExtensionBuffer& operator=(const ExtensionBuffer&) = delete;
 
-  [[nodiscard]] char* get() const { return bytes_; }
+  // What the plug-in is handed to write into.
+  [[nodiscard]] char* get() { return bytes_; }
+  [[nodiscard]] const char* get() const { return bytes_; }
   // Marks the bytes with kUnwritten, for a save to come.
-  void reset() const;
+  void reset();
   // Whether the bytes still hold that mark: the plug-in left the buffer alone.
   [[nodiscard]] bool untouched() const;
   // The text before the first zero byte, or none when the bytes hold no zero.
   [[nodiscard]] std::optional<std::string> text() const;
-  // Whether `address` lies in the inaccessible page after a buffer that is alive now, on any
-  // thread. Safe in a signal handler.
-  static bool isPastTheEnd(const void* address) noexcept {
-    return bufferBefore(address) != nullptr;
-  }
   // The bytes of the buffer whose inaccessible page holds `address`, or null. Safe in a signal
   // handler.
   static const char* bufferBefore(const void* address) noexcept;
