@@ -553,10 +553,10 @@ TEST(ExporthostAbout, WithoutADisplayFailsAndSaysSo) {
 // that end, hang or alter the check's process. rawout passes every check. A row is a test of its
 // own, so that rows run side by side.
 struct Fault {
-  std::string plugin;  // a test plug-in variant, or a path
-  std::string misbehave;
-  std::set<std::string> failing;
-  std::string text;  // in every FAIL line
+  std::string plugin{};  // a test plug-in variant, or a path
+  std::string misbehave{};
+  std::set<std::string> failing{};
+  std::string text{};  // in every FAIL line
   std::string when = "every-byte-value";
   std::string declare = "--expect=identity";  // what the files hold
 };
@@ -575,77 +575,190 @@ void PrintTo(const Fault& fault, std::ostream* out) {
 }
 
 const std::vector<Fault> kFaults = {
-    {RAWOUT_MODULE_PATH, "", {}, ""},
-    {"crlf", "", {"content"}, " holds 257 bytes, expected 256"},
-    {"crlf",
-     "",
-     {"content"},
-     " holds 257 bytes, expected 256",
-     "",
-     "--reference=" + kCopyReference},
-    {"format_hex", "", {}, "", "", "--reference=" + kHexReference},
-    {"long_extension", "", {"extension"}, ": wrote past the 5-byte extension buffer"},
-    {"no_terminator", "", {"extension"}, "no terminating zero"},
+    {.plugin = RAWOUT_MODULE_PATH},
+    {.plugin = "crlf", .failing = {"content"}, .text = " holds 257 bytes, expected 256"},
+    {.plugin = "crlf",
+     .failing = {"content"},
+     .text = " holds 257 bytes, expected 256",
+     .when = "",
+     .declare = "--reference=" + kCopyReference},
+    {.plugin = "format_hex", .when = "", .declare = "--reference=" + kHexReference},
+    {.plugin = "long_extension",
+     .failing = {"extension"},
+     .text = ": wrote past the 5-byte extension buffer"},
+    {.plugin = "no_terminator", .failing = {"extension"}, .text = "no terminating zero"},
 #ifdef _WIN32
-    {"leaks", "", {"process-state"}, "open handles: "},
+    {.plugin = "leaks", .failing = {"process-state"}, .text = "open handles: "},
 #else
-    {"leaks", "", {"process-state"}, "open descriptors: "},
+    {.plugin = "leaks", .failing = {"process-state"}, .text = "open descriptors: "},
 #endif
-    {"chatty", "", {"quiet"}, "bytes to standard output, starting \"saved "},
-    {"refuses_empty", "", {"empty-block"}, "result 0"},
-    {"no_truncate", "", {"truncates"}, "shrink.raw holds 10000 bytes, expected 100"},
-    {"needs_extout", "", {"null-extout"}, "result 0"},
-    {"extension_on_failure", "", {"missing-folder"}, "extension buffer written"},
-    {"caps_size", "", {"content"}, "large.raw holds 1048576 bytes"},
-    {"not_thread_safe", "", {"threads"}, "thread"},
-    {"control_description", "", {"description"}, "control byte 0x09"},
-    {"moving_description", "", {"description-address"}, "another address"},
-    {"changing_description", "", {"description-after-saves"}, "changed"},
-    {"stray", "", {"no-stray-files"}, ".tmp"},
-    {INCOMPLETE_PLUGIN_PATH, "", {"entry-points"}, "'About'"},
-    {"misbehaves", "exit3", {"every-byte-value"}, "the plug-in ended the process (exit status 3)"},
-    {"misbehaves", "hang", {"every-byte-value"}, "no answer within 5 s"},
-    {"misbehaves", "fpu", {"process-state"}, "floating-point ", "process-state"},
+    {.plugin = "chatty",
+     .failing = {"quiet"},
+     .text = "bytes to standard output, starting \"saved "},
+    {.plugin = "refuses_empty", .failing = {"empty-block"}, .text = "result 0"},
+    {.plugin = "no_truncate",
+     .failing = {"truncates"},
+     .text = "shrink.raw holds 10000 bytes, expected 100"},
+    {.plugin = "needs_extout", .failing = {"null-extout"}, .text = "result 0"},
+    {.plugin = "extension_on_failure",
+     .failing = {"missing-folder"},
+     .text = "extension buffer written"},
+    {.plugin = "caps_size", .failing = {"content"}, .text = "large.raw holds 1048576 bytes"},
+    {.plugin = "not_thread_safe", .failing = {"threads"}, .text = "thread"},
+    {.plugin = "control_description", .failing = {"description"}, .text = "control byte 0x09"},
+    {.plugin = "moving_description", .failing = {"description-address"}, .text = "another address"},
+    {.plugin = "changing_description", .failing = {"description-after-saves"}, .text = "changed"},
+    {.plugin = "stray", .failing = {"no-stray-files"}, .text = ".tmp"},
+    {.plugin = INCOMPLETE_PLUGIN_PATH, .failing = {"entry-points"}, .text = "'About'"},
+    {.plugin = "misbehaves",
+     .misbehave = "exit3",
+     .failing = {"every-byte-value"},
+     .text = "the plug-in ended the process (exit status 3)"},
+    {.plugin = "misbehaves",
+     .misbehave = "hang",
+     .failing = {"every-byte-value"},
+     .text = "no answer within 5 s"},
+    {.plugin = "misbehaves",
+     .misbehave = "fpu",
+     .failing = {"process-state"},
+     .text = "floating-point ",
+     .when = "process-state"},
 #ifdef _WIN32
-    {"misbehaves", "segv", {"every-byte-value"}, "(exception 0xC0000005)"},
-    {"misbehaves", "exitprocess", {"every-byte-value"}, "(exit status 4)"},
-    {"misbehaves", "handle", {"process-state"}, "open handles: ", "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "segv",
+     .failing = {"every-byte-value"},
+     .text = "(exception 0xC0000005)"},
+    {.plugin = "misbehaves",
+     .misbehave = "exitprocess",
+     .failing = {"every-byte-value"},
+     .text = "(exit status 4)"},
+    {.plugin = "misbehaves",
+     .misbehave = "handle",
+     .failing = {"process-state"},
+     .text = "open handles: ",
+     .when = "process-state"},
 #else
-    {"misbehaves", "exit0", {"every-byte-value"}, "(exit status 0)"},
-    {"misbehaves", "segv", {"every-byte-value"}, "(killed by SIGSEGV)"},
-    {"misbehaves", "abort", {"every-byte-value"}, "(killed by SIGABRT)"},
-    {"misbehaves",
-     "shout",
-     {"every-byte-value"},
-     "(killed by SIGABRT); its last words on standard error: \"first line\\x0Asecond\\x09line"
-     "\\x0Alast words\""},
-    {"misbehaves", "throw", {"every-byte-value"}, "(killed by SIGABRT)"},
-    {"misbehaves", "closefrom", {"process-state"}, "open descriptors: ", "process-state"},
-    {"misbehaves", "locale", {"process-state"}, "locale ", "process-state"},
-    {"misbehaves", "thread", {"process-state"}, "threads ", "process-state"},
-    {"misbehaves", "linger", {"process-state"}, "child processes: ", "process-state"},
-    {"misbehaves", "sigpipe", {"process-state"}, "SIGPIPE handling ignored", "process-state"},
-    {"misbehaves", "sigint", {"process-state"}, "SIGINT handling ignored", "process-state"},
-    {"misbehaves", "nofile", {"process-state"}, "RLIMIT_NOFILE 64 64", "process-state"},
-    {"misbehaves", "stderr", {"process-state"}, "descriptor 2 ", "process-state"},
-    {"misbehaves", "raise", {"every-byte-value"}, "(killed by SIGSEGV)"},
-    {"ignores_write_result", "", {"failed-write"}, "result 1 when its write failed"},
-    {"misbehaves", "alarm", {"process-state"}, "ITIMER_REAL (alarm) armed", "process-state"},
-    {"misbehaves", "nonblock", {"process-state"}, "descriptor 1 status flags", "process-state"},
-    {"misbehaves", "cloexec", {"process-state"}, "descriptor 2 close-on-exec set", "process-state"},
-    {"misbehaves", "rttime", {"process-state"}, "RLIMIT_RTTIME 1000000", "process-state"},
-    {"misbehaves", "onexit", {"every-byte-value"}, "after the check, as the plug-in was unloaded"},
-    {"misbehaves", "verdictdir", {"every-byte-value"}, "removed or replaced exporthost's file"},
-    {"misbehaves", "load-raise", {"entry-points"}, "while the plug-in loaded: the plug-in ended"},
-    {"misbehaves", "load-hang", {"entry-points"}, "while the plug-in loaded: no answer within 5 s"},
+    {.plugin = "misbehaves",
+     .misbehave = "exit0",
+     .failing = {"every-byte-value"},
+     .text = "(exit status 0)"},
+    {.plugin = "misbehaves",
+     .misbehave = "segv",
+     .failing = {"every-byte-value"},
+     .text = "(killed by SIGSEGV)"},
+    {.plugin = "misbehaves",
+     .misbehave = "abort",
+     .failing = {"every-byte-value"},
+     .text = "(killed by SIGABRT)"},
+    {.plugin = "misbehaves",
+     .misbehave = "shout",
+     .failing = {"every-byte-value"},
+     .text =
+         "(killed by SIGABRT); its last words on standard error: \"first line\\x0Asecond\\x09line"
+         "\\x0Alast words\""},
+    {.plugin = "misbehaves",
+     .misbehave = "throw",
+     .failing = {"every-byte-value"},
+     .text = "(killed by SIGABRT)"},
+    {.plugin = "misbehaves",
+     .misbehave = "closefrom",
+     .failing = {"process-state"},
+     .text = "open descriptors: ",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "locale",
+     .failing = {"process-state"},
+     .text = "locale ",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "thread",
+     .failing = {"process-state"},
+     .text = "threads ",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "linger",
+     .failing = {"process-state"},
+     .text = "child processes: ",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "sigpipe",
+     .failing = {"process-state"},
+     .text = "SIGPIPE handling ignored",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "sigint",
+     .failing = {"process-state"},
+     .text = "SIGINT handling ignored",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "nofile",
+     .failing = {"process-state"},
+     .text = "RLIMIT_NOFILE 64 64",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "stderr",
+     .failing = {"process-state"},
+     .text = "descriptor 2 ",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "raise",
+     .failing = {"every-byte-value"},
+     .text = "(killed by SIGSEGV)"},
+    {.plugin = "ignores_write_result",
+     .failing = {"failed-write"},
+     .text = "result 1 when its write failed"},
+    {.plugin = "misbehaves",
+     .misbehave = "alarm",
+     .failing = {"process-state"},
+     .text = "ITIMER_REAL (alarm) armed",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "nonblock",
+     .failing = {"process-state"},
+     .text = "descriptor 1 status flags",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "cloexec",
+     .failing = {"process-state"},
+     .text = "descriptor 2 close-on-exec set",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "rttime",
+     .failing = {"process-state"},
+     .text = "RLIMIT_RTTIME 1000000",
+     .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "onexit",
+     .failing = {"every-byte-value"},
+     .text = "after the check, as the plug-in was unloaded"},
+    {.plugin = "misbehaves",
+     .misbehave = "verdictdir",
+     .failing = {"every-byte-value"},
+     .text = "removed or replaced exporthost's file"},
+    {.plugin = "misbehaves",
+     .misbehave = "load-raise",
+     .failing = {"entry-points"},
+     .text = "while the plug-in loaded: the plug-in ended"},
+    {.plugin = "misbehaves",
+     .misbehave = "load-hang",
+     .failing = {"entry-points"},
+     .text = "while the plug-in loaded: no answer within 5 s"},
 #endif
-    {"misbehaves", "nullext-empty", {"null-extout"}, "no-extout.raw holds 0 bytes", "no-extout"},
-    {"misbehaves",
-     "unsteady",
-     {"reproducible"},
-     "again.raw holds 1001 bytes, expected 1000",
-     "reproducible"},
-    {"misbehaves", "extbysize", {"extension"}, "extension \".prg\" for 300 bytes", "extension"},
+    {.plugin = "misbehaves",
+     .misbehave = "nullext-empty",
+     .failing = {"null-extout"},
+     .text = "no-extout.raw holds 0 bytes",
+     .when = "no-extout"},
+    {.plugin = "misbehaves",
+     .misbehave = "unsteady",
+     .failing = {"reproducible"},
+     .text = "again.raw holds 1001 bytes, expected 1000",
+     .when = "reproducible"},
+    {.plugin = "misbehaves",
+     .misbehave = "extbysize",
+     .failing = {"extension"},
+     .text = "extension \".prg\" for 300 bytes",
+     .when = "extension"},
 };
 
 class EachFault : public testing::TestWithParam<Fault> {};
@@ -865,15 +978,7 @@ TEST(ExporthostCheck, TapIsReadByProve) {
 TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
   const TempDir dir;
   const std::string marker = "TEST_PLUGIN_MARK=" + lastComponent(dir.path());
-  const std::string run =
-      "cd \"$2\" && export " + marker +
-      " TEST_PLUGIN_WHEN=$5 TEST_PLUGIN_MISBEHAVE=$1 TMPDIR=$6; "
-      "if [ $4 = PIPE ]; then \"$0\" check --plugin $3 | head -1 >/dev/null; "
-      "exit ${PIPESTATUS[0]}; fi; "
-      "\"$0\" check --timeout 1 --only $5 --plugin $3 & "
-      "[ $1 != hang ] || until [ -d \"$2\"/exporthost-*/$5/cwd ] || ! kill -0 $!; do "
-      "sleep 0.05; done;"
-      "[ $1 != hang ] || kill -$4 $!; wait $!";
+  const std::string script = std::string(TESTS_SOURCE_DIR) + "/interrupted_check.sh";
   struct Case {
     std::string misbehave;
     std::string signal;  // sent to exporthost, or "PIPE" for a reader that stops at one line
@@ -898,9 +1003,11 @@ TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
   for (const Case& row : cases) {
     const std::string where = dir / (row.misbehave + row.signal + row.check);
     std::filesystem::create_directories(where + "/" + row.tmpdir);
-    std::vector<std::string> command = {"/bin/bash",
-                                        "-c",
-                                        run,
+    // The marker goes into the environment of every process the run starts.
+    std::vector<std::string> command = {"/usr/bin/env",
+                                        marker,
+                                        "/bin/bash",
+                                        script,
                                         EXPORTHOST_PATH,
                                         row.misbehave,
                                         where,
@@ -910,7 +1017,7 @@ TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
                                         row.tmpdir};
     if (row.unprivileged) {
       std::filesystem::permissions(where, std::filesystem::perms::all);
-      command = asNobody(dir, command, {EXPORTHOST_PATH, testPlugin("misbehaves")});
+      command = asNobody(dir, command, {EXPORTHOST_PATH, testPlugin("misbehaves"), script});
     }
     const ProcessResult result = runProcess(command);
     const std::string label = row.misbehave + " " + row.signal + " " + row.check;

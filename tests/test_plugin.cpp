@@ -160,8 +160,8 @@ __attribute__((constructor)) void onLoad() {
 }
 #endif
 
-void misbehave(const char* baseName) {
-  const std::string fault = misbehaviour(baseName);
+// What ends or stops the process the plug-in runs in: true when `fault` is one of these.
+bool endOrStop(const std::string& fault) {
   if (fault == "exit0") {
     std::exit(0);
   } else if (fault == "exit3") {
@@ -179,32 +179,23 @@ void misbehave(const char* baseName) {
     *reinterpret_cast<volatile int*>(address) = 1;  // NOLINT(performance-no-int-to-ptr)
   } else if (fault == "hang") {
     std::this_thread::sleep_for(std::chrono::hours(1));
-  } else if (fault == "locale") {
-    std::setlocale(LC_ALL, "C.UTF-8");
-  } else if (fault == "fpu") {
-    std::fesetround(FE_TOWARDZERO);
-  } else if (fault == "thread") {
-    std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
 #ifdef _WIN32
   } else if (fault == "exitprocess") {
     ::ExitProcess(4);
-  } else if (fault == "handle") {
-    (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 #else
-  } else if (fault == "sigpipe") {
-    std::signal(SIGPIPE, SIG_IGN);
-  } else if (fault == "sigint") {
-    std::signal(SIGINT, SIG_IGN);
-  } else if (fault == "nofile") {
-    const rlimit fewer{64, 64};
-    ::setrlimit(RLIMIT_NOFILE, &fewer);
-  } else if (fault == "stderr") {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 2);
-    ::close(null);
-  } else if (fault == "closefrom") {
-    ::closefrom(3);
-  } else if (fault == "linger") {
+  } else if (fault == "raise") {
+    std::raise(SIGSEGV);
+#endif
+  } else {
+    return false;
+  }
+  return true;
+}
+
+#ifndef _WIN32
+// Processes left running after the call.
+void leaveProcesses(const std::string& fault) {
+  if (fault == "linger") {
     if (::fork() == 0) {
       ::sleep(3600);
       ::_exit(0);
@@ -222,8 +213,41 @@ void misbehave(const char* baseName) {
       }
       ::_exit(0);
     }
-  } else if (fault == "raise") {
-    std::raise(SIGSEGV);
+  }
+}
+#endif
+
+void misbehave(const char* baseName) {
+  const std::string fault = misbehaviour(baseName);
+  if (endOrStop(fault)) {
+    return;
+  }
+#ifndef _WIN32
+  leaveProcesses(fault);
+#endif
+  if (fault == "locale") {
+    std::setlocale(LC_ALL, "C.UTF-8");
+  } else if (fault == "fpu") {
+    std::fesetround(FE_TOWARDZERO);
+  } else if (fault == "thread") {
+    std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
+#ifdef _WIN32
+  } else if (fault == "handle") {
+    (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+#else
+  } else if (fault == "sigpipe") {
+    std::signal(SIGPIPE, SIG_IGN);
+  } else if (fault == "sigint") {
+    std::signal(SIGINT, SIG_IGN);
+  } else if (fault == "nofile") {
+    const rlimit fewer{64, 64};
+    ::setrlimit(RLIMIT_NOFILE, &fewer);
+  } else if (fault == "stderr") {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 2);
+    ::close(null);
+  } else if (fault == "closefrom") {
+    ::closefrom(3);
   } else if (fault == "alarm") {
     ::alarm(3600);
   } else if (fault == "nonblock") {
@@ -247,6 +271,58 @@ void misbehave(const char* baseName) {
   }
 }
 #endif
+
+// The variants that give 0, or touch what they should not, before a file is opened.
+bool refusesBeforeOpening([[maybe_unused]] const void* data, [[maybe_unused]] std::uint32_t size,
+                          [[maybe_unused]] char* extOut) {
+#ifdef TEST_PLUGIN_FAULT_REFUSES_EMPTY
+  if (size == 0) {
+    return true;
+  }
+#endif
+#ifdef TEST_PLUGIN_FAULT_NEEDS_EXTOUT
+  if (extOut == nullptr) {
+    return true;
+  }
+#endif
+#ifdef TEST_PLUGIN_FAULT_EXTENSION_ON_FAILURE
+  if (extOut != nullptr) {
+    std::memcpy(extOut, kExtension, sizeof kExtension);
+  }
+#endif
+#ifdef TEST_PLUGIN_FAULT_SHRINKS_INPUT
+  if (const char* input = std::getenv("TEST_PLUGIN_SHRINK")) {
+    std::fclose(std::fopen(input, "wb"));
+    volatile unsigned sum = 0;
+    for (std::uint32_t index = 0; index < size; ++index) {
+      sum = sum + static_cast<const unsigned char*>(data)[index];
+    }
+  }
+#endif
+  return false;
+}
+
+// The variants that do more once the file is written.
+void afterWriting([[maybe_unused]] const std::string& fileName,
+                  [[maybe_unused]] const char* baseName) {
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+  if (misbehaviour(baseName) == "unsteady" && !firstSaveOf(fileName)) {
+    std::FILE* again = std::fopen(fileName.c_str(), "ab");
+    std::fputc('\n', again);
+    std::fclose(again);
+  }
+#endif
+#ifdef TEST_PLUGIN_FAULT_STRAY
+  std::fclose(std::fopen((std::string(baseName) + ".tmp").c_str(), "wb"));
+#endif
+#ifdef TEST_PLUGIN_FAULT_CHATTY
+  std::printf("saved %s\n", fileName.c_str());
+#endif
+#ifdef TEST_PLUGIN_FAULT_CHANGING_DESCRIPTION
+  ++saves;
+#endif
+}
+
 }  // namespace
 
 extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* baseName,
@@ -266,30 +342,9 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
     extension = "\xED\xA0\x80";
   }
 #endif
-#ifdef TEST_PLUGIN_FAULT_REFUSES_EMPTY
-  if (size == 0) {
+  if (refusesBeforeOpening(data, size, extOut)) {
     return 0;
   }
-#endif
-#ifdef TEST_PLUGIN_FAULT_NEEDS_EXTOUT
-  if (extOut == nullptr) {
-    return 0;
-  }
-#endif
-#ifdef TEST_PLUGIN_FAULT_EXTENSION_ON_FAILURE
-  if (extOut != nullptr) {
-    std::memcpy(extOut, kExtension, sizeof kExtension);
-  }
-#endif
-#ifdef TEST_PLUGIN_FAULT_SHRINKS_INPUT
-  if (const char* input = std::getenv("TEST_PLUGIN_SHRINK")) {
-    std::fclose(std::fopen(input, "wb"));
-    volatile unsigned sum = 0;
-    for (std::uint32_t index = 0; index < size; ++index) {
-      sum = sum + static_cast<const unsigned char*>(data)[index];
-    }
-  }
-#endif
 #ifdef TEST_PLUGIN_FAULT_NOT_THREAD_SAFE
   static std::string fileName;
   fileName = std::string(baseName) + extension;
@@ -313,22 +368,7 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
     return 0;
   }
 #endif
-#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
-  if (fault == "unsteady" && !firstSaveOf(fileName)) {
-    std::FILE* again = std::fopen(fileName.c_str(), "ab");
-    std::fputc('\n', again);
-    std::fclose(again);
-  }
-#endif
-#ifdef TEST_PLUGIN_FAULT_STRAY
-  std::fclose(std::fopen((std::string(baseName) + ".tmp").c_str(), "wb"));
-#endif
-#ifdef TEST_PLUGIN_FAULT_CHATTY
-  std::printf("saved %s\n", fileName.c_str());
-#endif
-#ifdef TEST_PLUGIN_FAULT_CHANGING_DESCRIPTION
-  ++saves;
-#endif
+  afterWriting(fileName, baseName);
   if (extOut != nullptr) {
 #ifdef TEST_PLUGIN_FAULT_NO_TERMINATOR
     std::memcpy(extOut, kExtension, sizeof kExtension - 1);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "support/windows_process.h"
@@ -51,25 +52,18 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
   for (const auto& argument : argv) {
     commandLine += (commandLine.empty() ? "" : " ") + quotedArgument(argument);
   }
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = stdinRead;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
-  PROCESS_INFORMATION process{};
   // Under wine a new process now and then dies while it starts (ERROR_INTERNAL_ERROR), which
   // says nothing of the program: it is started again, as exporthost starts its checks again.
-  BOOL started = FALSE;
+  std::optional<StartedProcess> process;
   DWORD error = 0;
-  for (int attempt = 0; started == FALSE && attempt < 3; ++attempt) {
+  for (int attempt = 0; (!process || !process->started()) && attempt < 3; ++attempt) {
     if (attempt > 0) {
       ::Sleep(200);
     }
-    started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                               nullptr, &startup, &process);
-    error = started != FALSE ? 0 : ::GetLastError();
+    process.emplace(nullptr, commandLine, stdinRead, out, err);
+    error = process->started() ? 0 : ::GetLastError();
   }
+  const bool started = process->started();
   ::CloseHandle(stdinRead);
   ::CloseHandle(out);
   ::CloseHandle(err);
@@ -90,12 +84,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
     ADD_FAILURE() << "cannot run " << commandLine << ": error " << error;
     return result;
   }
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD code = 0;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  ::CloseHandle(process.hProcess);
-  ::CloseHandle(process.hThread);
-  result.exitCode = static_cast<int>(code);
+  result.exitCode = static_cast<int>(process->exitCode());
   files.collect(result);
   return result;
 }
