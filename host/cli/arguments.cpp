@@ -24,41 +24,44 @@ void declareContent(Arguments& arguments, ContentRule rule) {
 // after the first two are the check command's alone. Throws UsageError for a value it refuses.
 struct Option {
   LongOption word;
-  void (*take)(Arguments& arguments, std::string value);
+  void (*take)(Arguments& arguments, const std::string& value);
 };
 
 constexpr std::array kOptions = {
-    Option{{"plugin", true},
-           [](Arguments& arguments, std::string value) {
-             arguments.plugins.push_back(std::move(value));
-           }},
-    Option{{"version", false}, [](Arguments& arguments, std::string) { arguments.version = true; }},
-    Option{{"about", false},
-           [](Arguments& arguments, std::string) { arguments.check.about = true; }},
-    Option{{"list", false}, [](Arguments& arguments, std::string) { arguments.list = true; }},
+    Option{
+        {"plugin", true},
+        [](Arguments& arguments, const std::string& value) { arguments.plugins.push_back(value); }},
+    Option{{"version", false},
+           [](Arguments& arguments, const std::string& /*value*/) { arguments.version = true; }},
+    Option{
+        {"about", false},
+        [](Arguments& arguments, const std::string& /*value*/) { arguments.check.about = true; }},
+    Option{{"list", false},
+           [](Arguments& arguments, const std::string& /*value*/) { arguments.list = true; }},
     Option{{"only", true},
-           [](Arguments& arguments, std::string value) {
+           [](Arguments& arguments, const std::string& value) {
              addCheckNames(arguments.check.only, value);
            }},
     Option{{"skip", true},
-           [](Arguments& arguments, std::string value) {
+           [](Arguments& arguments, const std::string& value) {
              addCheckNames(arguments.check.skip, value);
            }},
     Option{{"timeout", true},
-           [](Arguments& arguments, std::string value) {
+           [](Arguments& arguments, const std::string& value) {
              arguments.check.timeout = parseTimeout(value);
            }},
     Option{{"format", true},
-           [](Arguments& arguments, std::string value) {
+           [](Arguments& arguments, const std::string& value) {
              arguments.check.format = parseReportFormat(value);
            }},
-    Option{
-        {"junit", true},
-        [](Arguments& arguments, std::string value) { arguments.check.junit = std::move(value); }},
+    Option{{"junit", true},
+           [](Arguments& arguments, const std::string& value) { arguments.check.junit = value; }},
     Option{{"in-process", false},
-           [](Arguments& arguments, std::string) { arguments.check.inProcess = true; }},
+           [](Arguments& arguments, const std::string& /*value*/) {
+             arguments.check.inProcess = true;
+           }},
     Option{{"expect", true},
-           [](Arguments& arguments, std::string value) {
+           [](Arguments& arguments, const std::string& value) {
              if (value != "identity") {
                throw UsageError("invalid --expect " + quotedValue(value) +
                                 ": give identity, or --reference=COMMAND for a format of its own");
@@ -66,12 +69,12 @@ constexpr std::array kOptions = {
              declareContent(arguments, ContentRule::Identity);
            }},
     Option{{"reference", true},
-           [](Arguments& arguments, std::string value) {
+           [](Arguments& arguments, const std::string& value) {
              if (value.empty()) {
                throw UsageError("--reference needs a command");
              }
              declareContent(arguments, ContentRule::Reference);
-             arguments.check.reference = std::move(value);
+             arguments.check.reference = value;
            }},
 };
 // --plugin and --version serve every command.
@@ -94,7 +97,8 @@ Arguments parseArguments(int argc, char** argv) {
   arguments.operands = std::move(line.operands);
   arguments.help = line.help;
   arguments.error = std::move(line.error);
-  for (auto& [name, value] : line.options) {
+  for (const auto& given : line.options) {
+    const std::string& name = given.first;
     const auto* option =
         std::find_if(kOptions.begin(), kOptions.end(),
                      [&name](const Option& each) { return name == each.word.name; });
@@ -103,7 +107,7 @@ Arguments parseArguments(int argc, char** argv) {
       arguments.checkOnlyOption = name;
     }
     try {
-      option->take(arguments, std::move(value));
+      option->take(arguments, given.second);
     } catch (const UsageError& error) {
       if (arguments.error.empty()) {
         arguments.error = error.what();

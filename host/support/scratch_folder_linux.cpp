@@ -36,7 +36,7 @@ std::string makePrivateFolder(const std::string& parent, const std::string& pref
 }
 
 std::string absoluteScratchPath(const std::string& made, const std::string& parent) {
-  const std::string absolute = absolutePath(made);
+  std::string absolute = absolutePath(made);
   if (absolute.front() != '/') {
     const int cause = errno;
     ::rmdir(made.c_str());

@@ -33,9 +33,10 @@ std::string temporaryFolder() {
 
 std::string makePrivateFolder(const std::string& parent, const std::string& prefix) {
   const bool separated = parent.empty() || parent.back() == '/' || parent.back() == '\\';
+  const std::string stem = parent + (separated ? "" : "\\") + prefix;
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = parent + (separated ? "" : "\\") + prefix + std::to_string(random());
+    std::string candidate = stem + std::to_string(random());
     if (::CreateDirectoryA(candidate.c_str(), nullptr) != 0) {
       return candidate;
     }

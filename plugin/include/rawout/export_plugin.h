@@ -14,7 +14,7 @@
  *     may be 0, with `data` null; the file is still made. An existing file of that name is
  *     replaced whole. The same block under the same name gives the same bytes, whatever the
  *     thread, what the file held before, how many saves came before and whether `extOut` is
- *     null. Returns 1 once the whole output is in the file and the file is closed; otherwise 0,
+ *     null (a format may put the name into its output, as S-record headers do). Returns 1 once the whole output is in the file and the file is closed; otherwise 0,
  *     also when a write fails part-way (a full disk, a file-size limit), and then any incomplete
  *     file it made is gone and `extOut` is untouched. A folder that does not exist is not
  *     created, and no file is written but the output. On success, unless `extOut` is null, it
