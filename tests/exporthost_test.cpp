@@ -1,6 +1,10 @@
 // exporthost as a user runs it: commands, output, files and exit codes.
 #ifndef _WIN32
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -234,6 +238,8 @@ TEST(ExporthostExport, DerivesAndQuotesTheNameWritten) {
        {dir / "csi\xc2\x9b\xc4\x9b"},
        dir / "csi\xc2\x9b\xc4\x9b.bin",
        "'" + dir / "csi'$'\\302\\233''\xc4\x9b.bin'"},
+      // The same control alone, as 8-bit text holds it.
+      {dir / "in.com", {dir / "csi\x9b"}, dir / "csi\x9b.bin", "'" + dir / "csi'$'\\233''.bin'"},
 #endif
   };
   for (const Case& row : cases) {
@@ -350,6 +356,7 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
   const std::vector<Case> cases = {
       // ".raw" for the trial's small block, ".prg" (the input's own name) for the real one.
       {"extbysize", (dir / "prog.prg") + ": is the input file; give another BASENAME\n"},
+      {"exit3", ": ended the process during the save (exit status 3); nothing was exported\n"},
 #ifdef _WIN32
       {"exitprocess",
        ": ended the process during the save (exit status 4); nothing was exported\n"},
@@ -906,6 +913,17 @@ TEST(ExporthostCheck, ReportsInTapAndJunit) {
             *quiet);
   EXPECT_EQ("  ---", *(quiet + 1)) << tap.result.out;
   EXPECT_EQ(0U, (quiet + 2)->find("  message: \"")) << tap.result.out;
+  // A message's backslashes and quotes are escaped as YAML's double-quoted scalars need.
+  ScopedEnvironment shouting;
+  shouting.set("TEST_PLUGIN_MISBEHAVE", "shout");
+  letCrashesCrash(shouting);
+  const CheckRun shout =
+      check({"--format=tap", "--only=every-byte-value", "--plugin", testPlugin("misbehaves")});
+  ASSERT_LE(4U, shout.lines.size()) << shout.result.out;
+  EXPECT_TRUE(
+      shout.lines[3].ends_with("its last words on standard error: \\\"first "
+                               "line\\\\x0Asecond\\\\x09line\\\\x0Alast words\\\"\""))
+      << shout.lines[3];
   const Bytes xml = readFile(junit);
   const std::string text(xml.begin(), xml.end());
   EXPECT_NE(std::string::npos, text.find("tests=\"" + std::to_string(total) + "\" failures=\"1\""))
@@ -943,6 +961,24 @@ TEST(ExporthostCheck, OwnTroubleExitsWithTwoBlamingNoPlugin) {
   EXPECT_EQ(kTrouble, noScratch.exitCode);
   EXPECT_EQ("exporthost: cannot make a scratch folder in /nonexistent: No such file or directory\n",
             noScratch.err);
+  // A scratch folder that stays, with what kept it: root alone can make a file that cannot be
+  // removed (and clear the flag afterwards).
+  if (::geteuid() == 0) {
+    const TempDir dir;
+    const ProcessResult pinned = runProcess(
+        {"/usr/bin/env", "TMPDIR=" + dir.path(), "TEST_PLUGIN_MISBEHAVE=immutable", EXPORTHOST_PATH,
+         "check", "--only=every-byte-value", "--plugin", testPlugin("misbehaves")});
+    EXPECT_EQ(kTrouble, pinned.exitCode) << pinned.out;
+    EXPECT_NE(std::string::npos, pinned.err.find("cannot remove the scratch folder "))
+        << pinned.err;
+    EXPECT_TRUE(pinned.err.ends_with(": Operation not permitted\n")) << pinned.err;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+      const int file = ::open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW);
+      int flags = 0;
+      ::ioctl(file, FS_IOC_SETFLAGS, &flags);
+      ::close(file);
+    }
+  }
 }
 #endif
 
@@ -1064,6 +1100,7 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
       {{"export"}, "missing operand"},
       {{"export", "a", "b", "c"}, "extra operand 'c'"},
       {{"export", "--bogus", "x.hex"}, "unrecognized option '--bogus'"},
+      {{"export", "--bogus=1", "x.hex"}, "unrecognized option '--bogus=1'"},
       {{"export", "--bogus", "--worse=1", "x.hex"}, "unrecognized option '--bogus'"},
       {{"export", "--plugin"}, "option '--plugin' requires an argument"},
       {{"export", "-x", "--bogus"}, "invalid option -- 'x'"},

@@ -56,6 +56,8 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -264,6 +266,12 @@ void misbehave(const char* baseName) {
     const std::string verdict = folderOf(folderOf(baseName)) + "/verdict";
     ::unlink(verdict.c_str());
     ::mkdir(verdict.c_str(), 0700);
+  } else if (fault == "immutable") {
+    // A file no one may remove, root included, until the flag is cleared.
+    const int pinned = ::open((folderOf(baseName) + "/pinned").c_str(), O_CREAT | O_RDONLY, 0600);
+    int flags = FS_IMMUTABLE_FL;
+    ::ioctl(pinned, FS_IOC_SETFLAGS, &flags);
+    ::close(pinned);
   } else if (fault == "lockfolder") {
     ::chmod(folderOf(baseName).c_str(), 0500);
     ::chmod(folderOf(folderOf(baseName)).c_str(), 0500);
