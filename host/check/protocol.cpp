@@ -54,20 +54,38 @@ std::string Verdict::encoded() const {
       word = name;
     }
   }
-  return word + "\n" + text + kEnd;
+  // A line feed of the text is followed by a tab, so that the end mark, whose line feed is not,
+  // cannot stand inside the text of a verdict cut short.
+  std::string lines;
+  for (const char character : text) {
+    lines += character;
+    if (character == '\n') {
+      lines += '\t';
+    }
+  }
+  return word + "\n" + lines + kEnd;
 }
 
 std::optional<Verdict> Verdict::decode(const std::string& encoded) {
   const std::string_view end = kEnd;
   const std::size_t lineEnd = encoded.find('\n');
-  // A verdict cut short lacks the end marker.
+  // A verdict cut short lacks the end marker, which follows the word's line whole.
   if (lineEnd == std::string::npos || !encoded.ends_with(end) ||
-      lineEnd + end.size() > encoded.size()) {
+      lineEnd + 1 + end.size() > encoded.size()) {
     return std::nullopt;
   }
   const std::size_t textEnd = encoded.size() - end.size();
   const std::string word = encoded.substr(0, lineEnd);
-  std::string text = lineEnd < textEnd ? encoded.substr(lineEnd + 1, textEnd - lineEnd - 1) : "";
+  std::string text;
+  for (std::size_t index = lineEnd + 1; index < textEnd; ++index) {
+    text += encoded[index];
+    if (encoded[index] == '\n') {
+      if (index + 1 == textEnd || encoded[index + 1] != '\t') {
+        return std::nullopt;  // a line feed that is no text's: the verdict was cut or forged
+      }
+      ++index;
+    }
+  }
   for (const auto& [name, kind] : kWords) {
     if (word == name) {
       return Verdict{kind, std::move(text)};

@@ -88,8 +88,8 @@ struct Verdict {
 
   [[nodiscard]] bool passed() const { return kind == Kind::Pass; }
 
-  // A word, a line feed, the text and an end mark, as the verdict file holds it; the end mark's
-  // bytes come last.
+  // A word, a line feed, the text (each of its line feeds followed by a tab) and an end mark, as
+  // the verdict file holds it; the end mark's bytes come last.
   static constexpr std::size_t kEndBytes = 5;
   [[nodiscard]] std::string encoded() const;
   // None for anything a check process did not write whole (a plug-in may have ended it midway).

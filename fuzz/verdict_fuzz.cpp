@@ -1,0 +1,29 @@
+// The verdict file is written by a check process the plug-in runs in, so it may be cut short or
+// forged: decoding takes any bytes, and what it takes encodes back to itself.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "check/protocol.h"
+#include "fuzz_check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (const auto verdict = rawout::Verdict::decode(bytes)) {
+    const auto again = rawout::Verdict::decode(verdict->encoded());
+    FUZZ_REQUIRE(again && again->kind == verdict->kind && again->text == verdict->text);
+  }
+  // Every verdict a check process writes decodes as it was, whatever its text holds.
+  if (size > 0) {
+    using Kind = rawout::Verdict::Kind;
+    constexpr Kind kWritten[] = {Kind::Pass, Kind::Fail, Kind::Skip, Kind::NotLoaded,
+                                 Kind::OwnTrouble};
+    const rawout::Verdict written{kWritten[data[0] % std::size(kWritten)], bytes.substr(1)};
+    const auto decoded = rawout::Verdict::decode(written.encoded());
+    FUZZ_REQUIRE(decoded && decoded->kind == written.kind && decoded->text == written.text);
+    // Cut short anywhere, it is no verdict.
+    const std::string encoded = written.encoded();
+    FUZZ_REQUIRE(!rawout::Verdict::decode(encoded.substr(0, data[0] % encoded.size())));
+  }
+  return 0;
+}
