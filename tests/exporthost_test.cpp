@@ -70,6 +70,20 @@ std::vector<std::string> asNobody(const TempDir& dir, std::vector<std::string> c
   }
   command.insert(command.begin(),
                  {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  // A coverage build's counts cannot be written into the build tree by nobody: they go to a
+  // folder of the test's, and root collects them once the command has ended.
+  if (std::getenv("RAWOUT_COVERAGE_COLLECT") != nullptr) {
+    const std::string counts = dir / "coverage";
+    fs::create_directories(counts);
+    fs::permissions(counts, fs::perms::all);
+    command.insert(command.begin() + 4, {"/usr/bin/env", "GCOV_PREFIX=" + counts});
+    command.insert(command.begin(),
+                   {"/bin/sh", "-c",
+                    "\"$@\"; status=$?; mkdir -p \"$RAWOUT_COVERAGE_COLLECT\" && "
+                    "cp -R \"$0/.\" \"$(mktemp -d \"$RAWOUT_COVERAGE_COLLECT/nobody-XXXXXX\")\" "
+                    "&& exit $status",
+                    counts});
+  }
   return command;
 }
 #endif

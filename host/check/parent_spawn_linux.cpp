@@ -17,6 +17,7 @@
 #include <stdexcept>
 
 #include "check/parent_spawn.h"
+#include "support/coverage.h"
 #include "support/linux_process.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
@@ -169,6 +170,7 @@ Interruptible::~Interruptible() {
 
 void Interruptible::endAsAsked() {
   const int signal = stopSignal;
+  flushCoverageCounts();
   (void)::signal(signal, SIG_DFL);
   (void)::raise(signal);
   ::_exit(128 + signal);

@@ -15,6 +15,7 @@
 #include "export/export_error.h"
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
+#include "support/coverage.h"
 #include "support/linux_process.h"
 #include "support/quoted_name.h"
 
@@ -60,7 +61,9 @@ std::string readAll(int descriptor) {
   }
   const ExportPlugin::SaveOutcome outcome =
       plugin.saveReporting(data, size, baseName.c_str(), buffer.get());
-  ::_exit(writeAll(answer, resultAnswer(outcome, buffer)) ? 0 : 1);
+  const bool answered = writeAll(answer, resultAnswer(outcome, buffer));
+  flushCoverageCounts();
+  ::_exit(answered ? 0 : 1);
 }
 
 }  // namespace

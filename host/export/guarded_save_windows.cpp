@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 
 #include "export/export_error.h"
@@ -122,13 +121,22 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
                                       std::to_string(size), baseName, answer}) {
     commandLine += " " + quotedArgument(argument);
   }
-  // The plug-in's output, if any, goes where exporthost's own would.
-  const StartedProcess process(nullptr, commandLine, ::GetStdHandle(STD_INPUT_HANDLE),
-                               ::GetStdHandle(STD_OUTPUT_HANDLE), ::GetStdHandle(STD_ERROR_HANDLE));
-  if (!process.started()) {
-    throw ExportError("cannot start the save: " + describeSystemError(::GetLastError()));
+  // The plug-in's output, if any, goes where exporthost's own would. A process may fail to start
+  // for a moment (under wine, one that dies while it starts), which says nothing of the plug-in:
+  // as with a check process, only a lasting failure ends the export.
+  std::optional<StartedProcess> process;
+  for (int attempt = 1; !process || !process->started(); ++attempt) {
+    process.emplace(nullptr, commandLine, ::GetStdHandle(STD_INPUT_HANDLE),
+                    ::GetStdHandle(STD_OUTPUT_HANDLE), ::GetStdHandle(STD_ERROR_HANDLE));
+    if (!process->started()) {
+      const DWORD cause = ::GetLastError();
+      if (attempt == 3) {
+        throw ExportError("cannot start the save: " + describeSystemError(cause));
+      }
+      ::Sleep(200 * attempt);
+    }
   }
-  const DWORD code = process.exitCode();
+  const DWORD code = process->exitCode();
   const std::string answered = fileContent(answer).value_or("");
   return readAnswer(answered, code == 0, describeExitCode(code), plugin, buffer);
 }

@@ -4,6 +4,7 @@
 #include <csignal>
 
 #include "loader/fault_trap.h"
+#include "support/coverage.h"
 
 namespace rawout {
 
@@ -29,6 +30,7 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
                          : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     // A write that fails leaves no one else to tell: the exit status still says it.
     [[maybe_unused]] const ssize_t written = ::write(into, message, length);
+    flushCoverageCounts();
     ::_exit(active->exitStatus());
   }
   // Not ours: under the handling it had before, a fault repeats when this returns, and a signal
