@@ -404,12 +404,14 @@ TEST(ExporthostExport, ReplacesAnOutputKeepingWhatItIs) {
   const TempDir dir;
   const Bytes bytes = pattern(1000, 31);
   const Bytes old = {1, 2, 3};
+  // Longer than what replaces it: none of its tail may be left.
+  const Bytes longer = pattern(5000, 33);
   writeFile(dir / "in.prg", bytes);
   writeFile(dir / "plain.bin", old);
   ASSERT_EQ(0, ::chmod((dir / "plain.bin").c_str(), 0640));
-  writeFile(dir / "target", old);
+  writeFile(dir / "target", longer);
   ASSERT_EQ(0, ::symlink("target", (dir / "link.bin").c_str()));
-  writeFile(dir / "twice.bin", old);
+  writeFile(dir / "twice.bin", longer);
   ASSERT_EQ(0, ::link((dir / "twice.bin").c_str(), (dir / "second").c_str()));
   for (const std::string name : {"plain", "link", "twice"}) {
     const ProcessResult result = exporthost({"export", dir / "in.prg", dir / name});
@@ -437,7 +439,7 @@ TEST(ExporthostExport, ReplacesAnOutputKeepingWhatItIs) {
   const std::string locked = dir / "locked";
   std::filesystem::create_directory(locked);
   writeFile(locked + "/in.prg", bytes);
-  writeFile(locked + "/out.bin", old);
+  writeFile(locked + "/out.bin", longer);
   ASSERT_EQ(0, ::chmod((locked + "/out.bin").c_str(), 0666));
   ASSERT_EQ(0, ::chmod(locked.c_str(), 0555));
   ASSERT_EQ(0, ::chmod(dir.path().c_str(), 0711));
@@ -776,6 +778,11 @@ const std::vector<Fault> kFaults = {
      .text = "again.raw holds 1001 bytes, expected 1000",
      .when = "reproducible"},
     {.plugin = "misbehaves",
+     .misbehave = "bytewise",
+     .failing = {"extension"},
+     .text = "(\".bina...\" needs at least 6 bytes with its zero)",
+     .when = "extension"},
+    {.plugin = "misbehaves",
      .misbehave = "extbysize",
      .failing = {"extension"},
      .text = "extension \".prg\" for 300 bytes",
@@ -975,6 +982,12 @@ TEST(ExporthostCheck, OwnTroubleExitsWithTwoBlamingNoPlugin) {
   EXPECT_EQ(kTrouble, noScratch.exitCode);
   EXPECT_EQ("exporthost: cannot make a scratch folder in /nonexistent: No such file or directory\n",
             noScratch.err);
+  // A reference command that fails is exporthost's trouble, not the plug-in's.
+  const ProcessResult failing = exporthost({"check", "--only=content", "--reference=exit 3"});
+  EXPECT_EQ(kTrouble, failing.exitCode) << failing.out;
+  EXPECT_NE(std::string::npos,
+            failing.err.find("the reference command 'exit 3' failed (exit status 3)"))
+      << failing.err;
   // A scratch folder that stays, with what kept it: root alone can make a file that cannot be
   // removed (and clear the flag afterwards).
   if (::geteuid() == 0) {
@@ -995,6 +1008,22 @@ TEST(ExporthostCheck, OwnTroubleExitsWithTwoBlamingNoPlugin) {
   }
 }
 #endif
+
+// A check that throws has a verdict all the same, the one both modes give: its failure, or
+// exporthost's own trouble.
+TEST(ExporthostCheck, ACheckThatThrowsHasAVerdict) {
+  const ExportPlugin plugin(RAW_PLUGIN_PATH);
+  const CheckContext context{plugin, ".", ".", ContentRule::Undeclared};
+  const Check failing{"failing", "", [](const CheckContext&) -> Verdict {
+                        throw std::runtime_error("went wrong");
+                      }};
+  const Check troubled{"troubled", "",
+                       [](const CheckContext&) -> Verdict { throw CheckTrouble("no file"); }};
+  const Verdict failed = verdictOf(failing, context);
+  EXPECT_EQ(Verdict::Kind::Fail, failed.kind);
+  EXPECT_EQ("went wrong", failed.text);
+  EXPECT_EQ(Verdict::Kind::OwnTrouble, verdictOf(troubled, context).kind);
+}
 
 // In exporthost's own process, for a debugger: the same verdicts.
 TEST(ExporthostCheck, InProcessGivesTheSameVerdicts) {

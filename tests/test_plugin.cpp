@@ -348,6 +348,11 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
     extension = ".prg";
   } else if (fault == "oddext") {
     extension = "\xED\xA0\x80";
+  } else if (fault == "bytewise" && extOut != nullptr) {
+    // One byte at a time past the end, so that the host sees what came before the fault.
+    for (const char byte : std::string(".binary")) {
+      *static_cast<volatile char*>(extOut++) = byte;
+    }
   }
 #endif
   if (refusesBeforeOpening(data, size, extOut)) {

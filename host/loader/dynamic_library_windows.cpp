@@ -4,6 +4,7 @@
 #include <string>
 
 #include "loader/dynamic_library.h"
+#include "support/paths.h"
 #include "support/system_error_text.h"
 
 namespace rawout::detail {
@@ -13,20 +14,7 @@ const char* folderSeparator() { return "\\"; }
 void* openLibrary(const std::string& path, std::string& error) {
   // A full path keeps the system's DLL search out of it; a trailing dot keeps LoadLibrary from
   // adding ".dll" to a name without an extension.
-  std::string file(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length =
-        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(file.size()), file.data(), nullptr);
-    if (length == 0) {
-      error = describeSystemError(::GetLastError());
-      return nullptr;
-    }
-    const bool fits = length < file.size();
-    file.resize(length);
-    if (fits) {
-      break;
-    }
-  }
+  std::string file = absolutePath(path);
   if (file.find('.', file.find_last_of("\\/") + 1) == std::string::npos) {
     file += '.';
   }
