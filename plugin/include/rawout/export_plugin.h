@@ -9,20 +9,20 @@
  * format writes:
  *
  *   int SavePrgmFile(const void* data, uint32_t size, const char* baseName, char* extOut)
- *     Writes the `size` bytes at `data`, in the format's own encoding, to a file named
- *     `baseName` followed by the format's extension. Every byte value is accepted, and `size`
- *     may be 0, with `data` null; the file is still made. An existing file of that name is
- *     replaced whole. The same block under the same name gives the same bytes, whatever the
- *     thread, what the file held before, how many saves came before and whether `extOut` is
- *     null (a format may put the name into its output, as S-record headers do). Returns 1 once the whole output is in the file and the file is closed; otherwise 0,
- *     also when a write fails part-way (a full disk, a file-size limit), and then any incomplete
- *     file it made is gone and `extOut` is untouched. A folder that does not exist is not
- *     created, and no file is written but the output. On success, unless `extOut` is null, it
- *     stores the extension in `extOut`: the same for every block, a dot, at most three more bytes
- *     and a terminating zero, within RAWOUT_EXTENSION_BUFFER_SIZE (5) bytes, and nothing past
- *     them. Why a save failed is left in errno (on Windows in GetLastError() of the calling
- *     thread, which a host reads whatever C runtime it uses). The host owns the four arguments;
- *     the plug-in uses them only during the call.
+ *     Writes the `size` bytes at `data`, in the format's own encoding, to a file named `baseName`
+ *     followed by the format's extension. Every byte value is accepted, and `size` may be 0, with
+ *     `data` null; the file is still made. An existing file of that name is replaced whole. The
+ *     same block under the same name gives the same bytes, whatever the thread, what the file held
+ *     before, how many saves came before and whether `extOut` is null (a format may put the name
+ *     into its output, as S-record headers do). Returns 1 once the whole output is in the file and
+ *     the file is closed; otherwise 0, also when a write fails part-way (a full disk, a file-size
+ *     limit), and then any incomplete file it made is gone and `extOut` is untouched. A folder that
+ *     does not exist is not created, and no file is written but the output. On success, unless
+ *     `extOut` is null, it stores the extension in `extOut`: the same for every block, a dot, at
+ *     most three more bytes and a terminating zero, within RAWOUT_EXTENSION_BUFFER_SIZE (5) bytes,
+ *     and nothing past them. Why a save failed is left in errno (on Windows in GetLastError() of
+ *     the calling thread, which a host reads whatever C runtime it uses). The host owns the four
+ *     arguments; the plug-in uses them only during the call.
  *
  *   const char* GetPluginDescription(void)
  *     Returns the format's display name: non-empty printable 8-bit text, owned by the plug-in,
