@@ -989,8 +989,23 @@ TEST(ExporthostCheck, OwnTroubleExitsWithTwoBlamingNoPlugin) {
             failing.err.find("the reference command 'exit 3' failed (exit status 3)"))
       << failing.err;
   // A scratch folder that stays, with what kept it: root alone can make a file that cannot be
-  // removed (and clear the flag afterwards).
-  if (::geteuid() == 0) {
+  // removed (and clear the flag afterwards), where the file system keeps the flag.
+  const auto pin = [](const std::string& path, bool pinned) {
+    const int file = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int flags = 0;
+    bool done = file >= 0 && ::ioctl(file, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+      flags = pinned ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+      done = ::ioctl(file, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (file >= 0) {
+      ::close(file);
+    }
+    return done;
+  };
+  const TempDir probe;
+  writeFile(probe / "probe", {});
+  if (::geteuid() == 0 && pin(probe / "probe", true) && pin(probe / "probe", false)) {
     const TempDir dir;
     const ProcessResult pinned = runProcess(
         {"/usr/bin/env", "TMPDIR=" + dir.path(), "TEST_PLUGIN_MISBEHAVE=immutable", EXPORTHOST_PATH,
@@ -1000,10 +1015,7 @@ TEST(ExporthostCheck, OwnTroubleExitsWithTwoBlamingNoPlugin) {
         << pinned.err;
     EXPECT_TRUE(pinned.err.ends_with(": Operation not permitted\n")) << pinned.err;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
-      const int file = ::open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW);
-      int flags = 0;
-      ::ioctl(file, FS_IOC_SETFLAGS, &flags);
-      ::close(file);
+      (void)pin(entry.path().string(), false);
     }
   }
 }

@@ -269,7 +269,9 @@ void misbehave(const char* baseName) {
   } else if (fault == "immutable") {
     // A file no one may remove, root included, until the flag is cleared.
     const int pinned = ::open((folderOf(baseName) + "/pinned").c_str(), O_CREAT | O_RDONLY, 0600);
-    int flags = FS_IMMUTABLE_FL;
+    int flags = 0;
+    ::ioctl(pinned, FS_IOC_GETFLAGS, &flags);
+    flags |= FS_IMMUTABLE_FL;
     ::ioctl(pinned, FS_IOC_SETFLAGS, &flags);
     ::close(pinned);
   } else if (fault == "lockfolder") {
