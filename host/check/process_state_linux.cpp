@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <utility>
 
 #include "check/process_state.h"
@@ -169,9 +170,32 @@ void addBuffering(ProcessState& state) {
 #endif
 }
 
+// Whether a thread of this process still runs: one that has ended, and been joined, can still
+// be listed for a moment, exiting (PF_EXITING in its flags) or a zombie, until the kernel
+// releases it.
+bool stillRuns(const std::string& task) {
+  std::ifstream stat("/proc/self/task/" + task + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) {
+    return false;  // released meanwhile
+  }
+  // The state and the flags follow the name, which is in parentheses and may hold anything.
+  const std::size_t nameEnd = line.rfind(')');
+  std::istringstream fields(nameEnd != std::string::npos ? line.substr(nameEnd + 1) : "");
+  char taskState = 'R';
+  std::string skipped;
+  unsigned long flags = 0;
+  fields >> taskState >> skipped >> skipped >> skipped >> skipped >> skipped >> flags;
+  constexpr unsigned long kExiting = 0x4;  // PF_EXITING
+  return taskState != 'Z' && taskState != 'X' && (flags & kExiting) == 0;
+}
+
 void addProcesses(ProcessState& state) {
-  const std::set<std::string> tasks = folderEntries("/proc/self/task");
-  state["threads"] = std::to_string(tasks.size());
+  std::size_t running = 0;
+  for (const std::string& task : folderEntries("/proc/self/task")) {
+    running += stillRuns(task) ? 1 : 0;
+  }
+  state["threads"] = std::to_string(running);
   std::set<std::string> children;
   for (const pid_t child : childProcesses()) {
     children.insert(std::to_string(child));
