@@ -1183,6 +1183,10 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
       {{"check", "--skip="}, "no check is called ''; 'exporthost check --list' names them"},
       {{"check", "--timeout", "0"}, "invalid time-out '0': give seconds, above 0"},
       {{"check", "--format=x\ny"}, "invalid format 'x'$'\\n''y': give text, tap or tap13"},
+      {{"check", "--junit="}, "--junit needs a file name"},
+      {{"check", "--plugin", RAWOUT_MODULE_PATH, "--junit", RAWOUT_MODULE_PATH},
+       "--junit " + quotedValue(RAWOUT_MODULE_PATH) +
+           " names the plug-in being checked; give another file for the report"},
   };
   for (const auto& [arguments, message] : cases) {
     const ProcessResult result = exporthost(arguments);

@@ -55,7 +55,12 @@ constexpr std::array kOptions = {
              arguments.check.format = parseReportFormat(value);
            }},
     Option{{"junit", true},
-           [](Arguments& arguments, const std::string& value) { arguments.check.junit = value; }},
+           [](Arguments& arguments, const std::string& value) {
+             if (value.empty()) {
+               throw UsageError("--junit needs a file name");
+             }
+             arguments.check.junit = value;
+           }},
     Option{{"in-process", false},
            [](Arguments& arguments, const std::string& /*value*/) {
              arguments.check.inProcess = true;

@@ -134,6 +134,15 @@ int checkPlugins(Arguments arguments) {
   if (arguments.check.plugins.empty()) {
     return missing;
   }
+  // The report is written over whatever the file held: never over what is being checked.
+  if (const auto report = identityOf(arguments.check.junit)) {
+    for (const std::string& path : arguments.check.plugins) {
+      if (identityOf(path) == report) {
+        throw UsageError("--junit " + quotedValue(arguments.check.junit) +
+                         " names the plug-in being checked; give another file for the report");
+      }
+    }
+  }
   try {
     const CheckRunResult result = runChecks(arguments.check);
     return result == CheckRunResult::AllPassed ? missing : kExitFailure;
