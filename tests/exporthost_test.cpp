@@ -454,6 +454,69 @@ TEST(ExporthostExport, ReplacesAnOutputKeepingWhatItIs) {
   EXPECT_TRUE(refused.err.ends_with(": Permission denied\n")) << refused.err;
   ASSERT_EQ(0, ::chmod(locked.c_str(), 0755));
   EXPECT_EQ((std::set<std::string>{"in.prg", "out.bin"}), folderEntries(locked));
+
+  // An output its user may not write is refused as cp refuses it, though the folder would let a
+  // rename replace it.
+  const std::string open = dir / "open";
+  std::filesystem::create_directory(open);
+  ASSERT_EQ(0, ::chmod(open.c_str(), 0777));
+  writeFile(open + "/in.prg", bytes);
+  writeFile(open + "/kept.bin", old);
+  ASSERT_EQ(0, ::chmod((open + "/kept.bin").c_str(), 0444));
+  const ProcessResult readOnly = runProcess(asNobody(
+      dir, {EXPORTHOST_PATH, "export", open + "/in.prg", open + "/kept"}, {EXPORTHOST_PATH}));
+  EXPECT_EQ(kFailure, readOnly.exitCode);
+  EXPECT_TRUE(
+      readOnly.err.ends_with("/kept.bin: cannot export as Binary File: Permission denied\n"))
+      << readOnly.err;
+  EXPECT_EQ(old, readFile(open + "/kept.bin"));
+  EXPECT_EQ((std::set<std::string>{"in.prg", "kept.bin"}), folderEntries(open));
+}
+
+// An export that finds no room leaves an existing output byte for byte as it was, when it is
+// written through a link (its target replaced beside it) and when it is written into (a file
+// with two names). A small file system of its own, in a mount namespace of the test's.
+TEST(ExporthostExport, NoRoomLeavesAnExistingOutputWhole) {
+  if (::geteuid() != 0) {
+    if (inCi()) {
+      FAIL() << "a file system of its own needs root";
+    }
+    GTEST_SKIP() << "a file system of its own needs root";
+  }
+  const TempDir dir;
+  writeFile(dir / "old", pattern(20000, 35));
+  writeFile(dir / "in.prg", pattern(100000, 36));
+  std::filesystem::create_directory(dir / "small");
+  const std::string script = R"(
+    set -u
+    exporthost=$0 dir=$1
+    mount -t tmpfs -o size=256k tmpfs "$dir/small" || exit 99
+    cp "$dir/old" "$dir/small/target.bin"
+    cp "$dir/old" "$dir/small/twice.bin"
+    ln "$dir/small/twice.bin" "$dir/small/second"
+    head -c 1M /dev/zero >"$dir/small/fill" 2>/dev/null
+    ln -s small/target.bin "$dir/link.bin"
+    ln -s small/twice.bin "$dir/twice.bin"
+    for name in link twice; do
+      "$exporthost" export "$dir/in.prg" "$dir/$name"
+      echo "$name: $?"
+    done
+    cmp "$dir/old" "$dir/small/target.bin" && cmp "$dir/old" "$dir/small/second" && ls "$dir/small"
+    rm "$dir/small/fill"
+    "$exporthost" export "$dir/in.prg" "$dir/link" >/dev/null && cmp "$dir/in.prg" "$dir/small/target.bin" &&
+      test -L "$dir/link.bin" && ls "$dir/small")";
+  const ProcessResult result =
+      runProcess({"unshare", "--mount", "/bin/sh", "-c", script, EXPORTHOST_PATH, dir.path()});
+  EXPECT_EQ(0, result.exitCode) << result.err;
+  EXPECT_EQ(
+      "link: 1\ntwice: 1\nfill\nsecond\ntarget.bin\ntwice.bin\nsecond\ntarget.bin\ntwice.bin\n",
+      result.out);
+  for (const std::string name : {"link", "twice"}) {
+    EXPECT_NE(
+        std::string::npos,
+        result.err.find(name + ".bin: cannot export as Binary File: No space left on device\n"))
+        << result.err;
+  }
 }
 #endif
 
