@@ -1153,6 +1153,12 @@ TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
       {"hang", "HUP", 128 + SIGHUP},
       {"none", "PIPE", kTrouble},
       {"none", "-", 0, "every-byte-value", "relative/tmp"},
+      // What a save leaves running is ended, and never waited for.
+      {"linger", "-", 0, "export"},
+      {"escape", "-", 0, "export"},
+      {"hang", "TERM", 128 + SIGTERM, "export"},
+      {"hang", "INT", 128 + SIGINT, "export"},
+      {"hang", "HUP", 128 + SIGHUP, "export"},
   };
   for (const Case& row : cases) {
     const std::string where = dir / (row.misbehave + row.signal + row.check);
@@ -1176,6 +1182,7 @@ TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
     const ProcessResult result = runProcess(command);
     const std::string label = row.misbehave + " " + row.signal + " " + row.check;
     EXPECT_EQ(row.exitCode, result.exitCode) << label << ": " << result.out << result.err;
+    std::filesystem::remove(where + "/out.raw");  // what an export wrote
     EXPECT_TRUE(std::filesystem::is_empty(where + "/" + row.tmpdir)) << label;
     // Any process still marked with this test's environment was left behind.
     for (const auto& process : std::filesystem::directory_iterator("/proc")) {

@@ -11,6 +11,7 @@
 #include "check/parent_spawn.h"
 #include "check/protocol.h"
 #include "check/registry.h"
+#include "support/interruptible.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
 

@@ -9,11 +9,9 @@
 #include "check/check_options.h"
 #include "check/protocol.h"
 #include "check/registry.h"
+#include "support/interruptible.h"
 
 namespace rawout {
-
-// exporthost itself was asked to stop while a check ran; the check's processes are ended.
-class Interrupted : public std::exception {};
 
 // Throws Interrupted, StartError when no check process can be started, and std::runtime_error
 // when a folder of the check's cannot be made.

@@ -28,18 +28,4 @@ struct StartError : std::runtime_error {
 ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
                            const std::string& errorsFile, std::chrono::milliseconds timeout);
 
-// While one lives, SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C and Ctrl+Break) do not end
-// exporthost at once: the check process is ended, the caller unwinds, removing its scratch
-// folders, and then ends as the signal would have ended it. SIGPIPE is held back, so that a
-// report written into a closed pipe fails as a write instead of ending exporthost.
-class Interruptible {
- public:
-  Interruptible();
-  ~Interruptible();
-  Interruptible(const Interruptible&) = delete;
-  Interruptible& operator=(const Interruptible&) = delete;
-  // Ends the process the way the signal that arrived would have, once the caller has cleaned up.
-  [[noreturn]] static void endAsAsked();
-};
-
 }  // namespace rawout

@@ -18,6 +18,7 @@
 
 #include "check/parent_spawn.h"
 #include "support/coverage.h"
+#include "support/interruptible.h"
 #include "support/linux_process.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
@@ -25,27 +26,6 @@ extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leav
 namespace rawout {
 
 namespace {
-
-constexpr std::array kStopSignals = {SIGINT, SIGTERM, SIGHUP};
-std::atomic<int> stopSignal{0};
-std::array<struct sigaction, kStopSignals.size()> previousHandling{};
-sigset_t previousMask{};  // the calling thread's, while an Interruptible lives
-
-void onStop(int signal) { stopSignal = signal; }
-
-// Every process that has become exporthost's child, the check's orphans among them: exporthost
-// starts no others while it checks. Ending one hands its own children to exporthost in turn, so
-// the sweep goes on until a pass finds none.
-void endAdoptedChildren() {
-  for (bool found = true; found;) {
-    found = false;
-    for (const pid_t child : childProcesses()) {
-      found = true;
-      ::kill(child, SIGKILL);
-      ::waitpid(child, nullptr, 0);
-    }
-  }
-}
 
 pid_t spawn(const std::vector<std::string>& arguments, const std::string& outputFile,
             const std::string& errorsFile) {
@@ -65,7 +45,7 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::string& output
   sigemptyset(&none);
   sigset_t stops;
   sigemptyset(&stops);
-  for (const int signal : kStopSignals) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     sigaddset(&stops, signal);
   }
   const bool prepared =
@@ -109,7 +89,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
         info.si_pid == pid) {
       break;
     }
-    if (stopSignal != 0) {
+    if (Interruptible::stopAsked()) {
       end.interrupted = true;
       break;
     }
@@ -136,44 +116,6 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
     ::close(pidfd);
   }
   return end;
-}
-
-Interruptible::Interruptible() {
-  // Orphans of a check process come to exporthost, which ends them, instead of to init.
-  (void)::prctl(PR_SET_CHILD_SUBREAPER, 1);
-  struct sigaction action {};
-  action.sa_handler = onStop;
-  sigemptyset(&action.sa_mask);
-  for (std::size_t index = 0; index < kStopSignals.size(); ++index) {
-    ::sigaction(kStopSignals[index], &action, &previousHandling[index]);
-  }
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  ::pthread_sigmask(SIG_BLOCK, &pipe, &previousMask);
-}
-
-Interruptible::~Interruptible() {
-  for (std::size_t index = 0; index < kStopSignals.size(); ++index) {
-    ::sigaction(kStopSignals[index], &previousHandling[index], nullptr);
-  }
-  // A SIGPIPE that a failed write left pending has been answered by the write's error.
-  sigset_t pipe;
-  sigemptyset(&pipe);
-  sigaddset(&pipe, SIGPIPE);
-  const timespec none{0, 0};
-  while (sigismember(&previousMask, SIGPIPE) == 0 && ::sigtimedwait(&pipe, nullptr, &none) > 0) {
-  }
-  ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
-  (void)::prctl(PR_SET_CHILD_SUBREAPER, 0);
-}
-
-void Interruptible::endAsAsked() {
-  const int signal = stopSignal;
-  flushCoverageCounts();
-  (void)::signal(signal, SIG_DFL);
-  (void)::raise(signal);
-  ::_exit(128 + signal);
 }
 
 }  // namespace rawout

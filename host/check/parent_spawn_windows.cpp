@@ -1,5 +1,5 @@
 // Check processes on Windows: created suspended inside a job object that ends every process in
-// it, waited for with a time limit; Ctrl+C and Ctrl+Break end the wait instead of exporthost.
+// it, waited for with a time limit, or until a stop is asked for.
 #include <windows.h>
 
 #include <cstdio>
@@ -12,16 +12,6 @@
 namespace rawout {
 
 namespace {
-
-HANDLE stopped = nullptr;  // signalled by the console handler
-
-BOOL WINAPI onConsoleStop(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
-    return FALSE;
-  }
-  ::SetEvent(stopped);
-  return TRUE;  // the main thread ends the process once its folders are gone
-}
 
 class Handle {
  public:
@@ -79,8 +69,8 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   ::ResumeThread(child.thread());
 
   ProcessEnd end;
-  const HANDLE waited[] = {child.handle(), stopped};
-  const DWORD count = stopped != nullptr ? 2 : 1;
+  const HANDLE waited[] = {child.handle(), stopEvent()};
+  const DWORD count = stopEvent() != nullptr ? 2 : 1;
   const DWORD which =
       ::WaitForMultipleObjects(count, waited, FALSE, static_cast<DWORD>(timeout.count()));
   if (which == WAIT_OBJECT_0) {
@@ -96,24 +86,6 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   ::TerminateJobObject(job.get(), 1);
   ::WaitForSingleObject(child.handle(), INFINITE);
   return end;
-}
-
-Interruptible::Interruptible() {
-  stopped = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ::SetConsoleCtrlHandler(onConsoleStop, TRUE);
-}
-
-Interruptible::~Interruptible() {
-  ::SetConsoleCtrlHandler(onConsoleStop, FALSE);
-  if (stopped != nullptr) {
-    ::CloseHandle(stopped);
-    stopped = nullptr;
-  }
-}
-
-void Interruptible::endAsAsked() {
-  constexpr UINT kControlCExit = 0xC000013AU;  // STATUS_CONTROL_C_EXIT
-  ::ExitProcess(kControlCExit);
 }
 
 }  // namespace rawout

@@ -21,6 +21,7 @@
 #include "export/input_block.h"
 #include "loader/plugin_loader.h"
 #include "support/file_identity.h"
+#include "support/interruptible.h"
 #include "support/printable.h"
 #include "support/quoted_name.h"
 
@@ -61,6 +62,9 @@ int runExport(const Arguments& arguments) {
     exported = exportProgram(onePlugin(arguments), arguments.operands[1], baseName);
   } catch (const BaseNameError& error) {
     throw UsageError(error.what());
+  } catch (const Interrupted&) {
+    // The staging and scratch folders are gone by now, and so is the save's process.
+    Interruptible::endAsAsked();
   }
   (void)std::printf("%s: %u %s written as %s\n", quotedName(exported.output).c_str(),
                     static_cast<unsigned>(exported.bytes), exported.bytes == 1 ? "byte" : "bytes",

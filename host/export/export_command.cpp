@@ -7,6 +7,7 @@
 #include "export/output_staging.h"
 #include "loader/extension_buffer.h"
 #include "support/file_identity.h"
+#include "support/interruptible.h"
 #include "support/printable.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
@@ -113,6 +114,9 @@ Exported exportProgram(const std::string& pluginPath, const std::string& input,
                        const std::optional<std::string>& baseName) {
   const std::string output = chooseBaseName(input, baseName);
   const InputBlock block(input);
+  // From here on a stop signal ends the save, and the export's folders go, before exporthost
+  // ends as the signal would have ended it.
+  const Interruptible interruptible;
   const Exporter exporter(pluginPath);
   return exporter.save(block, output);
 }

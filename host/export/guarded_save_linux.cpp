@@ -1,9 +1,12 @@
-// On Linux the save runs in a forked child, which shares the mapped input and the extension
-// buffer's layout. It hands back what the parent needs through a pipe: the result, the five
-// bytes of the extension buffer and the failure's cause, or the fault trap's message.
+// On Linux the save runs in a forked child, in a process group of its own, which shares the
+// mapped input and the extension buffer's layout. It hands back what the parent needs through a
+// pipe: the result, the five bytes of the extension buffer and the failure's cause, or the fault
+// trap's message. Once it ends, so does every process it left.
 #include "export/guarded_save.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
 #include "support/coverage.h"
+#include "support/interruptible.h"
 #include "support/linux_process.h"
 #include "support/quoted_name.h"
 
@@ -34,7 +38,9 @@ bool writeAll(int descriptor, const std::string& bytes) {
   return true;
 }
 
-std::string readAll(int descriptor) {
+// What the pipe holds now, without waiting for more.
+std::string readWaiting(int descriptor) {
+  (void)::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
   std::string bytes;
   char chunk[4096];
   for (;;) {
@@ -47,6 +53,39 @@ std::string readAll(int descriptor) {
     }
     bytes.append(chunk, static_cast<std::size_t>(got));
   }
+}
+
+struct SaveEnd {
+  bool interrupted = false;
+  int code = 0;  // waitid's si_code and si_status
+  int status = 0;
+};
+
+// Waits for the save's process to end, looking without reaping, so that its group is ended while
+// its id is still its own; or until exporthost is asked to stop.
+SaveEnd waitForSave(pid_t child) {
+  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+  SaveEnd end;
+  for (;;) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == child) {
+      end.code = info.si_code;
+      end.status = info.si_status;
+      break;
+    }
+    if (Interruptible::stopAsked()) {
+      end.interrupted = true;
+      break;
+    }
+    // Without a pidfd (kernels before 5.3) the wait is a short sleep at a time.
+    pollfd ended{pidfd, POLLIN, 0};
+    (void)::poll(pidfd >= 0 ? &ended : nullptr, pidfd >= 0 ? 1 : 0, pidfd >= 0 ? 1000 : 5);
+  }
+  if (pidfd >= 0) {
+    ::close(pidfd);
+  }
+  return end;
 }
 
 [[noreturn]] void saveInChild(int answer, const ExportPlugin& plugin, const void* data,
@@ -85,6 +124,10 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
   (void)std::fflush(stderr);
   const pid_t child = ::fork();
   if (child == 0) {
+    // A group of its own, so that the save and what it starts end together; the signals that
+    // stop exporthost end it as they would any process.
+    (void)::setpgid(0, 0);
+    Interruptible::forgetInChild();
     ::close(channel[0]);
     saveInChild(channel[1], plugin, data, size, baseName, buffer, input);
   }
@@ -94,13 +137,22 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
     ::close(channel[0]);
     throw ExportError(std::string("cannot start the save: ") + std::strerror(cause));
   }
-  const std::string answer = readAll(channel[0]);
+  (void)::setpgid(child, child);
+  const SaveEnd end = waitForSave(child);
+  // Whatever the save left running ends with it: its group, then every orphan that came to
+  // exporthost, which starts no other process meanwhile.
+  ::kill(-child, SIGKILL);
+  siginfo_t reaped{};
+  ::waitid(P_PID, static_cast<id_t>(child), &reaped, WEXITED);
+  endAdoptedChildren();
+  // Read only once the save has ended: a process that kept the pipe open is not waited for.
+  const std::string answer = readWaiting(channel[0]);
   ::close(channel[0]);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  if (end.interrupted) {
+    throw Interrupted();
   }
-  return readAnswer(answer, WIFEXITED(status) && WEXITSTATUS(status) == 0, processEnd(status),
-                    plugin, buffer);
+  return readAnswer(answer, end.code == CLD_EXITED && end.status == 0,
+                    processEnd(end.code, end.status), plugin, buffer);
 }
 
 }  // namespace rawout

@@ -14,6 +14,7 @@
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
 #include "support/files.h"
+#include "support/interruptible.h"
 #include "support/quiet_crash.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
@@ -137,6 +138,10 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
     }
   }
   const DWORD code = process->exitCode();
+  // The save's process shares the console, and Ctrl+C ended it too.
+  if (Interruptible::stopAsked()) {
+    throw Interrupted();
+  }
   const std::string answered = fileContent(answer).value_or("");
   return readAnswer(answered, code == 0, describeExitCode(code), plugin, buffer);
 }

@@ -19,4 +19,9 @@ std::string processEnd(int code, int status);
 // The children of every thread of this process, from /proc/self/task/*/children.
 std::vector<pid_t> childProcesses();
 
+// Ends every child of this process, and reaps it: the orphans it adopted as a subreaper among
+// them, so the caller must have started no other that is still wanted. Ending one hands its own
+// children to this process in turn, so the sweep goes on until a pass finds none.
+void endAdoptedChildren();
+
 }  // namespace rawout

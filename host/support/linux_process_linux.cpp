@@ -36,4 +36,15 @@ std::vector<pid_t> childProcesses() {
   return children;
 }
 
+void endAdoptedChildren() {
+  for (bool found = true; found;) {
+    found = false;
+    for (const pid_t child : childProcesses()) {
+      found = true;
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+    }
+  }
+}
+
 }  // namespace rawout

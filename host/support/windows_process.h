@@ -16,6 +16,9 @@ std::string thisProgram();
 // codes from 0xC0000000 up.
 std::string describeExitCode(unsigned long code);
 
+// Signalled when a stop is asked for while an Interruptible lives; null when none lives.
+HANDLE stopEvent();
+
 // A process started with the three standard handles given, inheriting every inheritable handle;
 // its handles are closed with it.
 class StartedProcess {
