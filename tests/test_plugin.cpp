@@ -29,6 +29,8 @@
 //                        nullext-empty (an empty file when no extension buffer is passed),
 //                        extbysize (".prg" for blocks over 100 bytes), oddext (an extension that
 //                        is no UTF-8), unsteady (a line feed more for a name saved before), and
+//                        keepopen (its file closed at the next call), backup (an existing
+//                        output kept as NAME~), noerrno (errno cleared when it gives 0),
 //                        the state changes sigpipe, sigint, nofile, rttime,
 //                        alarm, nonblock, cloexec, thread, locale, stderr, fpu; on Windows also
 //                        exitprocess and handle. load-raise and load-hang act as it loads.
@@ -367,11 +369,35 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 #else
   const std::string fileName = std::string(baseName) + extension;
 #endif
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+  if (fault == "backup") {
+    (void)std::rename(fileName.c_str(), (fileName + "~").c_str());
+  }
+#endif
   std::FILE* file = open(fileName);
   if (file == nullptr) {
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+    if (fault == "noerrno") {
+      errno = 0;
+    }
+#endif
     return 0;
   }
   const bool written = write(data, size, file);
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+  if (fault == "keepopen" && written && std::fflush(file) == 0) {
+    // Closed at the next call instead: the count of open files stays the same.
+    static std::FILE* previous = nullptr;
+    if (previous != nullptr) {
+      std::fclose(previous);
+    }
+    previous = file;
+    if (extOut != nullptr) {
+      std::memcpy(extOut, extension.c_str(), extension.size() + 1);
+    }
+    return 1;
+  }
+#endif
 #ifdef TEST_PLUGIN_FAULT_IGNORES_WRITE_RESULT
   (void)written;
   (void)close(file);

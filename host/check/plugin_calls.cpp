@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "check/process_state.h"
 #include "support/file_identity.h"
 #include "support/files.h"
 #include "support/paths.h"
@@ -109,13 +110,21 @@ std::string compareFile(const std::string& path, const Bytes& expected, const st
   return {};
 }
 
-void typicalSaves(const CheckContext& context) {
+std::string typicalSaves(const CheckContext& context) {
   ExtensionBuffer buffer;
   const Bytes block = pattern(1000, 7);
-  (void)save(context, block.data(), block.size(), "typical", &buffer);
+  std::string stillOpen;
+  if (save(context, block.data(), block.size(), "typical", &buffer).result == 1 && buffer.text()) {
+    const std::string name = "typical" + *buffer.text();
+    if (const std::string held = heldOpen(outputFile(context, "typical", *buffer.text()));
+        !held.empty()) {
+      stillOpen = printable(name) + " still open on " + held + " after result 1, expected closed";
+    }
+  }
   (void)save(context, block.data(), 0, "typical-empty", &buffer);
   (void)save(context, block.data(), block.size(), "typical-no-extout", nullptr);
   (void)save(context, block.data(), block.size(), "missing/typical", &buffer);
+  return stillOpen;
 }
 
 }  // namespace rawout

@@ -13,6 +13,9 @@ using ProcessState = std::map<std::string, std::string>;
 
 ProcessState currentProcessState();
 
+// How this process still holds the file at `path` open ("descriptor 7"), or "" when it does not.
+std::string heldOpen(const std::string& path);
+
 // What the calls between the snapshots changed, each as "what seen, expected what". Settings
 // (signal handling, limits, folder, locale, ...) must be as `before` had them. Resources
 // (descriptors, handles, threads, children) may be set up once, by the first round of calls, but

@@ -268,6 +268,21 @@ void addFloatingPoint(ProcessState& state) {
 
 }  // namespace
 
+std::string heldOpen(const std::string& path) {
+  struct stat file {};
+  if (::stat(path.c_str(), &file) != 0) {
+    return {};
+  }
+  for (const std::string& entry : folderEntries("/proc/self/fd")) {
+    struct stat held {};
+    if (::fstat(std::stoi(entry), &held) == 0 && held.st_dev == file.st_dev &&
+        held.st_ino == file.st_ino) {
+      return "descriptor " + entry;
+    }
+  }
+  return {};
+}
+
 ProcessState currentProcessState() {
   ProcessState state;
   addSignals(state);

@@ -64,6 +64,17 @@ void addStandardHandles(ProcessState& state) {
 
 }  // namespace
 
+// Windows lists no handles by file: a file that no one may share is held by a handle still.
+std::string heldOpen(const std::string& path) {
+  const HANDLE alone =
+      ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (alone != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(alone);
+    return {};
+  }
+  return ::GetLastError() == ERROR_SHARING_VIOLATION ? "a handle" : "";
+}
+
 ProcessState currentProcessState() {
   ProcessState state;
   addDescriptorsAndHandles(state);

@@ -19,6 +19,8 @@ namespace rawout {
 namespace {
 
 constexpr char kSameBytes[] = "the bytes of the same block saved alone under the same name";
+constexpr char kBufferWritten[] = "extension buffer written, expected it untouched";
+constexpr char kNoCause[] = "result 0 with no cause left, expected why in errno";
 
 // Saves `later` in the way the check describes, then holds the file to what `bytes` gives saved
 // alone as `name`.
@@ -190,8 +192,11 @@ Verdict missingFolder(const CheckContext& context) {
   if (saved.result != 0) {
     return Verdict::fail(unexpected(saved, 0));
   }
+  if (saved.cause.empty()) {
+    return Verdict::fail(kNoCause);
+  }
   if (!buffer.untouched()) {
-    return Verdict::fail("extension buffer written, expected it untouched");
+    return Verdict::fail(kBufferWritten);
   }
   if (folderEntries(context.folder).contains("missing")) {
     return Verdict::fail("the folder was created, expected nothing");
@@ -213,15 +218,22 @@ Verdict failedWrite(const CheckContext& context) {
   constexpr std::size_t kLimit = 4096;
   const Bytes block = pattern(std::size_t{1} << 20, 14);
   Saved saved{};
+  ExtensionBuffer buffer;
   {
     const WriteLimit limit(kLimit);
-    saved = save(context, block.data(), block.size(), "cut", nullptr);
+    saved = save(context, block.data(), block.size(), "cut", &buffer);
   }
   const std::string file = outputFile(context, "cut", extension);
   if (saved.result != 0) {
     return Verdict::fail("result " + std::to_string(saved.result) +
                          " when its write failed after " + std::to_string(kLimit) +
                          " bytes (a file-size limit), expected 0");
+  }
+  if (saved.cause.empty()) {
+    return Verdict::fail(kNoCause);
+  }
+  if (!buffer.untouched()) {
+    return Verdict::fail(kBufferWritten);
   }
   if (const auto left = readFile(file)) {
     return Verdict::fail("cut" + printable(extension) + " left behind with " +
@@ -279,8 +291,11 @@ Verdict noStrayFiles(const CheckContext& context) {
   const Bytes block = pattern(300, 5);
   std::string extension;
   std::string emptyExtension;
-  if (auto problem = saveWell(context, block, block.data(), "prog", extension)) {
-    return *problem;
+  // Saved twice: the second replaces a file, where a backup would show.
+  for (int round = 0; round < 2; ++round) {
+    if (auto problem = saveWell(context, block, block.data(), "prog", extension)) {
+      return *problem;
+    }
   }
   std::set<std::string> expected = {"prog" + extension};
   // An empty block refused is the empty-block check's business: its file, if any, is expected.
