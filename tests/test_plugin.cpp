@@ -29,16 +29,19 @@
 //                        nullext-empty (an empty file when no extension buffer is passed),
 //                        extbysize (".prg" for blocks over 100 bytes), oddext (an extension that
 //                        is no UTF-8), unsteady (a line feed more for a name saved before), and
-//                        keepopen (its file closed at the next call), backup (an existing
-//                        output kept as NAME~), noerrno (errno cleared when it gives 0),
-//                        the state changes sigpipe, sigint, nofile, rttime,
-//                        alarm, nonblock, cloexec, thread, locale, stderr, fpu; on Windows also
-//                        exitprocess and handle. load-raise and load-hang act as it loads.
+//                        lowercase, underscore, shortname, norelative (names formed
+//                        carelessly: see formedName), keepopen (its file closed at the next call),
+//                        backup (an existing output kept as NAME~), noerrno (errno cleared when it
+//                        gives 0), the state changes nocldwait, uselocale, fwide, personality,
+//                        sigpipe, sigint, nofile, rttime, alarm, nonblock, cloexec, thread, locale,
+//                        stderr, fpu; on Windows also exitprocess and handle. load-raise and
+//                        load-hang act as it loads.
 #include <rawout/export_plugin.h>
 
 #include <cstdint>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <clocale>
@@ -51,6 +54,7 @@
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
 #include <cfenv>
 #include <csignal>
+#include <cwchar>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -60,6 +64,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/personality.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -239,6 +244,17 @@ void misbehave(const char* baseName) {
   } else if (fault == "handle") {
     (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 #else
+  } else if (fault == "nocldwait") {
+    struct sigaction children {};
+    children.sa_handler = SIG_DFL;
+    children.sa_flags = SA_NOCLDWAIT;
+    ::sigaction(SIGCHLD, &children, nullptr);
+  } else if (fault == "uselocale") {
+    ::uselocale(::newlocale(LC_ALL_MASK, "C.UTF-8", nullptr));
+  } else if (fault == "fwide") {
+    (void)std::fwide(stdout, 1);
+  } else if (fault == "personality") {
+    ::personality(ADDR_NO_RANDOMIZE);
   } else if (fault == "sigpipe") {
     std::signal(SIGPIPE, SIG_IGN);
   } else if (fault == "sigint") {
@@ -281,6 +297,24 @@ void misbehave(const char* baseName) {
     ::chmod(folderOf(folderOf(baseName)).c_str(), 0500);
 #endif
   }
+}
+#endif
+
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+// The name as a careless plug-in forms it from the base name: its last component lower-cased,
+// with "_" for spaces and bytes above 0x7E, or cut to 40 bytes.
+std::string formedName(const std::string& baseName, const std::string& fault) {
+  std::string name = baseName;
+  const std::size_t last = name.rfind('/') + 1;
+  for (std::size_t index = last; index < name.size(); ++index) {
+    const auto byte = static_cast<unsigned char>(name[index]);
+    if (fault == "lowercase") {
+      name[index] = static_cast<char>(std::tolower(byte));
+    } else if (fault == "underscore" && (byte == ' ' || byte > 0x7E)) {
+      name[index] = '_';
+    }
+  }
+  return fault == "shortname" ? name.substr(0, last + 40) : name;
 }
 #endif
 
@@ -366,6 +400,12 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   static std::string fileName;
   fileName = std::string(baseName) + extension;
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // long enough for another thread
+#elif defined(TEST_PLUGIN_FAULT_MISBEHAVES)
+  if (fault == "norelative" && baseName[0] != '/') {
+    errno = ENOENT;
+    return 0;
+  }
+  const std::string fileName = formedName(baseName, fault) + extension;
 #else
   const std::string fileName = std::string(baseName) + extension;
 #endif

@@ -4,6 +4,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "check/process_state.h"
 #include "check/protocol.h"
 #include "check/registry.h"
 #include "loader/extension_buffer.h"
@@ -116,6 +117,7 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
                ? 0
                : cannotAnswer();
   }
+  adoptOrphans();
   std::optional<ExportPlugin> plugin;
   Verdict verdict;
   {
@@ -127,6 +129,13 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
     faults.exitWith(0);
     faults.reportInto(folder.verdictFile());
     verdict = loadAndCheck(*check, arguments[1], folder, *content, plugin);
+  }
+  // A process a save left running is a fault of whichever check it ran in.
+  if (const std::string left = endProcessesLeftRunning();
+      !left.empty() && verdict.kind != Verdict::Kind::OwnTrouble) {
+    const std::string lingering = "left processes running: " + left + ", expected none";
+    verdict = Verdict::fail(verdict.kind == Verdict::Kind::Fail ? verdict.text + "; " + lingering
+                                                                : lingering);
   }
   if (!verdictFile.write(verdict)) {
     return cannotAnswer();

@@ -13,13 +13,20 @@ using ProcessState = std::map<std::string, std::string>;
 
 ProcessState currentProcessState();
 
+// Makes this process the one that its descendants' orphans come to, so that none can slip away
+// unseen (Linux; on Windows the check's job holds them all).
+void adoptOrphans();
+// The processes that calls into the plug-in left running ("1234 (sleep) 1240 (sleep)"), ended
+// now; "" when none was left. Zombies left are reaped first: those no longer run.
+std::string endProcessesLeftRunning();
+
 // How this process still holds the file at `path` open ("descriptor 7"), or "" when it does not.
 std::string heldOpen(const std::string& path);
 
 // What the calls between the snapshots changed, each as "what seen, expected what". Settings
-// (signal handling, limits, folder, locale, ...) must be as `before` had them. Resources
-// (descriptors, handles, threads, children) may be set up once, by the first round of calls, but
-// must not change in the second round, nor lose anything the process held before.
+// (signal handling, limits, folder, locale, ...), threads and child processes must be as `before`
+// had them. Open files (descriptors, handles) may be set up once, by the first round of calls,
+// but must not change in the second round, nor lose anything the process held before.
 std::vector<std::string> changesOverCalls(const ProcessState& before, const ProcessState& between,
                                           const ProcessState& after);
 

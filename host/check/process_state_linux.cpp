@@ -3,17 +3,22 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/personality.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <locale.h>
 #include <cerrno>
 #include <cfenv>
 #include <clocale>
 #include <csignal>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -32,17 +37,30 @@ namespace rawout {
 namespace {
 
 std::string handling(const struct sigaction& action) {
-  if ((action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL) {
-    return "default";
+  // The C library sets SA_RESTORER on every action it installs, the default one too.
+  constexpr unsigned kRestorer = 0x04000000;
+  const auto flags = static_cast<unsigned>(action.sa_flags) & ~kRestorer;
+  // Flags count with the default handling too: SA_NOCLDWAIT on SIGCHLD takes a host's waitpid.
+  char flagText[32] = "";
+  if (flags != 0) {
+    (void)std::snprintf(flagText, sizeof flagText, " flags %#x", flags);
   }
-  if ((action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN) {
-    return "ignored";
+  if ((flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL) {
+    return std::string("default") + flagText;
+  }
+  if ((flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN) {
+    return std::string("ignored") + flagText;
+  }
+  std::string masked;
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (sigismember(&action.sa_mask, signal) == 1) {
+      masked += " " + signalName(signal);
+    }
   }
   char text[64];
-  (void)std::snprintf(text, sizeof text, "handler %p flags %#x",
-                      reinterpret_cast<void*>(action.sa_sigaction),  // NOLINT: an address to show
-                      static_cast<unsigned>(action.sa_flags));
-  return text;
+  (void)std::snprintf(text, sizeof text, "handler %p",
+                      reinterpret_cast<void*>(action.sa_sigaction));  // NOLINT: an address to show
+  return text + std::string(flagText) + (masked.empty() ? "" : ", masking" + masked);
 }
 
 void addSignals(ProcessState& state) {
@@ -149,9 +167,50 @@ void addScheduling(ProcessState& state) {
   char name[17] = {};
   (void)::prctl(PR_GET_NAME, name);
   state["process name"] = name;
+  int subreaper = 0;
+  (void)::prctl(PR_GET_CHILD_SUBREAPER, &subreaper);
+  state["child subreaper"] = std::to_string(subreaper);
+  state["keep capabilities"] = std::to_string(::prctl(PR_GET_KEEPCAPS, 0, 0, 0, 0));
+  state["secure bits"] = std::to_string(::prctl(PR_GET_SECUREBITS, 0, 0, 0, 0));
+  state["transparent huge pages disabled"] =
+      std::to_string(::prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0));
+  state["machine-check kill policy"] = std::to_string(::prctl(PR_MCE_KILL_GET, 0, 0, 0, 0));
+  state["speculation store bypass"] =
+      std::to_string(::prctl(PR_GET_SPECULATION_CTRL, PR_SPEC_STORE_BYPASS, 0, 0, 0));
+  state["execution domain (personality)"] = std::to_string(::personality(0xffffffff));
+  constexpr int kIoprioWhoProcess = 1;
+  state["I/O priority"] = std::to_string(::syscall(SYS_ioprio_get, kIoprioWhoProcess, 0));
+  state["process group"] = std::to_string(::getpgrp());
+  state["session"] = std::to_string(::getsid(0));
 }
 
-// How the C library buffers the three standard streams: what the host set, it keeps. glibc keeps
+// Who the process is and what it may do, as /proc/self/status gives it, its namespaces, and how
+// readily the kernel ends it when memory runs short: all inherited by the host's later children.
+void addIdentity(ProcessState& state) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    const std::size_t colon = line.find(':');
+    const std::string field = line.substr(0, colon);
+    for (const char* kept : {"Umask", "Uid", "Gid", "Groups", "CapInh", "CapPrm", "CapEff",
+                             "CapBnd", "CapAmb", "Seccomp", "Mems_allowed_list"}) {
+      if (field == kept && colon != std::string::npos) {
+        const std::size_t value = line.find_first_not_of(" \t", colon + 1);
+        state[field == "Umask" ? "umask" : "status " + field] =
+            value == std::string::npos ? "" : line.substr(value);
+      }
+    }
+  }
+  for (const std::string& space : folderEntries("/proc/self/ns")) {
+    char target[256];
+    const std::string link = "/proc/self/ns/" + space;
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+    state["namespace " + space] = length > 0 ? std::string(target, length) : "?";
+  }
+  state["OOM score adjustment"] = fileContent("/proc/self/oom_score_adj").value_or("?");
+}
+
+// How the C library buffers the three standard streams, and their orientation: what the host
+// set, it keeps. glibc keeps
 // the mode in the stream's flags (its _IO_UNBUFFERED and _IO_LINE_BUF, fixed in its ABI) from
 // the start, before any buffer is allocated.
 void addBuffering(ProcessState& state) {
@@ -165,9 +224,13 @@ void addBuffering(ProcessState& state) {
                                               : (flags & kLineBuffered) != 0 ? "line-buffered"
                                                                              : "fully buffered";
   }
-#else
-  (void)state;
 #endif
+  // fwide with 0 asks without changing. Once wide, a stream takes no byte output for its life;
+  // byte orientation is what any output gives, which is the quiet check's business.
+  for (const auto& [stream, name] :
+       {std::pair{stdin, "stdin"}, std::pair{stdout, "stdout"}, std::pair{stderr, "stderr"}}) {
+    state[std::string(name) + " orientation"] = ::fwide(stream, 0) > 0 ? "wide" : "not wide";
+  }
 }
 
 // Whether a thread of this process still runs: one that has ended, and been joined, can still
@@ -268,6 +331,21 @@ void addFloatingPoint(ProcessState& state) {
 
 }  // namespace
 
+void adoptOrphans() { (void)::prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+std::string endProcessesLeftRunning() {
+  while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+  std::string left;
+  for (const pid_t child : childProcesses()) {
+    const std::string name = fileContent("/proc/" + std::to_string(child) + "/comm").value_or("");
+    left += (left.empty() ? "" : " ") + std::to_string(child) + " (" +
+            printable(name.substr(0, name.find('\n'))) + ")";
+  }
+  endAdoptedChildren();
+  return left;
+}
+
 std::string heldOpen(const std::string& path) {
   struct stat file {};
   if (::stat(path.c_str(), &file) != 0) {
@@ -293,17 +371,14 @@ ProcessState currentProcessState() {
   addTimers(state);
   addScheduling(state);
   addBuffering(state);
+  // The umask among them, read, not set and put back: umask() would change it for other threads.
+  addIdentity(state);
   char folder[4096];
   state["working folder"] = ::getcwd(folder, sizeof folder) != nullptr ? folder : "unknown";
-  // Read, not set and put back: umask() would change it for other threads meanwhile.
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.starts_with("Umask:")) {
-      state["umask"] = line.substr(line.find_first_not_of(" \t", 6));
-    }
-  }
   const char* locale = std::setlocale(LC_ALL, nullptr);
   state["locale"] = locale != nullptr ? locale : "none";
+  state["calling thread's locale"] =
+      ::uselocale(nullptr) == LC_GLOBAL_LOCALE ? "the global one" : "one of its own";
   for (char** variable = environ; variable != nullptr && *variable != nullptr; ++variable) {
     const std::string text = *variable;
     const std::size_t equals = text.find('=');

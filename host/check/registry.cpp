@@ -8,6 +8,9 @@ namespace rawout {
 
 namespace {
 
+#define RAWOUT_DIGITS(number) #number
+#define RAWOUT_TEXT(number) RAWOUT_DIGITS(number)
+
 constexpr std::array kChecks = {
     Check{kEntryPoints, "loads, with SavePrgmFile, GetPluginDescription and About exported",
           entryPoints},
@@ -22,6 +25,12 @@ constexpr std::array kChecks = {
           extension, Overrun::FailsIt},
     Check{"every-byte-value", "accepts a block of all 256 byte values: gives 1 and a file",
           everyByteValueAccepted},
+    Check{"names",
+          "saves under the names a host forms (spaces, bytes 0x80-0xFF, mixed case, long, "
+          "relative, up to " RAWOUT_TEXT(
+              RAWOUT_BASE_NAME_MAX) " bytes) as exactly that file, "
+                                    "and under a longer one as that file or none",
+          names},
     Check{"empty-block", "accepts an empty block, from an address or from null: gives 1 and a file",
           emptyBlock},
     Check{"content",

@@ -61,6 +61,7 @@ Verdict quiet(const CheckContext& context);
 Verdict about(const CheckContext& context);
 Verdict extension(const CheckContext& context);
 Verdict everyByteValueAccepted(const CheckContext& context);
+Verdict names(const CheckContext& context);
 Verdict emptyBlock(const CheckContext& context);
 Verdict content(const CheckContext& context);
 Verdict reproducible(const CheckContext& context);

@@ -10,8 +10,10 @@
 #include "check/plugin_calls.h"
 #include "check/registry.h"
 #include "check/write_limit.h"
+#include "support/file_identity.h"
 #include "support/files.h"
 #include "support/joined.h"
+#include "support/paths.h"
 #include "support/printable.h"
 
 namespace rawout {
@@ -19,6 +21,7 @@ namespace rawout {
 namespace {
 
 constexpr char kSameBytes[] = "the bytes of the same block saved alone under the same name";
+constexpr std::size_t kLongestBaseName = RAWOUT_BASE_NAME_MAX;
 constexpr char kBufferWritten[] = "extension buffer written, expected it untouched";
 constexpr char kNoCause[] = "result 0 with no cause left, expected why in errno";
 
@@ -84,7 +87,88 @@ Verdict extension(const CheckContext& context) {
 
 Verdict everyByteValueAccepted(const CheckContext& context) {
   const Bytes bytes = everyByteValue();
-  return saveWithAFile(context, bytes, bytes.data(), "all").value_or(Verdict::pass());
+  // A name as a host forms one, not only the short lower-case ones other checks use.
+  return saveWithAFile(context, bytes, bytes.data(), "All Bytes \xC3\xA9")
+      .value_or(Verdict::pass());
+}
+
+// Each save under `baseName` (as handed over, which may be relative) must make exactly the file
+// `fileName` + the extension in the check's folder; when `mayRefuse`, a 0 that makes nothing
+// will do too. "" or what went wrong.
+std::string savedAsNamed(const CheckContext& context, const Bytes& block,
+                         const std::string& baseName, const std::string& fileName, bool mayRefuse) {
+  const std::set<std::string> before = folderEntries(context.folder);
+  ExtensionBuffer buffer;
+  const Saved saved = context.plugin.saveReporting(
+      block.data(), static_cast<std::uint32_t>(block.size()), baseName.c_str(), buffer.get());
+  std::vector<std::string> made;
+  for (const std::string& entry : folderEntries(context.folder)) {
+    if (!before.contains(entry)) {
+      made.push_back(entry);
+    }
+  }
+  const auto shown = [](const std::vector<std::string>& names) {
+    std::vector<std::string> each;
+    for (const std::string& name : names) {
+      each.push_back("\"" + printable(name) + "\"");
+    }
+    return each.empty() ? std::string("nothing") : joined(each, ", ");
+  };
+  const std::string what =
+      "base name \"" + printable(baseName) + "\" (" + std::to_string(baseName.size()) + " bytes): ";
+  if (saved.result == 0 && mayRefuse) {
+    return made.empty() ? "" : what + "result 0 and made " + shown(made) + ", expected nothing";
+  }
+  if (saved.result != 1) {
+    return what + unexpected(saved, 1);
+  }
+  const auto extension = buffer.text();
+  if (!extension) {
+    return {};  // the extension check's business
+  }
+  // Files beside it are the no-stray-files check's business.
+  const std::string expected = fileName + *extension;
+  for (const std::string& name : made) {
+    removeFile(context.folder + "/" + name);
+  }
+  if (std::find(made.begin(), made.end(), expected) == made.end()) {
+    return what + "made " + shown(made) + ", expected \"" + printable(expected) + "\"";
+  }
+  return {};
+}
+
+Verdict names(const CheckContext& context) {
+  const Bytes block = pattern(300, 15);
+  // From the check's working folder, which lies beside the one it saves in; not in exporthost's
+  // own process, which keeps the user's.
+  const std::string relative = "../" + lastComponent(context.folder) + "/";
+  const bool relativeWorks = identityOf(relative) == identityOf(context.folder);
+  struct Name {
+    std::string name;
+    bool relative = false;
+    bool mayRefuse = false;  // past the longest name every plug-in takes
+  };
+  const std::vector<Name> names = {
+      {"with spaces"},
+      {"Mixed Case"},
+      {"utf8 \xC3\xA9\xE2\x82\xAC"},
+      {"latin1 \xE9\xFF\x80"},
+      {"long " + std::string(70, 'x')},
+      {"relative", true},
+      {std::string(kLongestBaseName - relative.size(), 'r'), true},
+      {std::string(2 * kLongestBaseName - relative.size(), 'p'), true, true},
+  };
+  for (const Name& each : names) {
+    if (each.relative && !relativeWorks) {
+      continue;
+    }
+    const std::string baseName = (each.relative ? relative : context.folder + "/") + each.name;
+    if (std::string failure = savedAsNamed(context, block, baseName, each.name, each.mayRefuse);
+        !failure.empty()) {
+      return Verdict::fail(failure);
+    }
+  }
+  return Verdict::pass();
 }
 
 Verdict emptyBlock(const CheckContext& context) {
@@ -245,7 +329,7 @@ Verdict failedWrite(const CheckContext& context) {
 
 Verdict largeBlock(const CheckContext& context) {
   const Bytes large = pattern(std::size_t{16} << 20, 4);
-  return saveWithAFile(context, large, large.data(), "large").value_or(Verdict::pass());
+  return saveWithAFile(context, large, large.data(), "Large \xE9").value_or(Verdict::pass());
 }
 
 Verdict threads(const CheckContext& context) {

@@ -10,19 +10,21 @@
  *
  *   int SavePrgmFile(const void* data, uint32_t size, const char* baseName, char* extOut)
  *     Writes the `size` bytes at `data`, in the format's own encoding, to a file named `baseName`
- *     followed by the format's extension. Every byte value is accepted, and `size` may be 0, with
- *     `data` null; the file is still made. An existing file of that name is replaced whole. The
- *     same block under the same name gives the same bytes, whatever the thread, what the file held
- *     before, how many saves came before and whether `extOut` is null (a format may put the name
- *     into its output, as S-record headers do). Returns 1 once the whole output is in the file and
- *     the file is closed; otherwise 0, also when a write fails part-way (a full disk, a file-size
- *     limit), and then any incomplete file it made is gone and `extOut` is untouched. A folder that
- *     does not exist is not created, and no file is written but the output. On success, unless
- *     `extOut` is null, it stores the extension in `extOut`: the same for every block, a dot, at
- *     most three more bytes and a terminating zero, within RAWOUT_EXTENSION_BUFFER_SIZE (5) bytes,
- *     and nothing past them. Why a save failed is left in errno (on Windows in GetLastError() of
- *     the calling thread, which a host reads whatever C runtime it uses). The host owns the four
- *     arguments; the plug-in uses them only during the call.
+ *     followed by the format's extension. Every base name of up to RAWOUT_BASE_NAME_MAX (123)
+ *     bytes is taken as it is, relative or absolute, with spaces, mixed case and bytes 0x80-0xFF
+ *     (UTF-8 or not); a longer one gives that exact file or 0, never a file of another name. Every
+ * byte value is accepted, and `size` may be 0, with `data` null; the file is still made. An
+ * existing file of that name is replaced whole. The same block under the same name gives the same
+ * bytes, whatever the thread, what the file held before, how many saves came before and whether
+ * `extOut` is null (a format may put the name into its output, as S-record headers do). Returns 1
+ * once the whole output is in the file and the file is closed; otherwise 0, also when a write fails
+ * part-way (a full disk, a file-size limit), and then any incomplete file it made is gone and
+ * `extOut` is untouched. A folder that does not exist is not created, and no file is written but
+ * the output. On success, unless `extOut` is null, it stores the extension in `extOut`: the same
+ * for every block, a dot, at most three more bytes and a terminating zero, within
+ * RAWOUT_EXTENSION_BUFFER_SIZE (5) bytes, and nothing past them. Why a save failed is left in errno
+ * (on Windows in GetLastError() of the calling thread, which a host reads whatever C runtime it
+ * uses). The host owns the four arguments; the plug-in uses them only during the call.
  *
  *   const char* GetPluginDescription(void)
  *     Returns the format's display name: non-empty printable 8-bit text, owned by the plug-in,
@@ -36,8 +38,12 @@
  *   and nothing is left to run at the host's exit; nothing is written to the host's standard
  *   output or error; the host's process is left as it was found (signal handling and mask,
  *   resource limits, timers, working folder, umask, environment, locale, scheduling,
- *   floating-point settings, descriptors and handles and their flags, stream buffering, threads
- *   and child processes); calls from several threads at once, for different names, are safe.
+ *   floating-point settings, descriptors and handles and their flags, stream buffering and
+ *   orientation, process group, ids and capabilities); no thread or process it started still
+ *   runs when a call returns, since it would run on once the host unloads the plug-in; nothing
+ *   the C library keeps for the host (environment entries, stream buffers, signal handlers)
+ *   points into the plug-in once it is unloaded; calls from several threads at once, for
+ *   different names, are safe.
  *   `exporthost check` holds a plug-in to each of these promises; what the file holds it checks
  *   as the author declares it (--expect=identity, or --reference=COMMAND for a format that
  *   transforms its bytes).
@@ -55,6 +61,10 @@
 #define RAWOUT_VERSION_MAJOR 1
 #define RAWOUT_VERSION_MINOR 1
 #define RAWOUT_VERSION_PATCH 0
+
+/* The longest base name, in bytes before its zero, that every plug-in takes (rawout takes any
+ * the system takes). */
+#define RAWOUT_BASE_NAME_MAX 123
 
 /* The bytes a host provides at `extOut`: a dot, up to three more bytes and the zero. */
 #define RAWOUT_EXTENSION_BUFFER_SIZE 5
