@@ -29,6 +29,8 @@
 //                        nullext-empty (an empty file when no extension buffer is passed),
 //                        extbysize (".prg" for blocks over 100 bytes), oddext (an extension that
 //                        is no UTF-8), unsteady (a line feed more for a name saved before), and
+//                        writedata, writename (a byte of the block or the base name written
+//                        and put back), underrun (a store just before extOut),
 //                        lowercase, underscore, shortname, norelative (names formed
 //                        carelessly: see formedName), keepopen (its file closed at the next call),
 //                        backup (an existing output kept as NAME~), noerrno (errno cleared when it
@@ -386,6 +388,19 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
     extension = ".prg";
   } else if (fault == "oddext") {
     extension = "\xED\xA0\x80";
+  } else if (fault == "writedata" && size > 0) {
+    // Put back at once: only memory the plug-in cannot write shows it.
+    auto* first = static_cast<volatile unsigned char*>(const_cast<void*>(data));
+    const unsigned char was = *first;
+    *first = was ^ 1U;
+    *first = was;
+  } else if (fault == "writename") {
+    auto* first = const_cast<volatile char*>(baseName);
+    const char was = *first;
+    *first = 'X';
+    *first = was;
+  } else if (fault == "underrun" && extOut != nullptr) {
+    *static_cast<volatile char*>(extOut - 1) = '.';
   } else if (fault == "bytewise" && extOut != nullptr) {
     // One byte at a time past the end, so that the host sees what came before the fault.
     for (const char byte : std::string(".binary")) {

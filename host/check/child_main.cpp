@@ -128,6 +128,12 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
     FaultTrap faults(trapped.substr(0, textEnd), trapped.substr(textEnd));
     faults.exitWith(0);
     faults.reportInto(folder.verdictFile());
+    // A write into what the check lent read-only fails whichever check made it.
+    const std::string written = Verdict::fail("the plug-in ").encoded();
+    const std::size_t writtenEnd = written.size() - Verdict::kEndBytes;
+    faults.reportWrites(written.substr(0, writtenEnd), written.substr(writtenEnd));
+    faults.reportUnderruns(
+        Verdict::fail("wrote before the start of " + ExtensionBuffer::described()).encoded());
     verdict = loadAndCheck(*check, arguments[1], folder, *content, plugin);
   }
   // A process a save left running is a fault of whichever check it ran in.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "check/process_state.h"
+#include "loader/read_only_copy.h"
 #include "support/file_identity.h"
 #include "support/files.h"
 #include "support/paths.h"
@@ -10,14 +11,21 @@
 
 namespace rawout {
 
-Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
-           ExtensionBuffer* buffer) {
+Saved saveAs(const CheckContext& context, const void* data, std::size_t size,
+             const std::string& baseName, ExtensionBuffer* buffer) {
   if (buffer != nullptr) {
     buffer->reset();
   }
-  const std::string baseName = context.folder + "/" + name;
-  return context.plugin.saveReporting(data, static_cast<std::uint32_t>(size), baseName.c_str(),
+  // As a host may hand them over: from memory the plug-in can only read.
+  const ReadOnlyCopy block(data, size, "the block");
+  const ReadOnlyCopy name(baseName.c_str(), baseName.size() + 1, "the base name");
+  return context.plugin.saveReporting(block.data(), static_cast<std::uint32_t>(size), name.text(),
                                       buffer != nullptr ? buffer->get() : nullptr);
+}
+
+Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
+           ExtensionBuffer* buffer) {
+  return saveAs(context, data, size, context.folder + "/" + name, buffer);
 }
 
 std::string unexpected(const Saved& saved, int expected) {

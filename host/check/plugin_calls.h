@@ -13,7 +13,11 @@ namespace rawout {
 
 using Saved = ExportPlugin::SaveOutcome;
 
-// One save into the check's folder, with a freshly marked extension buffer, or none.
+// One save under `baseName` as it is, with a freshly marked extension buffer, or none; the block
+// and the name in memory the plug-in may only read.
+Saved saveAs(const CheckContext& context, const void* data, std::size_t size,
+             const std::string& baseName, ExtensionBuffer* buffer);
+// One save into the check's folder, the same way.
 Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
            ExtensionBuffer* buffer);
 // "result 0 (No space left on device), expected 1"

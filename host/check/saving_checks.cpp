@@ -79,6 +79,13 @@ Verdict extension(const CheckContext& context) {
     }
     removeFile(outputFile(context, name, *reported));
   }
+  // Again with the buffer just after an inaccessible page, for a store before its first byte.
+  ExtensionBuffer guardedInFront(ExtensionBuffer::Guard::Before);
+  const Bytes one = {0x42};
+  if (save(context, one.data(), one.size(), "one", &guardedInFront).result == 1 &&
+      guardedInFront.text()) {
+    removeFile(outputFile(context, "one", *guardedInFront.text()));
+  }
   if (first.empty()) {
     return Verdict::skip("the plug-in saved none of the blocks; see the other checks");
   }
@@ -99,8 +106,7 @@ std::string savedAsNamed(const CheckContext& context, const Bytes& block,
                          const std::string& baseName, const std::string& fileName, bool mayRefuse) {
   const std::set<std::string> before = folderEntries(context.folder);
   ExtensionBuffer buffer;
-  const Saved saved = context.plugin.saveReporting(
-      block.data(), static_cast<std::uint32_t>(block.size()), baseName.c_str(), buffer.get());
+  const Saved saved = saveAs(context, block.data(), block.size(), baseName, &buffer);
   std::vector<std::string> made;
   for (const std::string& entry : folderEntries(context.folder)) {
     if (!before.contains(entry)) {

@@ -18,6 +18,7 @@
 #include "export/export_error.h"
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
+#include "loader/read_only_copy.h"
 #include "support/coverage.h"
 #include "support/interruptible.h"
 #include "support/linux_process.h"
@@ -94,12 +95,14 @@ SaveEnd waitForSave(pid_t child) {
   FaultTrap trap(
       faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
   trap.reportTo(answer);
+  trap.reportWrites(faultAnswer(quotedName(plugin.path()) + ": "), "");
   if (input != nullptr) {
     trap.watch(input->data(), input->size(),
                faultAnswer(InputError::changed(input->path()).what()));
   }
+  const ReadOnlyCopy name(baseName.c_str(), baseName.size() + 1, "the base name");
   const ExportPlugin::SaveOutcome outcome =
-      plugin.saveReporting(data, size, baseName.c_str(), buffer.get());
+      plugin.saveReporting(data, size, name.text(), buffer.get());
   const bool answered = writeAll(answer, resultAnswer(outcome, buffer));
   flushCoverageCounts();
   ::_exit(answered ? 0 : 1);

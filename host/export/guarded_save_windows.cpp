@@ -13,6 +13,7 @@
 #include "export/guarded_save.h"
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
+#include "loader/read_only_copy.h"
 #include "support/files.h"
 #include "support/interruptible.h"
 #include "support/quiet_crash.h"
@@ -92,8 +93,14 @@ int runSaveProcess(const std::vector<std::string>& arguments) {
     FaultTrap trap(
         faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
     trap.reportInto(answer);
+    trap.reportWrites(faultAnswer(quotedName(plugin.path()) + ": "), "");
+    if (block != nullptr) {
+      trap.watch(block, size,
+                 faultAnswer(quotedName(plugin.path()) + ": faulted reading the input"));
+    }
+    const ReadOnlyCopy name(arguments[3].c_str(), arguments[3].size() + 1, "the base name");
     const ExportPlugin::SaveOutcome outcome =
-        plugin.saveReporting(block, size, arguments[3].c_str(), buffer.get());
+        plugin.saveReporting(block, size, name.text(), buffer.get());
     const std::string message = resultAnswer(outcome, buffer);
     return writeFile(answer, message.data(), message.size()) ? 0 : kSaveProcessTrouble;
   } catch (const std::exception& error) {

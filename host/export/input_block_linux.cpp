@@ -47,6 +47,8 @@ InputMemory readToEnd(int input, const std::string& path, std::size_t& filled) {
       throw InputError::fromErrno(path, "cannot read", errno);
     }
     if (count == 0) {
+      // Read-only from here on, as a mapped file is: a plug-in that writes into it faults.
+      (void)::mprotect(block.get(), capacity, PROT_READ);
       return block;
     }
     filled += static_cast<std::size_t>(count);

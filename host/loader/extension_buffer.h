@@ -1,6 +1,6 @@
 // The buffer a host hands a plug-in for its extension: bytes that end where an inaccessible
 // page begins, so that a plug-in writing past them is stopped at the first byte too many instead
-// of overwriting the host's memory.
+// of overwriting the host's memory; or that begin where one ends, for a store before them.
 #pragma once
 
 #include <rawout/export_plugin.h>
@@ -22,8 +22,11 @@ class ExtensionBuffer {
     return "the " + std::to_string(kBytes) + "-byte extension buffer";
   }
 
+  // Where the inaccessible page lies.
+  enum class Guard { After, Before };
+
   // Throws std::bad_alloc when the two pages cannot be had. Starts unwritten (see reset).
-  ExtensionBuffer();
+  explicit ExtensionBuffer(Guard guard = Guard::After);
   ~ExtensionBuffer();
   ExtensionBuffer(const ExtensionBuffer&) = delete;
   ExtensionBuffer& operator=(const ExtensionBuffer&) = delete;
@@ -40,14 +43,18 @@ class ExtensionBuffer {
   // The bytes of the buffer whose inaccessible page holds `address`, or null. Safe in a signal
   // handler.
   static const char* bufferBefore(const void* address) noexcept;
+  // The same for a buffer whose inaccessible page lies before it, and holds `address`.
+  static const char* bufferAfter(const void* address) noexcept;
 
  private:
   void remember() const;
   void forget() const;
 
+  Guard guard_;
   void* pages_ = nullptr;
   std::size_t pageBytes_ = 0;
   char* bytes_ = nullptr;
+  char* guardPage_ = nullptr;
 };
 
 }  // namespace rawout

@@ -1,6 +1,7 @@
 #include "loader/fault_trap.h"
 
 #include "loader/extension_buffer.h"
+#include "loader/read_only_copy.h"
 #include "support/printable.h"
 
 #include <string>
@@ -30,6 +31,17 @@ class MessageBuffer {
     const char escaped[] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 15]};
     add(escaped, sizeof escaped);
   }
+  void addNumber(std::size_t number) noexcept {
+    char digits[24];
+    std::size_t count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + number % 10);
+      number /= 10;
+    } while (number > 0);
+    while (count > 0) {
+      add(&digits[--count], 1);
+    }
+  }
   [[nodiscard]] std::size_t used() const { return used_; }
 
  private:
@@ -45,9 +57,32 @@ FaultTrap::FaultTrap(std::string overrunMessage, std::string overrunEnd)
   install();
 }
 
-std::size_t FaultTrap::messageFor(const void* address, char* message,
+std::size_t FaultTrap::messageFor(const void* address, bool write, char* message,
                                   std::size_t capacity) const noexcept {
   MessageBuffer text(message, capacity);
+  const auto* byte = static_cast<const char*>(address);
+  const char* what = nullptr;
+  std::size_t offset = 0;
+  const bool inRange = byte >= begin_ && byte < end_;
+  // Pages lent read-only fault on nothing but a store.
+  if (reportsWrites_ && (ReadOnlyCopy::holding(address, what, offset) || (write && inRange))) {
+    if (what == nullptr) {
+      what = rangeWhat_;
+      offset = static_cast<std::size_t>(byte - begin_);
+    }
+    text.add(writeBefore_);
+    text.add("wrote into ");
+    text.add(what);
+    text.add(" at byte ");
+    text.addNumber(offset);
+    text.add(", which the host hands over read-only");
+    text.add(writeAfter_);
+    return text.used();
+  }
+  if (!underrunMessage_.empty() && ExtensionBuffer::bufferAfter(address) != nullptr) {
+    text.add(underrunMessage_);
+    return text.used();
+  }
   if (const char* buffer = ExtensionBuffer::bufferBefore(address)) {
     // All of the buffer and one byte more: at least one byte past its end, the zero not counted.
     text.add(overrunMessage_);
@@ -71,16 +106,16 @@ std::size_t FaultTrap::messageFor(const void* address, char* message,
     text.add(overrunEnd_);
     return text.used();
   }
-  const auto* byte = static_cast<const char*>(address);
-  if (byte >= begin_ && byte < end_) {
+  if (inRange) {
     text.add(rangeMessage_);
     return text.used();
   }
   return 0;
 }
 
-void FaultTrap::watch(const void* begin, std::size_t bytes, std::string message) {
+void FaultTrap::watch(const void* begin, std::size_t bytes, std::string message, const char* what) {
   rangeMessage_ = std::move(message);
+  rangeWhat_ = what;
   end_ = static_cast<const char*>(begin) + bytes;
   begin_ = static_cast<const char*>(begin);
 }

@@ -20,8 +20,19 @@ class FaultTrap {
   FaultTrap(const FaultTrap&) = delete;
   FaultTrap& operator=(const FaultTrap&) = delete;
 
-  // One range of the host's memory the plug-in reads, and the message for a fault in it.
-  void watch(const void* begin, std::size_t bytes, std::string message);
+  // One range of the host's memory the plug-in reads, and the message for a fault in it; a write
+  // there is reported as one into `what`, when writes are reported.
+  void watch(const void* begin, std::size_t bytes, std::string message,
+             const char* what = "the input");
+  // A write into memory the host lent read-only (a ReadOnlyCopy, the watched range) ends the
+  // process with `before` + "wrote into the base name at byte 3, ..." + `after`.
+  void reportWrites(std::string before, std::string after) {
+    writeBefore_ = std::move(before);
+    writeAfter_ = std::move(after);
+    reportsWrites_ = true;
+  }
+  // The message for a store before an extension buffer guarded in front.
+  void reportUnderruns(std::string message) { underrunMessage_ = std::move(message); }
   // The message goes into the file at `path`, created or emptied, instead of standard error.
   void reportInto(std::string path) { reportPath_ = std::move(path); }
   // The status the process ends with once the message is out (1 unless set).
@@ -30,9 +41,11 @@ class FaultTrap {
   // The message goes to this open descriptor instead (POSIX: a pipe to a parent process).
   void reportTo(int descriptor) { reportDescriptor_ = descriptor; }
 
-  // Puts the message for a fault at `address` into `message` (at most `capacity` bytes) and
-  // returns its length, or 0 when the fault is not one of these. Safe in a signal handler.
-  std::size_t messageFor(const void* address, char* message, std::size_t capacity) const noexcept;
+  // Puts the message for a fault at `address` (a store when `write`) into `message` (at most
+  // `capacity` bytes) and returns its length, or 0 when the fault is not one of these. Safe in a
+  // signal handler.
+  std::size_t messageFor(const void* address, bool write, char* message,
+                         std::size_t capacity) const noexcept;
   [[nodiscard]] const std::string& reportPath() const { return reportPath_; }
   [[nodiscard]] int reportDescriptor() const { return reportDescriptor_; }
 
@@ -44,6 +57,11 @@ class FaultTrap {
   const char* begin_ = nullptr;
   const char* end_ = nullptr;
   std::string rangeMessage_;
+  const char* rangeWhat_ = "the input";
+  std::string writeBefore_;
+  std::string writeAfter_;
+  bool reportsWrites_ = false;
+  std::string underrunMessage_;
   std::string reportPath_;
   int reportDescriptor_ = -1;
   int exitStatus_ = 1;

@@ -19,9 +19,11 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
   // below) is never the trap's, whatever si_addr happens to read as.
   const bool raisedByTheKernel = info->si_code > 0;
   char message[2048];
-  const std::size_t length = active != nullptr && raisedByTheKernel
-                                 ? active->messageFor(info->si_addr, message, sizeof message)
-                                 : 0;
+  const std::size_t length =
+      active != nullptr && raisedByTheKernel
+          ? active->messageFor(info->si_addr, signal == SIGSEGV && info->si_code == SEGV_ACCERR,
+                               message, sizeof message)
+          : 0;
   if (length > 0) {
     const std::string& path = active->reportPath();
     const int into = active->reportDescriptor() >= 0 ? active->reportDescriptor()

@@ -18,7 +18,9 @@ LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS* exception) {
   // NOLINTNEXTLINE(performance-no-int-to-ptr): the system hands the address over as an integer
   const auto* address = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
   char message[2048];
-  if (const std::size_t length = active->messageFor(address, message, sizeof message); length > 0) {
+  const bool write = record->ExceptionInformation[0] == 1;
+  if (const std::size_t length = active->messageFor(address, write, message, sizeof message);
+      length > 0) {
     const std::string& path = active->reportPath();
     HANDLE into = path.empty() ? ::GetStdHandle(STD_ERROR_HANDLE)
                                : ::CreateFileA(path.c_str(), GENERIC_WRITE,

@@ -1,0 +1,34 @@
+// What the host lends a plug-in to read (the block, the base name), copied into pages the plug-in
+// may only read: a write into them is a fault that the FaultTrap names, instead of a change to
+// the host's own memory that the plug-in may even put back before it returns.
+#pragma once
+
+#include <cstddef>
+
+namespace rawout {
+
+class ReadOnlyCopy {
+ public:
+  // `what` names the bytes in messages ("the block"); it must outlive the copy. A null `bytes`
+  // gives a null copy. Throws std::bad_alloc when no pages can be had.
+  ReadOnlyCopy(const void* bytes, std::size_t size, const char* what);
+  ~ReadOnlyCopy();
+  ReadOnlyCopy(const ReadOnlyCopy&) = delete;
+  ReadOnlyCopy& operator=(const ReadOnlyCopy&) = delete;
+
+  [[nodiscard]] const void* data() const { return bytes_; }
+  [[nodiscard]] const char* text() const { return static_cast<const char*>(bytes_); }
+
+  // Whether a copy alive now holds `address`, with what it is and the offset there. Safe in a
+  // signal handler.
+  static bool holding(const void* address, const char*& what, std::size_t& offset) noexcept;
+
+ private:
+  void* pages_ = nullptr;
+  std::size_t pageSpan_ = 0;
+  const void* bytes_ = nullptr;
+  std::size_t size_ = 0;
+  const char* what_;
+};
+
+}  // namespace rawout
