@@ -29,8 +29,9 @@
 //                        nullext-empty (an empty file when no extension buffer is passed),
 //                        extbysize (".prg" for blocks over 100 bytes), oddext (an extension that
 //                        is no UTF-8), unsteady (a line feed more for a name saved before), and
-//                        writedata, writename (a byte of the block or the base name written
-//                        and put back), underrun (a store just before extOut),
+//                        setvbuf, putenv, sighandler (the C library left holding the
+//                        plug-in's memory), writedata, writename (a byte of the block or the base
+//                        name written and put back), underrun (a store just before extOut),
 //                        lowercase, underscore, shortname, norelative (names formed
 //                        carelessly: see formedName), keepopen (its file closed at the next call),
 //                        backup (an existing output kept as NAME~), noerrno (errno cleared when it
@@ -159,6 +160,7 @@ bool firstSaveOf(const std::string& fileName) {
 std::string folderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
 void leftBehind(int /*status*/, void* /*argument*/) {}
+void leftBehind2(int /*signal*/) {}
 
 __attribute__((constructor)) void onLoad() {
   const char* what = std::getenv("TEST_PLUGIN_MISBEHAVE");
@@ -246,6 +248,14 @@ void misbehave(const char* baseName) {
   } else if (fault == "handle") {
     (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 #else
+  } else if (fault == "setvbuf") {
+    static char buffer[BUFSIZ];
+    (void)std::setvbuf(stdout, buffer, _IOLBF, sizeof buffer);
+  } else if (fault == "putenv") {
+    static char entry[] = "TEST_PLUGIN_PUT=1";
+    ::putenv(entry);
+  } else if (fault == "sighandler") {
+    std::signal(SIGUSR2, leftBehind2);
   } else if (fault == "nocldwait") {
     struct sigaction children {};
     children.sa_handler = SIG_DFL;
@@ -416,7 +426,7 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   fileName = std::string(baseName) + extension;
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // long enough for another thread
 #elif defined(TEST_PLUGIN_FAULT_MISBEHAVES)
-  if (fault == "norelative" && baseName[0] != '/') {
+  if (fault == "norelative" && std::strncmp(baseName, "../", 3) == 0) {
     errno = ENOENT;
     return 0;
   }
@@ -434,6 +444,9 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
     if (fault == "noerrno") {
       errno = 0;
+#ifdef _WIN32
+      ::SetLastError(0);
+#endif
     }
 #endif
     return 0;

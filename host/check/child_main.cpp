@@ -10,6 +10,7 @@
 #include "loader/extension_buffer.h"
 #include "loader/fault_trap.h"
 #include "support/file_identity.h"
+#include "support/joined.h"
 #include "support/paths.h"
 #include "support/quiet_crash.h"
 #include "support/scratch_folder.h"
@@ -143,12 +144,29 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
     verdict = Verdict::fail(verdict.kind == Verdict::Kind::Fail ? verdict.text + "; " + lingering
                                                                 : lingering);
   }
+  // Unloaded before the verdict, so that what the C library still holds of it is seen, and the
+  // process ends normally: a plug-in whose unload or exit handlers crash or hang fails the check
+  // all the same, since exporthost waits for status 0.
+  const AddressRanges mapped = plugin ? mappingOf(plugin->path()) : AddressRanges();
+  plugin.reset();
+  std::vector<std::string> held;
+  if (!mapped.empty() && mappingOf(arguments[1]).empty()) {
+    held = heldPointersInto(mapped);
+  }
+  if (!held.empty() && verdict.kind != Verdict::Kind::OwnTrouble) {
+    const std::string dangling =
+        "once it was unloaded, the C library still held addresses inside it: " +
+        joined(held, ", ") + ", expected none";
+    verdict = Verdict::fail(verdict.kind == Verdict::Kind::Fail ? verdict.text + "; " + dangling
+                                                                : dangling);
+  }
   if (!verdictFile.write(verdict)) {
     return cannotAnswer();
   }
-  // Unloaded after the verdict, and the process ends normally: a plug-in whose unload or exit
-  // handlers crash or hang fails the check all the same, since exporthost waits for status 0.
-  plugin.reset();
+  if (!held.empty()) {
+    // The C library would use them as the process ends: it ends at once instead.
+    endAtOnce(0);
+  }
   return 0;
 }
 

@@ -1,8 +1,10 @@
 // What a plug-in call must leave as it found it in the host's process.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rawout {
@@ -19,6 +21,16 @@ void adoptOrphans();
 // The processes that calls into the plug-in left running ("1234 (sleep) 1240 (sleep)"), ended
 // now; "" when none was left. Zombies left are reaped first: those no longer run.
 std::string endProcessesLeftRunning();
+
+// The address ranges the module file at `path` is mapped at now (on Windows none: not looked at).
+using AddressRanges = std::vector<std::pair<std::uintptr_t, std::uintptr_t>>;
+AddressRanges mappingOf(const std::string& path);
+// What the C library keeps for this process that points into `ranges`, a module's former
+// mapping: "the environment entry FOO", "stdout's buffer", "SIGUSR1's handler".
+std::vector<std::string> heldPointersInto(const AddressRanges& ranges);
+
+// Ends this process with `status` without running what the C library runs at exit.
+[[noreturn]] void endAtOnce(int status);
 
 // How this process still holds the file at `path` open ("descriptor 7"), or "" when it does not.
 std::string heldOpen(const std::string& path);

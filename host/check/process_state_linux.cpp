@@ -8,15 +8,17 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <locale.h>
+#include <algorithm>
 #include <cerrno>
 #include <cfenv>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <fstream>
@@ -25,6 +27,7 @@
 #include <utility>
 
 #include "check/process_state.h"
+#include "support/coverage.h"
 #include "support/files.h"
 #include "support/joined.h"
 #include "support/linux_process.h"
@@ -330,6 +333,74 @@ void addFloatingPoint(ProcessState& state) {
 }
 
 }  // namespace
+
+AddressRanges mappingOf(const std::string& path) {
+  struct stat module {};
+  AddressRanges ranges;
+  if (::stat(path.c_str(), &module) != 0) {
+    return ranges;
+  }
+  // "start-end perms offset major:minor inode path": the file by its inode, whatever its name.
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    std::istringstream fields(line);
+    std::string span;
+    std::string skipped;
+    std::string device;
+    unsigned long long inode = 0;
+    fields >> span >> skipped >> skipped >> device >> inode;
+    const std::size_t dash = span.find('-');
+    const std::size_t colon = device.find(':');
+    if (inode != module.st_ino || dash == std::string::npos || colon == std::string::npos ||
+        ::makedev(std::stoul(device.substr(0, colon), nullptr, 16),
+                  std::stoul(device.substr(colon + 1), nullptr, 16)) != module.st_dev) {
+      continue;
+    }
+    ranges.emplace_back(std::stoull(span.substr(0, dash), nullptr, 16),
+                        std::stoull(span.substr(dash + 1), nullptr, 16));
+  }
+  return ranges;
+}
+
+std::vector<std::string> heldPointersInto(const AddressRanges& ranges) {
+  const auto inside = [&ranges](const void* pointer) {
+    const auto address = reinterpret_cast<std::uintptr_t>(pointer);  // NOLINT: compared only
+    return std::any_of(ranges.begin(), ranges.end(), [address](const auto& range) {
+      return address >= range.first && address < range.second;
+    });
+  };
+  std::vector<std::string> held;
+  if (inside(environ)) {
+    held.emplace_back("the environment's list");
+  }
+  for (char** variable = environ; variable != nullptr && *variable != nullptr; ++variable) {
+    // Only the address is looked at: the text it pointed to is gone.
+    if (inside(*variable)) {
+      held.push_back("environment entry " + std::to_string(variable - environ));
+    }
+  }
+#ifdef __GLIBC__
+  for (const auto& [stream, name] :
+       {std::pair{stdin, "stdin"}, std::pair{stdout, "stdout"}, std::pair{stderr, "stderr"}}) {
+    if (inside(stream->_IO_buf_base)) {
+      held.push_back(std::string(name) + "'s buffer");
+    }
+  }
+#endif
+  for (int signal = 1; signal < NSIG; ++signal) {
+    struct sigaction action {};
+    if (::sigaction(signal, nullptr, &action) == 0 &&
+        inside(reinterpret_cast<void*>(action.sa_sigaction))) {  // NOLINT: compared only
+      held.push_back(signalName(signal) + "'s handler");
+    }
+  }
+  return held;
+}
+
+void endAtOnce(int status) {
+  flushCoverageCounts();
+  std::_Exit(status);
+}
 
 void adoptOrphans() { (void)::prctl(PR_SET_CHILD_SUBREAPER, 1); }
 

@@ -115,6 +115,7 @@ std::string savedAsNamed(const CheckContext& context, const Bytes& block,
   }
   const auto shown = [](const std::vector<std::string>& names) {
     std::vector<std::string> each;
+    each.reserve(names.size());
     for (const std::string& name : names) {
       each.push_back("\"" + printable(name) + "\"");
     }
