@@ -689,7 +689,11 @@ const std::vector<Fault> kFaults = {
      .text = "shrink.raw holds 10000 bytes, expected 100"},
     {.plugin = "needs_extout", .failing = {"null-extout"}, .text = "result 0"},
     {.plugin = "extension_on_failure",
+#ifdef _WIN32
+     .failing = {"missing-folder"},  // a write cannot be made to fail part-way there
+#else
      .failing = {"missing-folder", "failed-write"},
+#endif
      .text = "extension buffer written"},
     {.plugin = "caps_size", .failing = {"content"}, .text = "large.raw holds 1048576 bytes"},
     {.plugin = "not_thread_safe", .failing = {"threads"}, .text = "thread"},
@@ -898,7 +902,11 @@ const std::vector<Fault> kFaults = {
      .when = "extension"},
     {.plugin = "misbehaves",
      .misbehave = "lowercase",
+#ifdef _WIN32
+     .failing = {"names"},  // which alone lists the file's name: the system ignores case
+#else
      .failing = {"names", "every-byte-value"},
+#endif
      .text = ".raw",
      .when = ""},
     {.plugin = "misbehaves",
@@ -914,8 +922,7 @@ const std::vector<Fault> kFaults = {
     {.plugin = "misbehaves",
      .misbehave = "norelative",
      .failing = {"names"},
-     .text = "base name \"../files/relative\" (17 bytes): result 0 (No such file or directory), "
-             "expected 1",
+     .text = "base name \"../files/relative\" (17 bytes): result 0",
      .when = ""},
     {.plugin = "misbehaves",
      .misbehave = "keepopen",

@@ -129,22 +129,41 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
                                       std::to_string(size), baseName, answer}) {
     commandLine += " " + quotedArgument(argument);
   }
+  // A job holds the save's process and all it starts, so that none outlives the save.
+  const HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+  if (job != nullptr) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    (void)::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  }
   // The plug-in's output, if any, goes where exporthost's own would. A process may fail to start
   // for a moment (under wine, one that dies while it starts), which says nothing of the plug-in:
   // as with a check process, only a lasting failure ends the export.
   std::optional<StartedProcess> process;
   for (int attempt = 1; !process || !process->started(); ++attempt) {
     process.emplace(nullptr, commandLine, ::GetStdHandle(STD_INPUT_HANDLE),
-                    ::GetStdHandle(STD_OUTPUT_HANDLE), ::GetStdHandle(STD_ERROR_HANDLE));
+                    ::GetStdHandle(STD_OUTPUT_HANDLE), ::GetStdHandle(STD_ERROR_HANDLE),
+                    CREATE_SUSPENDED);
     if (!process->started()) {
       const DWORD cause = ::GetLastError();
       if (attempt == 3) {
+        if (job != nullptr) {
+          ::CloseHandle(job);
+        }
         throw ExportError("cannot start the save: " + describeSystemError(cause));
       }
       ::Sleep(200 * attempt);
     }
   }
+  if (job != nullptr) {
+    (void)::AssignProcessToJobObject(job, process->handle());
+  }
+  ::ResumeThread(process->thread());
   const DWORD code = process->exitCode();
+  if (job != nullptr) {
+    ::TerminateJobObject(job, 1);
+    ::CloseHandle(job);
+  }
   // The save's process shares the console, and Ctrl+C ended it too.
   if (Interruptible::stopAsked()) {
     throw Interrupted();
