@@ -242,15 +242,15 @@ void misbehave(const char* baseName) {
     std::setlocale(LC_ALL, "C.UTF-8");
   } else if (fault == "fpu") {
     std::fesetround(FE_TOWARDZERO);
+  } else if (fault == "setvbuf") {
+    static char buffer[BUFSIZ];
+    (void)std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   } else if (fault == "thread") {
     std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
 #ifdef _WIN32
   } else if (fault == "handle") {
     (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 #else
-  } else if (fault == "setvbuf") {
-    static char buffer[BUFSIZ];
-    (void)std::setvbuf(stdout, buffer, _IOLBF, sizeof buffer);
   } else if (fault == "putenv") {
     static char entry[] = "TEST_PLUGIN_PUT=1";
     ::putenv(entry);

@@ -4,6 +4,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cstdint>
@@ -71,14 +72,55 @@ std::string endProcessesLeftRunning() { return {}; }
 
 void endAtOnce(int status) { std::_Exit(status); }
 
-// Not looked at on Windows: what the C runtime keeps is the runtime's own, per module.
-AddressRanges mappingOf(const std::string& /*path*/) { return {}; }
-std::vector<std::string> heldPointersInto(const AddressRanges& /*ranges*/) { return {}; }
+// The regions the system reserved for the module as one allocation, from its base.
+AddressRanges mappingOf(const std::string& path) {
+  AddressRanges ranges;
+  std::string name = path;
+  std::replace(name.begin(), name.end(), '/', '\\');  // as the loader keeps it
+  const HMODULE module = ::GetModuleHandleA(name.c_str());
+  if (module == nullptr) {
+    return ranges;
+  }
+  const auto* at = reinterpret_cast<const char*>(module);  // NOLINT: the module's base address
+  MEMORY_BASIC_INFORMATION region{};
+  while (::VirtualQuery(at, &region, sizeof region) == sizeof region &&
+         region.AllocationBase == module) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(region.BaseAddress);  // NOLINT
+    ranges.emplace_back(begin, begin + region.RegionSize);
+    at = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+  }
+  return ranges;
+}
+
+// What msvcrt.dll, which a plug-in built on it shares with the host, keeps: the environment and
+// the standard streams' buffers. Its signal handlers cannot be read back.
+std::vector<std::string> heldPointersInto(const AddressRanges& ranges) {
+  const auto inside = [&ranges](const void* pointer) {
+    const auto address = reinterpret_cast<std::uintptr_t>(pointer);  // NOLINT: compared only
+    return std::any_of(ranges.begin(), ranges.end(), [address](const auto& range) {
+      return address >= range.first && address < range.second;
+    });
+  };
+  std::vector<std::string> held;
+  for (char** variable = _environ; variable != nullptr && *variable != nullptr; ++variable) {
+    if (inside(*variable)) {
+      held.push_back("environment entry " + std::to_string(variable - _environ));
+    }
+  }
+#ifndef _UCRT
+  for (const auto& [stream, name] :
+       {std::pair{stdin, "stdin"}, std::pair{stdout, "stdout"}, std::pair{stderr, "stderr"}}) {
+    if (inside(stream->_base)) {
+      held.push_back(std::string(name) + "'s buffer");
+    }
+  }
+#endif
+  return held;
+}
 
 // Windows lists no handles by file: a file that no one may share is held by a handle still.
 std::string heldOpen(const std::string& path) {
-  const HANDLE alone =
-      ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE alone = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (alone != INVALID_HANDLE_VALUE) {
     ::CloseHandle(alone);
     return {};

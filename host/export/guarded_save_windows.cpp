@@ -130,7 +130,7 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
     commandLine += " " + quotedArgument(argument);
   }
   // A job holds the save's process and all it starts, so that none outlives the save.
-  const HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+  HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
   if (job != nullptr) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
