@@ -119,6 +119,7 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
                : cannotAnswer();
   }
   adoptOrphans();
+  const std::size_t threadsBefore = runningThreads();
   std::optional<ExportPlugin> plugin;
   Verdict verdict;
   {
@@ -143,6 +144,20 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
     const std::string lingering = "left processes running: " + left + ", expected none";
     verdict = Verdict::fail(verdict.kind == Verdict::Kind::Fail ? verdict.text + "; " + lingering
                                                                 : lingering);
+  }
+  // A thread left running would run on in the host once the plug-in is unloaded: here it is not
+  // unloaded under it, and the process ends at once after the verdict.
+  if (const std::size_t threads = runningThreads(); threads > threadsBefore) {
+    const std::string running = "left " + std::to_string(threads - threadsBefore) +
+                                " thread(s) running after the calls returned, expected none";
+    if (verdict.kind != Verdict::Kind::OwnTrouble) {
+      verdict = Verdict::fail(verdict.kind == Verdict::Kind::Fail ? verdict.text + "; " + running
+                                                                  : running);
+    }
+    if (!verdictFile.write(verdict)) {
+      return cannotAnswer();
+    }
+    endAtOnce(0);
   }
   // Unloaded before the verdict, so that what the C library still holds of it is seen, and the
   // process ends normally: a plug-in whose unload or exit handlers crash or hang fails the check

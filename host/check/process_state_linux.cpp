@@ -257,11 +257,7 @@ bool stillRuns(const std::string& task) {
 }
 
 void addProcesses(ProcessState& state) {
-  std::size_t running = 0;
-  for (const std::string& task : folderEntries("/proc/self/task")) {
-    running += stillRuns(task) ? 1 : 0;
-  }
-  state["threads"] = std::to_string(running);
+  state["threads"] = std::to_string(runningThreads());
   std::set<std::string> children;
   for (const pid_t child : childProcesses()) {
     children.insert(std::to_string(child));
@@ -395,6 +391,14 @@ std::vector<std::string> heldPointersInto(const AddressRanges& ranges) {
     }
   }
   return held;
+}
+
+std::size_t runningThreads() {
+  std::size_t running = 0;
+  for (const std::string& task : folderEntries("/proc/self/task")) {
+    running += stillRuns(task) ? 1 : 0;
+  }
+  return running;
 }
 
 void endAtOnce(int status) {

@@ -72,6 +72,8 @@ std::string endProcessesLeftRunning() { return {}; }
 
 void endAtOnce(int status) { std::_Exit(status); }
 
+std::size_t runningThreads() { return 0; }
+
 // The regions the system reserved for the module as one allocation, from its base.
 AddressRanges mappingOf(const std::string& path) {
   AddressRanges ranges;
