@@ -53,6 +53,23 @@ std::string missingFrom(const std::string& held, const std::string& other) {
 
 }  // namespace
 
+bool insideAny(const AddressRanges& ranges, const void* pointer) {
+  const auto address = reinterpret_cast<std::uintptr_t>(pointer);  // NOLINT: compared only
+  return std::any_of(ranges.begin(), ranges.end(), [address](const auto& range) {
+    return address >= range.first && address < range.second;
+  });
+}
+
+std::vector<std::string> entriesInside(const AddressRanges& ranges, char* const* environment) {
+  std::vector<std::string> held;
+  for (char* const* entry = environment; entry != nullptr && *entry != nullptr; ++entry) {
+    if (insideAny(ranges, *entry)) {
+      held.push_back("environment entry " + std::to_string(entry - environment));
+    }
+  }
+  return held;
+}
+
 std::vector<std::string> changesOverCalls(const ProcessState& before, const ProcessState& between,
                                           const ProcessState& after) {
   std::set<std::string> facts;

@@ -35,6 +35,12 @@ std::size_t runningThreads();
 // Ends this process with `status` without running what the C library runs at exit.
 [[noreturn]] void endAtOnce(int status);
 
+// Whether `pointer` lies in one of `ranges`.
+bool insideAny(const AddressRanges& ranges, const void* pointer);
+// "environment entry N" for each entry of `environment` that lies in `ranges`. Only the
+// addresses are looked at: what they pointed to may be gone.
+std::vector<std::string> entriesInside(const AddressRanges& ranges, char* const* environment);
+
 // How this process still holds the file at `path` open ("descriptor 7"), or "" when it does not.
 std::string heldOpen(const std::string& path);
 

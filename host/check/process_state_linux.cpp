@@ -359,21 +359,10 @@ AddressRanges mappingOf(const std::string& path) {
 }
 
 std::vector<std::string> heldPointersInto(const AddressRanges& ranges) {
-  const auto inside = [&ranges](const void* pointer) {
-    const auto address = reinterpret_cast<std::uintptr_t>(pointer);  // NOLINT: compared only
-    return std::any_of(ranges.begin(), ranges.end(), [address](const auto& range) {
-      return address >= range.first && address < range.second;
-    });
-  };
-  std::vector<std::string> held;
+  const auto inside = [&ranges](const void* pointer) { return insideAny(ranges, pointer); };
+  std::vector<std::string> held = entriesInside(ranges, environ);
   if (inside(environ)) {
     held.emplace_back("the environment's list");
-  }
-  for (char** variable = environ; variable != nullptr && *variable != nullptr; ++variable) {
-    // Only the address is looked at: the text it pointed to is gone.
-    if (inside(*variable)) {
-      held.push_back("environment entry " + std::to_string(variable - environ));
-    }
   }
 #ifdef __GLIBC__
   for (const auto& [stream, name] :

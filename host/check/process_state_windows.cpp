@@ -97,22 +97,11 @@ AddressRanges mappingOf(const std::string& path) {
 // What msvcrt.dll, which a plug-in built on it shares with the host, keeps: the environment and
 // the standard streams' buffers. Its signal handlers cannot be read back.
 std::vector<std::string> heldPointersInto(const AddressRanges& ranges) {
-  const auto inside = [&ranges](const void* pointer) {
-    const auto address = reinterpret_cast<std::uintptr_t>(pointer);  // NOLINT: compared only
-    return std::any_of(ranges.begin(), ranges.end(), [address](const auto& range) {
-      return address >= range.first && address < range.second;
-    });
-  };
-  std::vector<std::string> held;
-  for (char** variable = _environ; variable != nullptr && *variable != nullptr; ++variable) {
-    if (inside(*variable)) {
-      held.push_back("environment entry " + std::to_string(variable - _environ));
-    }
-  }
+  std::vector<std::string> held = entriesInside(ranges, _environ);
 #ifndef _UCRT
   for (const auto& [stream, name] :
        {std::pair{stdin, "stdin"}, std::pair{stdout, "stdout"}, std::pair{stderr, "stderr"}}) {
-    if (inside(stream->_base)) {
+    if (insideAny(ranges, stream->_base)) {
       held.push_back(std::string(name) + "'s buffer");
     }
   }
