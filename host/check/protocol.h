@@ -23,8 +23,8 @@ enum class ContentRule {
 const char* contentRuleWord(ContentRule rule);
 std::optional<ContentRule> contentRuleOf(const std::string& word);
 
-// A check process writes its verdict, then unloads the plug-in and ends normally, with status 0:
-// a crash or hang after the verdict is the plug-in's too (an exit handler it left behind). When
+// A check process unloads the plug-in, writes its verdict and ends normally, with status 0: a
+// crash or hang after the verdict is the plug-in's too (an exit handler it left behind). When
 // it cannot write its verdict it ends with this status, having written a line that starts with
 // the prefix to its standard error. Anything else that ends a check process without a verdict is
 // the plug-in's doing.
