@@ -25,9 +25,10 @@ class OutputStaging {
   [[nodiscard]] std::string baseName() const { return *folder_ / fileName_; }
 
   // Puts what the plug-in saved as baseName() + `extension` in place as `output`. A plain file
-  // is replaced whole, keeping its mode; a link, a file with other names, a device or a FIFO
-  // keeps what it is and gets the bytes written into it, as binutils does with its outputs.
-  // Throws ExportError with the system's words.
+  // is replaced whole, keeping its mode; a link stays a link, its target replaced beside it; a
+  // file with other names, a device or a FIFO keeps what it is and gets the bytes written into
+  // it (a file only once the room for them is reserved), as binutils does with its outputs. An
+  // output this user may not write is refused. Throws ExportError with the system's words.
   void moveIntoPlace(const std::string& extension, const std::string& output) const;
 
  private:
