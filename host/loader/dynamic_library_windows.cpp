@@ -14,7 +14,13 @@ const char* folderSeparator() { return "\\"; }
 void* openLibrary(const std::string& path, std::string& error) {
   // A full path keeps the system's DLL search out of it; a trailing dot keeps LoadLibrary from
   // adding ".dll" to a name without an extension.
-  std::string file = absolutePath(path);
+  std::string file;
+  try {
+    file = absolutePath(path);
+  } catch (const std::runtime_error& cannot) {
+    error = cannot.what();
+    return nullptr;
+  }
   if (file.find('.', file.find_last_of("\\/") + 1) == std::string::npos) {
     file += '.';
   }

@@ -11,8 +11,9 @@ namespace rawout {
 std::string_view folderSeparators();
 bool isFolderSeparator(char character);
 
-// `path` as the system resolves it from the working folder: absolute, or `path` unchanged when
-// the system cannot say.
+// `path` as the system resolves it from the working folder, absolute. Throws std::runtime_error
+// when the system cannot name that folder (removed, or deeper than it can say): a relative path
+// kept as it is would name another file once a process enters another folder.
 std::string absolutePath(const std::string& path);
 // Makes `folder` the working folder; false when it cannot.
 bool enterFolder(const std::string& folder);

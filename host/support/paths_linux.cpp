@@ -1,6 +1,13 @@
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
 #include "support/paths.h"
+#include "support/quoted_name.h"
 
 namespace rawout {
 
@@ -10,8 +17,13 @@ std::string absolutePath(const std::string& path) {
   if (path.starts_with('/')) {
     return path;
   }
-  char folder[4096];
-  return ::getcwd(folder, sizeof folder) != nullptr ? std::string(folder) + "/" + path : path;
+  // Allocated by the C library: the working folder may be deeper than PATH_MAX.
+  const std::unique_ptr<char, decltype(&std::free)> folder(::getcwd(nullptr, 0), &std::free);
+  if (!folder) {
+    throw std::runtime_error("cannot name the working folder, from which " + quotedName(path) +
+                             " is named: " + std::strerror(errno));
+  }
+  return std::string(folder.get()) + "/" + path;
 }
 
 bool enterFolder(const std::string& folder) { return ::chdir(folder.c_str()) == 0; }

@@ -1,7 +1,11 @@
 #include <direct.h>
 #include <windows.h>
 
+#include <stdexcept>
+
 #include "support/paths.h"
+#include "support/quoted_name.h"
+#include "support/system_error_text.h"
 
 namespace rawout {
 
@@ -13,7 +17,8 @@ std::string absolutePath(const std::string& path) {
     const DWORD length =
         ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0) {
-      return path;
+      throw std::runtime_error("cannot name the working folder, from which " + quotedName(path) +
+                               " is named: " + describeSystemError(::GetLastError()));
     }
     if (length < full.size()) {
       full.resize(length);

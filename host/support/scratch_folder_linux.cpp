@@ -35,14 +35,13 @@ std::string makePrivateFolder(const std::string& parent, const std::string& pref
   return name;
 }
 
-std::string absoluteScratchPath(const std::string& made, const std::string& parent) {
-  std::string absolute = absolutePath(made);
-  if (absolute.front() != '/') {
-    const int cause = errno;
+std::string absoluteScratchPath(const std::string& made, const std::string& /*parent*/) {
+  try {
+    return absolutePath(made);
+  } catch (const std::runtime_error& cannot) {
     ::rmdir(made.c_str());
-    throw cannotMake(parent, cause);
+    throw ScratchFolderError(cannot.what(), cannot.what(), false);
   }
-  return absolute;
 }
 
 }  // namespace rawout::detail

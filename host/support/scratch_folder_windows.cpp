@@ -49,7 +49,13 @@ std::string makePrivateFolder(const std::string& parent, const std::string& pref
 
 // TMP may name a folder relative to this one.
 std::string absoluteScratchPath(const std::string& made, const std::string& /*parent*/) {
-  std::string absolute = absolutePath(made);
+  std::string absolute;
+  try {
+    absolute = absolutePath(made);
+  } catch (const std::runtime_error& cannot) {
+    ::RemoveDirectoryA(made.c_str());
+    throw ScratchFolderError(cannot.what(), cannot.what(), false);
+  }
   std::replace(absolute.begin(), absolute.end(), '\\', '/');  // as on every platform
   return absolute;
 }
