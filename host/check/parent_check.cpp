@@ -17,11 +17,11 @@ namespace rawout {
 
 namespace {
 
+// As the user gave it: "5 s", "2.5 s", "0.125 s".
 std::string seconds(std::chrono::milliseconds timeout) {
-  const auto whole = timeout.count() / 1000;
-  const auto rest = timeout.count() % 1000;
-  return std::to_string(whole) + (rest == 0 ? "" : "." + std::to_string(1000 + rest).substr(1)) +
-         " s";
+  std::string fraction = std::to_string(1000 + timeout.count() % 1000).substr(1);
+  fraction.erase(fraction.find_last_not_of('0') + 1);
+  return std::to_string(timeout.count() / 1000) + (fraction.empty() ? "" : "." + fraction) + " s";
 }
 
 std::string contentOf(const std::string& path) { return fileContent(path).value_or(""); }

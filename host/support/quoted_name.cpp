@@ -55,10 +55,14 @@ std::string quotedName(const std::string& name) {
   std::string quoted = "'";
   for (std::size_t index = 0; index < name.size();) {
     const char character = name[index];
-    if (std::size_t control = controlAt(name, index); control > 0) {
+    if (controlAt(name, index) > 0) {
+      // A run of them in one $'...', as coreutils writes it.
       quoted += "'$'";
-      for (; control > 0; --control, ++index) {
-        quoted += escaped(static_cast<unsigned char>(name[index]));
+      for (std::size_t control = 0;
+           index < name.size() && (control = controlAt(name, index)) > 0;) {
+        for (; control > 0; --control, ++index) {
+          quoted += escaped(static_cast<unsigned char>(name[index]));
+        }
       }
       quoted += "''";
       continue;
