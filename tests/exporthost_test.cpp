@@ -366,6 +366,7 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
   struct Case {
     std::string misbehave;
     std::string error;  // the end of the message
+    std::string when = "prog";
   };
   const std::vector<Case> cases = {
       // ".raw" for the trial's small block, ".prg" (the input's own name) for the real one.
@@ -373,6 +374,7 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
       {"exit3", ": ended the process during the save (exit status 3); nothing was exported\n"},
       {"writedata", ": wrote into the input at byte 0, which the host hands over read-only\n"},
       {"writename", ": wrote into the base name at byte 0, which the host hands over read-only\n"},
+      {"refuse", "/trial gave result 0 (Permission denied), expected 1\n", "trial"},
 #ifdef _WIN32
       {"exitprocess",
        ": ended the process during the save (exit status 4); nothing was exported\n"},
@@ -387,7 +389,7 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
     ScopedEnvironment environment;
     letCrashesCrash(environment);
     environment.set("TEST_PLUGIN_MISBEHAVE", row.misbehave);
-    environment.set("TEST_PLUGIN_WHEN", "prog");
+    environment.set("TEST_PLUGIN_WHEN", row.when);
     const ProcessResult result =
         exporthost({"export", "--plugin", testPlugin("misbehaves"), dir / "prog.prg"});
     EXPECT_EQ(kFailure, result.exitCode) << row.misbehave;
@@ -553,10 +555,10 @@ TEST(ExporthostExport, FailuresNameTheFileConcerned) {
   EXPECT_GT(unwritable.err.size(), prefix.size() + 1) << unwritable.err;
 #ifndef _WIN32
   // Quoted as coreutils quotes: the name cannot be misread or garble the terminal.
-  const ProcessResult odd = exporthost({"export", dir / "it's\nodd"});
-  EXPECT_EQ(
-      "exporthost: '" + (dir / "it'\\''s'$'\\n''odd': cannot open: No such file or directory\n"),
-      odd.err);
+  const ProcessResult odd = exporthost({"export", dir / "it's\nodd\a\b\v\f\rx"});
+  EXPECT_EQ("exporthost: '" + (dir / "it'\\''s'$'\\n''odd'$'\\a\\b\\v\\f\\r''x': cannot open: No "
+                                     "such file or directory\n"),
+            odd.err);
 #endif
   EXPECT_TRUE(unwritable.out.empty());
 
@@ -709,7 +711,7 @@ const std::vector<Fault> kFaults = {
     {.plugin = "misbehaves",
      .misbehave = "hang",
      .failing = {"every-byte-value"},
-     .text = "no answer within 5 s"},
+     .text = "no answer within 5.5 s"},
     {.plugin = "misbehaves",
      .misbehave = "fpu",
      .failing = {"process-state"},
@@ -820,6 +822,10 @@ const std::vector<Fault> kFaults = {
      .misbehave = "raise",
      .failing = {"every-byte-value"},
      .text = "(killed by SIGSEGV)"},
+    {.plugin = "misbehaves",
+     .misbehave = "rtsignal",
+     .failing = {"every-byte-value"},
+     .text = "(killed by signal " + std::to_string(SIGRTMIN + 6) + ")"},
     {.plugin = "ignores_write_result",
      .failing = {"failed-write"},
      .text = "result 1 when its write failed"},
@@ -866,7 +872,7 @@ const std::vector<Fault> kFaults = {
     {.plugin = "misbehaves",
      .misbehave = "load-hang",
      .failing = {"entry-points"},
-     .text = "while the plug-in loaded: no answer within 5 s"},
+     .text = "while the plug-in loaded: no answer within 5.5 s"},
 #endif
     {.plugin = "misbehaves",
      .misbehave = "nullext-empty",
@@ -925,6 +931,20 @@ const std::vector<Fault> kFaults = {
      .text = "base name \"../files/relative\" (17 bytes): result 0",
      .when = ""},
     {.plugin = "misbehaves",
+     .misbehave = "refuse",
+     .failing = {"every-byte-value", "names", "empty-block", "reproducible", "truncates",
+#ifndef _WIN32
+                 "failed-write",
+#endif
+                 "null-extout", "threads", "no-stray-files"},
+     .text = ": result 0 (",
+     .when = ""},
+    {.plugin = "misbehaves",
+     .misbehave = "longmade",
+     .failing = {"names"},
+     .text = " bytes): result 0 and made \"",
+     .when = ""},
+    {.plugin = "misbehaves",
      .misbehave = "keepopen",
      .failing = {"process-state"},
      .text = "typical.raw still open on ",
@@ -933,6 +953,11 @@ const std::vector<Fault> kFaults = {
      .misbehave = "backup",
      .failing = {"no-stray-files"},
      .text = "found prog.raw~, expected only the outputs",
+     .when = "no-stray-files"},
+    {.plugin = "misbehaves",
+     .misbehave = "herestray",
+     .failing = {"no-stray-files"},
+     .text = "found ./stray.tmp",
      .when = "no-stray-files"},
     {.plugin = "misbehaves",
      .misbehave = "noerrno",
@@ -964,7 +989,7 @@ TEST_P(EachFault, FailsItsOwnChecksAndNoOther) {
   const bool hangs = fault.misbehave.ends_with("hang");
   const bool whileLoading = fault.misbehave.starts_with("load-");
   const CheckRun run =
-      hangs ? check({"--timeout", "5", "--only", "entry-points,every-byte-value,empty-block",
+      hangs ? check({"--timeout", "5.5", "--only", "entry-points,every-byte-value,empty-block",
                      "--plugin", plugin})
       : !fault.misbehave.empty()
           ? check({"--skip", "large-block,content", fault.declare, "--plugin", plugin})
@@ -1140,6 +1165,10 @@ TEST(ExporthostCheck, OwnTroubleExitsWithTwoBlamingNoPlugin) {
   EXPECT_EQ(kTrouble, noScratch.exitCode);
   EXPECT_EQ("exporthost: cannot make a scratch folder in /nonexistent: No such file or directory\n",
             noScratch.err);
+  const ProcessResult full = exporthost({"check", "--only=quiet", "--junit=/dev/full"});
+  EXPECT_EQ(kTrouble, full.exitCode);
+  EXPECT_EQ("exporthost: /dev/full: cannot write the JUnit report: No space left on device\n",
+            full.err);
   // A reference command that fails is exporthost's trouble, not the plug-in's.
   const ProcessResult failing = exporthost({"check", "--only=content", "--reference=exit 3"});
   EXPECT_EQ(kTrouble, failing.exitCode) << failing.out;
@@ -1199,6 +1228,10 @@ TEST(ExporthostCheck, ACheckThatThrowsHasAVerdict) {
 TEST(ExporthostCheck, InProcessGivesTheSameVerdicts) {
   EXPECT_EQ((std::set<std::string>{"quiet"}),
             check({"--in-process", "--plugin", testPlugin("chatty")}).failed);
+  const CheckRun unloadable = check({"--in-process", "--plugin", INCOMPLETE_PLUGIN_PATH});
+  EXPECT_EQ((std::set<std::string>{"entry-points"}), unloadable.failed);
+  EXPECT_NE(std::string::npos, unloadable.result.out.find("]: the plug-in cannot be loaded: "))
+      << unloadable.result.out;
 }
 
 #ifndef _WIN32

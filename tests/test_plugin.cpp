@@ -35,7 +35,10 @@
 //                        lowercase, underscore, shortname, norelative (names formed
 //                        carelessly: see formedName), keepopen (its file closed at the next call),
 //                        backup (an existing output kept as NAME~), noerrno (errno cleared when it
-//                        gives 0), the state changes nocldwait, uselocale, fwide, personality,
+//                        gives 0), rtsignal (a real-time signal raised), herestray (a file made in
+//                        the working folder), refuse (0 for every save, with a cause), longmade (0
+//                        for a name past the longest every plug-in takes, after making a file of a
+//                        shorter one), the state changes nocldwait, uselocale, fwide, personality,
 //                        sigpipe, sigint, nofile, rttime, alarm, nonblock, cloexec, thread, locale,
 //                        stderr, fpu; on Windows also exitprocess and handle. load-raise and
 //                        load-hang act as it loads.
@@ -198,6 +201,8 @@ bool endOrStop(const std::string& fault) {
 #else
   } else if (fault == "raise") {
     std::raise(SIGSEGV);
+  } else if (fault == "rtsignal") {
+    std::raise(SIGRTMIN + 6);  // a signal with no name of its own
 #endif
   } else {
     return false;
@@ -364,6 +369,9 @@ bool refusesBeforeOpening([[maybe_unused]] const void* data, [[maybe_unused]] st
 void afterWriting([[maybe_unused]] const std::string& fileName,
                   [[maybe_unused]] const char* baseName) {
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+  if (misbehaviour(baseName) == "herestray") {
+    std::fclose(std::fopen("stray.tmp", "wb"));  // in the working folder, wherever the output went
+  }
   if (misbehaviour(baseName) == "unsteady" && !firstSaveOf(fileName)) {
     std::FILE* again = std::fopen(fileName.c_str(), "ab");
     std::fputc('\n', again);
@@ -428,6 +436,19 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 #elif defined(TEST_PLUGIN_FAULT_MISBEHAVES)
   if (fault == "norelative" && std::strncmp(baseName, "../", 3) == 0) {
     errno = ENOENT;
+    return 0;
+  }
+  if (fault == "refuse") {
+    errno = EACCES;
+#ifdef _WIN32
+    ::SetLastError(ERROR_ACCESS_DENIED);
+#endif
+    return 0;
+  }
+  if (fault == "longmade" && std::strlen(baseName) > RAWOUT_BASE_NAME_MAX) {
+    std::fclose(
+        std::fopen((std::string(baseName, RAWOUT_BASE_NAME_MAX) + extension).c_str(), "wb"));
+    errno = ENAMETOOLONG;
     return 0;
   }
   const std::string fileName = formedName(baseName, fault) + extension;
