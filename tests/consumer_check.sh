@@ -77,6 +77,25 @@ c++ -std=c++98 -Wall -Wextra -pedantic -Werror $cflags -DRAWOUT_MODULE="$module"
 expect_name "$work/c_pc"
 expect_name "$work/cpp_pc"
 
+# Installed fresh under --prefix, the .pc file and exporthost(1) name that prefix as it is.
+fresh=$work/fresh
+cmake --install "$build" --prefix "$fresh" >/dev/null
+fresh_pc=$(dirname "$(find "$fresh" -name rawout.pc)")
+cflags=$(PKG_CONFIG_PATH=$fresh_pc pkg-config --cflags rawout)
+case " $cflags " in *" -I$fresh/include "*) ;; *) fail "a --prefix install's pkg-config gives $cflags" ;; esac
+module=\"$(PKG_CONFIG_PATH=$fresh_pc pkg-config --variable=plugindir rawout)/rawout.so\"
+# shellcheck disable=SC2086
+cc -Wall -Wextra -Werror $cflags -DRAWOUT_MODULE="$module" "$source/tests/consumer/host.c" \
+  -o "$work/c_fresh" -ldl
+expect_name "$work/c_fresh"
+page=$(find "$fresh" -name exporthost.1.gz)
+if [ -n "$page" ]; then
+  gzip -dc "$page" | grep -q "^\.I $fresh/lib[^ ]*/rawout/rawout\.so$" ||
+    fail "exporthost(1) does not name the module under $fresh"
+elif [ -n "${CI:-}" ]; then
+  fail "no exporthost(1) was installed"
+fi
+
 for std in c89 c99 c11 c17; do
   # shellcheck disable=SC2086
   cc -std=$std -Wall -Wextra -pedantic -Werror $cflags -DRAWOUT_MODULE='""' -fsyntax-only \
