@@ -656,7 +656,8 @@ struct Fault {
 #ifdef _WIN32
 const std::string kHexReference = std::string(REFERENCE_FILTER_PATH) + " hex";
 #else
-const std::string kHexReference = "od -An -v -tx1 -w16 | tr -d ' '";
+const std::string kHexReference =
+    "basename \"$RAWOUT_BASE_NAME\" && od -An -v -tx1 -w16 | tr -d ' '";
 #endif
 const std::string kCopyReference = std::string(REFERENCE_FILTER_PATH) + " copy";
 

@@ -1,7 +1,9 @@
 // A reference command for the checker's tests, on every platform: "copy" writes its standard
-// input unchanged, "hex" as the hex test plug-in writes a block (two lower-case digits a byte, a
-// line feed after every 16 bytes and after the last).
+// input unchanged, "hex" as the hex test plug-in writes a block (the last component of the base
+// name exporthost gives in RAWOUT_BASE_NAME on a line, then two lower-case digits a byte, a line
+// feed after every 16 bytes and after the last).
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
@@ -15,6 +17,11 @@ int main(int argc, char** argv) {
   (void)::_setmode(::_fileno(stdout), _O_BINARY);
 #endif
   const bool hex = argc > 1 && std::strcmp(argv[1], "hex") == 0;
+  if (hex) {
+    const char* baseName = std::getenv("RAWOUT_BASE_NAME");
+    const char* named = baseName != nullptr ? std::strrchr(baseName, '/') : nullptr;
+    std::printf("%s\n", named != nullptr ? named + 1 : (baseName != nullptr ? baseName : ""));
+  }
   long count = 0;
   int byte = 0;
   int pending = 0;  // a line feed owed after the last byte

@@ -18,7 +18,8 @@
 //   STRAY                leaves a second file beside its output
 //   SHRINKS_INPUT        empties the file named by TEST_PLUGIN_SHRINK, then reads the block itself
 //   IGNORES_WRITE_RESULT gives 1 whether or not its write worked, and leaves what it wrote
-//   FORMAT_HEX           not a fault: writes the block as hex text, two lower-case digits a byte
+//   FORMAT_HEX           not a fault: writes the base name's last component on a line, then the
+//                        block as hex text, two lower-case digits a byte
 //                        and a line feed after every 16 bytes and after the last, as ".hex"
 //   MISBEHAVES           does what TEST_PLUGIN_MISBEHAVE says, in saves whose base name holds
 //                        TEST_PLUGIN_WHEN: exit0, exit3, abort, shout (lines to stderr, then
@@ -472,7 +473,13 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 #endif
     return 0;
   }
+#ifdef TEST_PLUGIN_FAULT_FORMAT_HEX
+  const char* named = std::strrchr(baseName, '/');
+  const bool written = std::fprintf(file, "%s\n", named != nullptr ? named + 1 : baseName) >= 0 &&
+                       write(data, size, file);
+#else
   const bool written = write(data, size, file);
+#endif
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
   if (fault == "keepopen" && written && std::fflush(file) == 0) {
     // Closed at the next call instead: the count of open files stays the same.

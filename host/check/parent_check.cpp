@@ -141,7 +141,8 @@ void prepareReferences(const CheckOptions& options, const Check& check, const Ch
         throw std::runtime_error("cannot write " + quotedName(input));
       }
     }
-    runReference(options.reference, input, expectedFile(folder.hostFiles(), block));
+    runReference(options.reference, input, expectedFile(folder.hostFiles(), block),
+                 folder.files() + "/" + std::string(block.name));
     std::filesystem::remove(input);
   }
 }

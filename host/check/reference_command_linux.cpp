@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "check/reference_command.h"
@@ -15,12 +16,23 @@ extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leav
 
 namespace rawout {
 
-void runReference(const std::string& command, const std::string& input, const std::string& output) {
+void runReference(const std::string& command, const std::string& input, const std::string& output,
+                  const std::string& baseName) {
   const std::string failed = "the reference command " + quotedName(command);
   std::string shell = "sh";
   std::string flag = "-c";
   std::string text = command;
   std::vector<char*> argv = {shell.data(), flag.data(), text.data(), nullptr};
+  const std::string named = kBaseNameVariable;
+  std::string variable = named + "=" + baseName;
+  std::vector<char*> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!std::string_view(*entry).starts_with(named + "=")) {
+      environment.push_back(*entry);
+    }
+  }
+  environment.push_back(variable.data());
+  environment.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   ::posix_spawn_file_actions_init(&actions);
   const bool prepared =
@@ -29,7 +41,8 @@ void runReference(const std::string& command, const std::string& input, const st
                                          0600) == 0;
   pid_t pid = -1;
   const int spawned =
-      prepared ? ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), environ) : errno;
+      prepared ? ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), environment.data())
+               : errno;
   ::posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
     throw std::runtime_error(failed + " cannot be run: " + std::strerror(spawned));

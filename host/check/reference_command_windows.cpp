@@ -9,7 +9,8 @@
 
 namespace rawout {
 
-void runReference(const std::string& command, const std::string& input, const std::string& output) {
+void runReference(const std::string& command, const std::string& input, const std::string& output,
+                  const std::string& baseName) {
   const std::string failed = "the reference command " + quotedName(command);
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE in = ::CreateFileA(input.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherited, OPEN_EXISTING,
@@ -28,10 +29,14 @@ void runReference(const std::string& command, const std::string& input, const st
     closeBoth();
     throw std::runtime_error(failed + " cannot be run: " + describeSystemError(cause));
   }
+  // The command inherits exporthost's environment, with the base name in it for as long as it
+  // starts; no other thread of exporthost's reads the environment then.
+  (void)::SetEnvironmentVariableA(kBaseNameVariable, baseName.c_str());
   // cmd takes the rest of its line as the command, as typed.
   const StartedProcess process(nullptr, "cmd.exe /d /c " + command, in, out,
                                ::GetStdHandle(STD_ERROR_HANDLE));
   const DWORD cause = ::GetLastError();
+  (void)::SetEnvironmentVariableA(kBaseNameVariable, nullptr);
   closeBoth();
   if (!process.started()) {
     throw std::runtime_error(failed + " cannot be run: " + describeSystemError(cause));

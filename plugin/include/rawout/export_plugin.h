@@ -46,7 +46,7 @@
  *   different names, are safe.
  *   `exporthost check` holds a plug-in to each of these promises; what the file holds it checks
  *   as the author declares it (--expect=identity, or --reference=COMMAND for a format that
- *   transforms its bytes).
+ *   transforms its bytes; COMMAND finds the base name in RAWOUT_BASE_NAME).
  *
  * rawout's own format: the bytes unchanged, byte for byte (no line-end translation), the
  * extension ".bin" and the display name "Binary File".
