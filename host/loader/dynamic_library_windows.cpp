@@ -1,6 +1,7 @@
 // Run-time loading with LoadLibrary; failures worded by the system.
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "loader/dynamic_library.h"
