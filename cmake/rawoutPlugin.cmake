@@ -7,13 +7,14 @@
 #     on Windows), linked to rawout::boundary, the header.
 #
 #   rawout_add_plugin_check(TARGET [EXPECT identity] [REFERENCE command] [ONLY names...]
-#                           [SKIP names...] [TIMEOUT seconds] [ABOUT] [ARGS extra...])
+#                           [SKIP names...] [TIMEOUT seconds] [ABOUT] [STRICT] [ARGS extra...])
 #     A test, for ctest, that runs `exporthost check` on the module and writes JUnit XML to
 #     TARGET-check.xml in the build folder. EXPECT identity: each file holds its block byte for
 #     byte; REFERENCE: each file holds what the command (run through sh -c, or cmd /c on
 #     Windows) writes from the block on its standard input; with neither, the content check is
 #     skipped. ONLY and SKIP choose checks by name, TIMEOUT gives each check that long, ABOUT
-#     adds the about check (it shows a box), and ARGS go to exporthost as they are. A cross
+#     adds the about check (it shows a box), STRICT fails the test for a skipped check (one a
+#     missing declaration skips, say), and ARGS go to exporthost as they are. A cross
 #     build runs the checker through CMAKE_CROSSCOMPILING_EMULATOR (wine, for Windows).
 
 set(_rawout_plugin_dir ${CMAKE_CURRENT_LIST_DIR})
@@ -45,11 +46,36 @@ function(rawout_add_plugin target)
 endfunction()
 
 function(rawout_add_plugin_check target)
-  cmake_parse_arguments(PARSE_ARGV 1 check "ABOUT" "EXPECT;REFERENCE;TIMEOUT" "ONLY;SKIP;ARGS")
+  cmake_parse_arguments(PARSE_ARGV 1 check "ABOUT;STRICT" "EXPECT;REFERENCE;TIMEOUT" "ONLY;SKIP;ARGS")
+  # An unquoted command is several words, the first taken and the rest left over.
+  set(keywords ABOUT STRICT EXPECT REFERENCE TIMEOUT ONLY SKIP ARGS)
+  list(FIND ARGN REFERENCE at)
+  if(at GREATER -1 AND check_UNPARSED_ARGUMENTS)
+    math(EXPR at "${at} + 1")
+    list(SUBLIST ARGN ${at} -1 words)
+    set(command)
+    foreach(word IN LISTS words)
+      if(word IN_LIST keywords)
+        break()
+      endif()
+      list(APPEND command "${word}")
+    endforeach()
+    list(LENGTH command count)
+    if(count GREATER 1)
+      list(JOIN command " " command)
+      message(FATAL_ERROR "rawout_add_plugin_check(${target}): REFERENCE takes the command as "
+        "one word: quote the command, as in REFERENCE \"${command}\"")
+    endif()
+  endif()
+  if(DEFINED check_TIMEOUT AND NOT check_TIMEOUT MATCHES "^([0-9]+\\.?[0-9]*|\\.[0-9]+)$"
+     OR check_TIMEOUT MATCHES "^[0.]+$")
+    message(FATAL_ERROR "rawout_add_plugin_check(${target}): TIMEOUT takes seconds, a number "
+      "above 0, not \"${check_TIMEOUT}\"")
+  endif()
   if(check_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "rawout_add_plugin_check(${target}): unknown words "
       "\"${check_UNPARSED_ARGUMENTS}\"; it takes EXPECT identity, REFERENCE command, ONLY names, "
-      "SKIP names, TIMEOUT seconds, ABOUT and ARGS extra...")
+      "SKIP names, TIMEOUT seconds, ABOUT, STRICT and ARGS extra...")
   endif()
   if(DEFINED check_EXPECT AND NOT check_EXPECT STREQUAL "identity")
     message(FATAL_ERROR "rawout_add_plugin_check(${target}): EXPECT takes identity, not "
@@ -87,6 +113,9 @@ function(rawout_add_plugin_check target)
   endif()
   if(check_ABOUT)
     list(APPEND options --about)
+  endif()
+  if(check_STRICT)
+    list(APPEND options --strict)
   endif()
   add_test(NAME ${target}.check
     COMMAND ${command} check --plugin $<TARGET_FILE:${target}> ${options} ${check_ARGS}

@@ -47,15 +47,23 @@ cmake -S "$work/ihex" -B "$work/ihex/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/
 cmake --build "$work/ihex/build" >/dev/null
 ctest --test-dir "$work/ihex/build" --output-on-failure >/dev/null || fail "the Intel HEX example's check failed"
 
-# rawout_add_plugin_check refuses a word it does not know, at configure time.
-mkdir "$work/misspelt"
-sed 's/rawout_add_plugin_check(myformat EXPECT identity)/rawout_add_plugin_check(myformat EXPECTS identity)/' \
-  "$work/myformat/CMakeLists.txt" >"$work/misspelt/CMakeLists.txt"
-cp "$work/myformat/myformat.c" "$work/misspelt/"
-if cmake -S "$work/misspelt" -B "$work/misspelt/build" -DCMAKE_PREFIX_PATH="$prefix" >"$work/misspelt.log" 2>&1; then
-  fail "rawout_add_plugin_check took an unknown word"
-fi
-grep -q 'unknown words "EXPECTS;identity"' "$work/misspelt.log" || fail "$(cat "$work/misspelt.log")"
+# rawout_add_plugin_check refuses at configure time a word it does not know, a time-out that is
+# no number above 0 and a command left unquoted.
+refused() { # refused ARGUMENTS MESSAGE
+  rm -rf "$work/misspelt" && mkdir "$work/misspelt"
+  sed "s/rawout_add_plugin_check(myformat EXPECT identity)/rawout_add_plugin_check(myformat $1)/" \
+    "$work/myformat/CMakeLists.txt" >"$work/misspelt/CMakeLists.txt"
+  cp "$work/myformat/myformat.c" "$work/misspelt/"
+  if cmake -S "$work/misspelt" -B "$work/misspelt/build" -DCMAKE_PREFIX_PATH="$prefix" >"$work/misspelt.log" 2>&1; then
+    fail "rawout_add_plugin_check took $1"
+  fi
+  # CMake wraps a message: its lines are read as one.
+  tr -s ' \n' '  ' <"$work/misspelt.log" | grep -qF "$2" || fail "$1: $(cat "$work/misspelt.log")"
+}
+refused 'EXPECTS identity' 'unknown words "EXPECTS;identity"'
+refused 'TIMEOUT 0' 'TIMEOUT takes seconds, a number above 0, not "0"'
+refused 'TIMEOUT soon' 'TIMEOUT takes seconds, a number above 0, not "soon"'
+refused 'REFERENCE srec_cat - -binary ONLY content' 'quote the command, as in REFERENCE "srec_cat - -binary"'
 
 if ! command -v pkg-config >/dev/null; then
   [ -z "${CI:-}" ] || fail "pkg-config is needed in CI"
