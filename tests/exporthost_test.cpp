@@ -649,6 +649,7 @@ struct Fault {
   std::string text{};  // in every FAIL line
   std::string when = "every-byte-value";
   std::string declare = "--expect=identity";  // what the files hold
+  std::string name{};  // the row's, where the plug-in and misbehaviour do not tell it apart
 };
 
 // The hex test plug-in's format, as a command no one here wrote, and as the test's own filter;
@@ -667,13 +668,25 @@ void PrintTo(const Fault& fault, std::ostream* out) {
 
 const std::vector<Fault> kFaults = {
     {.plugin = RAWOUT_MODULE_PATH},
-    {.plugin = "crlf", .failing = {"content"}, .text = " holds 257 bytes, expected 256"},
     {.plugin = "crlf",
      .failing = {"content"},
-     .text = " holds 257 bytes, expected 256",
+     .text = " holds 257 bytes, expected 256; the first difference from the bytes handed over at "
+             "byte 10: 06 07 08 09 [0D] 0A 0B 0C 0D, expected 06 07 08 09 [0A] 0B 0C 0D 0E"},
+    {.plugin = "crlf",
+     .failing = {"content"},
+     .text = " holds 257 bytes, expected 256; the first difference from what the reference "
+             "command wrote at byte 10: ",
      .when = "",
      .declare = "--reference=" + kCopyReference},
     {.plugin = "format_hex", .when = "", .declare = "--reference=" + kHexReference},
+    // Text is shown by the line.
+    {.plugin = "format_hex",
+     .failing = {"content"},
+     .text = "all.hex differs from what the reference command wrote at byte 25, line 2: "
+             "\"000102030405060708090a0b0c0d0e0f\", expected \"000102030405060708090A0B0C0D0E0F\"",
+     .when = "",
+     .declare = "--reference=" + std::string(REFERENCE_FILTER_PATH) + " HEX",
+     .name = "format_hex_against_another_format"},
     {.plugin = "long_extension",
      .failing = {"extension"},
      .text = ": wrote past the 5-byte extension buffer"},
@@ -1018,6 +1031,9 @@ TEST_P(EachFault, FailsItsOwnChecksAndNoOther) {
 
 INSTANTIATE_TEST_SUITE_P(ExporthostCheck, EachFault, testing::ValuesIn(kFaults),
                          [](const testing::TestParamInfo<Fault>& info) {
+                           if (!info.param.name.empty()) {
+                             return info.param.name;
+                           }
                            std::string name =
                                info.param.misbehave.empty()
                                    ? std::filesystem::path(info.param.plugin).stem().string()
@@ -1081,6 +1097,15 @@ TEST(ExporthostCheck, RunsTheChecksChosenAndAboutOnlyWhenAsked) {
                                           "]: result 0, expected 1 once the box is dismissed",
                                       "1 passed, 1 failed"}),
             chosen.lines);
+  // A skip passes the run, unless --strict makes it fail.
+  for (const bool strict : {false, true}) {
+    const CheckRun skipped = check(strict ? std::vector<std::string>{"--only=content", "--strict"}
+                                          : std::vector<std::string>{"--only=content"});
+    EXPECT_EQ(strict ? kFailure : 0, skipped.result.exitCode) << skipped.result.out;
+    EXPECT_EQ(
+        std::string("0 passed, 0 failed, 1 skipped") + (strict ? ", which --strict fails" : ""),
+        skipped.lines.back());
+  }
 }
 
 TEST(ExporthostCheck, ListsEveryCheckWithItsPromise) {
@@ -1380,6 +1405,7 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
       {{"check", "--only", "bogus,quiet"},
        "no check is called 'bogus'; 'exporthost check --list' names them"},
       {{"check", "--skip="}, "no check is called ''; 'exporthost check --list' names them"},
+      {{"check", "--s"}, "option '--s' is ambiguous; possibilities: '--skip' '--strict'"},
       {{"check", "--timeout", "0"}, "invalid time-out '0': give seconds, above 0"},
       {{"check", "--format=x\ny"}, "invalid format 'x'$'\\n''y': give text, tap or tap13"},
       {{"check", "--junit="}, "--junit needs a file name"},

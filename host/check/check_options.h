@@ -19,6 +19,7 @@ struct CheckOptions {
   ReportFormat format = ReportFormat::Text;
   std::string junit;  // a file for JUnit XML, or empty
   bool inProcess = false;
+  bool strict = false;  // a skipped check fails the run
   ContentRule content = ContentRule::Undeclared;
   std::string reference;  // the command, for ContentRule::Reference
 };

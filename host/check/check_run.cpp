@@ -96,7 +96,7 @@ CheckRunResult runChecks(const CheckOptions& options) {
     }
   }
   const Interruptible interruptible;
-  Report report(options.format, options.junit);
+  Report report(options.format, options.junit, options.strict);
   try {
     for (const std::string& plugin : options.plugins) {
       checkPlugin(options, plugin, checks, report);

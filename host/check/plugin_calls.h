@@ -47,8 +47,10 @@ std::optional<Verdict> saveWithAFile(const CheckContext& context, const Bytes& b
 std::optional<Verdict> outputAlone(const CheckContext& context, const Bytes& bytes,
                                    const std::string& name, Bytes& output, std::string& extension);
 
-// "" when `path` holds `expected`; else what differs: "shrink.raw holds 10000 bytes, expected
-// 100" or "all.hex differs at byte 17, expected " + `what`.
+// "" when `path` holds `expected`; else what differs, and where first, both sides shown: by the
+// line for text ("all.hex differs from " + `what` + " at byte 25, line 2: \"...\", expected
+// \"...\""), else the bytes about it ("all.raw holds 257 bytes, expected 256; the first difference
+// from ... at byte 10: 08 09 [0D] 0A 0B, expected 08 09 [0A] 0B 0C").
 std::string compareFile(const std::string& path, const Bytes& expected, const std::string& what);
 
 // The saves a host makes of every kind: a block, an empty one, one with no extension buffer and

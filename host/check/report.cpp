@@ -35,7 +35,8 @@ Report::Outcome Report::outcomeOf(Verdict::Kind kind) {
   }
 }
 
-Report::Report(ReportFormat format, std::string junit) : format_(format), junit_(std::move(junit)) {
+Report::Report(ReportFormat format, std::string junit, bool strict)
+    : format_(format), junit_(std::move(junit)), strict_(strict) {
   // Found before any check runs: a report that could not be written would waste the run.
   if (!junit_.empty()) {
     junitFile_ = std::fopen(junit_.c_str(), "wb");
@@ -86,14 +87,16 @@ bool Report::finish() {
   if (format_ != ReportFormat::Text) {
     (void)std::printf("1..%zu\n", results_.size());
   } else {
-    (void)std::printf("%td passed, %td failed%s\n", count(Outcome::Pass), failed,
-                      skipped == 0 ? "" : (", " + std::to_string(skipped) + " skipped").c_str());
+    const std::string skips = skipped == 0 ? ""
+                                           : ", " + std::to_string(skipped) + " skipped" +
+                                                 (strict_ ? ", which --strict fails" : "");
+    (void)std::printf("%td passed, %td failed%s\n", count(Outcome::Pass), failed, skips.c_str());
   }
   flushed();
   if (!junit_.empty()) {
     writeJunit(failed, skipped);
   }
-  return failed == 0;
+  return failed == 0 && (!strict_ || skipped == 0);
 }
 
 void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) {

@@ -17,9 +17,9 @@ enum class ReportFormat { Text, Tap, Tap13 };
 class Report {
  public:
   // Prints the TAP header at once for the TAP formats; `junit` is a file to write at the end, or
-  // empty.
+  // empty; `strict` counts a skipped check as a failure of the run.
   // Throws std::runtime_error with the cause when `junit` cannot be written.
-  Report(ReportFormat format, std::string junit);
+  Report(ReportFormat format, std::string junit, bool strict = false);
   ~Report();
   Report(const Report&) = delete;
   Report& operator=(const Report&) = delete;
@@ -28,7 +28,8 @@ class Report {
   // std::runtime_error when standard output takes no more (a closed pipe, a full disk).
   void record(const std::string& label, std::string_view check, const Verdict& verdict);
 
-  // Prints the count (TAP: the plan) and writes the JUnit file; true when nothing failed. Throws
+  // Prints the count (TAP: the plan) and writes the JUnit file; true when nothing failed (and,
+  // when strict, nothing was skipped). Throws
   // std::runtime_error when the JUnit file cannot be written.
   [[nodiscard]] bool finish();
 
@@ -47,6 +48,7 @@ class Report {
 
   ReportFormat format_;
   std::string junit_;
+  bool strict_;
   std::FILE* junitFile_ = nullptr;
   std::vector<Result> results_;
 };

@@ -65,6 +65,9 @@ constexpr std::array kOptions = {
            [](Arguments& arguments, const std::string& /*value*/) {
              arguments.check.inProcess = true;
            }},
+    Option{
+        {"strict", false},
+        [](Arguments& arguments, const std::string& /*value*/) { arguments.check.strict = true; }},
     Option{{"expect", true},
            [](Arguments& arguments, const std::string& value) {
              if (value != "identity") {
