@@ -2,6 +2,8 @@
 # adds the sections help2man cannot know, the list of checks taken from the program itself.
 #   cmake -DEXPORTHOST=... -DHELP2MAN=... -DINCLUDE=... -DOUTPUT=... -P exporthost_manual.cmake
 execute_process(COMMAND ${EXPORTHOST} check --list OUTPUT_VARIABLE listing COMMAND_ERROR_IS_FATAL ANY)
+# A promise wrapped onto further lines is one paragraph of the page.
+string(REGEX REPLACE "\n +" " " listing "${listing}")
 string(REPLACE "\\" "\\e" listing "${listing}")
 string(REPLACE "-" "\\-" listing "${listing}")
 string(REGEX REPLACE "([^ \n]+) +([^\n]*)\n" ".TP\n.B \\1\n\\2\n" checks "${listing}")

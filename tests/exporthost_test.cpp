@@ -117,6 +117,10 @@ TEST(ExporthostExport, WritesTheInputBytesBesideItAndSaysWhat) {
   EXPECT_EQ(dir / "prog.bin: 256 bytes written as Binary File\n", result.out);
   EXPECT_TRUE(result.err.empty());
   EXPECT_EQ(everyByteValue(), readFile(dir / "prog.bin"));
+  // A format that transforms the bytes: the file's own size too.
+  const ProcessResult hex =
+      exporthost({"export", "--plugin", testPlugin("format_hex"), dir / "prog.hex", dir / "text"});
+  EXPECT_EQ(dir / "text.hex: 256 bytes written as Hex Text, a file of 533 bytes\n", hex.out);
 }
 
 TEST(ExporthostExport, TakesBaseNameAndPluginInEitherOrder) {
@@ -549,8 +553,12 @@ TEST(ExporthostExport, FailuresNameTheFileConcerned) {
   const std::string prefix =
       "exporthost: " + (dir / "no/such/out.bin") + ": cannot export as Binary File: ";
   EXPECT_EQ(0U, unwritable.err.rfind(prefix, 0)) << unwritable.err;
+  // The folder that is not there is named as such.
+  EXPECT_EQ(0U, unwritable.err.rfind(prefix + "there is no folder " + (dir / "no/such") + " (", 0))
+      << unwritable.err;
 #ifndef _WIN32
-  EXPECT_EQ(prefix + "No such file or directory\n", unwritable.err);
+  EXPECT_EQ(prefix + "there is no folder " + (dir / "no/such") + " (No such file or directory)\n",
+            unwritable.err);
 #endif
   EXPECT_GT(unwritable.err.size(), prefix.size() + 1) << unwritable.err;
 #ifndef _WIN32
@@ -574,11 +582,15 @@ TEST(ExporthostExport, FailuresNameTheFileConcerned) {
 TEST(ExporthostLoading, NamesThePathOrTheMissingEntryPoint) {
   const TempDir dir;
   writeFile(dir / "prog.prg", {1});
-  const ProcessResult absent =
-      exporthost({"export", "--plugin", dir / "nowhere.so", dir / "prog.prg"});
-  EXPECT_EQ(kFailure, absent.exitCode);
-  EXPECT_EQ(0U, absent.err.rfind("exporthost: " + (dir / "nowhere.so") + ": cannot load: ", 0))
-      << absent.err;
+  // A plug-in that is not there is worded as check words it, by every command.
+  for (const std::string command : {"export", "formats", "about"}) {
+    const ProcessResult absent =
+        command == "export"
+            ? exporthost({"export", "--plugin", dir / "nowhere.so", dir / "prog.prg"})
+            : exporthost({command, "--plugin", dir / "nowhere.so"});
+    EXPECT_EQ(kFailure, absent.exitCode);
+    EXPECT_EQ("exporthost: " + (dir / "nowhere.so") + ": no such file\n", absent.err);
+  }
 
 #ifndef _WIN32
   // A plug-in named without a folder is the file of that name here, even when a system library
@@ -1110,11 +1122,24 @@ TEST(ExporthostCheck, RunsTheChecksChosenAndAboutOnlyWhenAsked) {
 
 TEST(ExporthostCheck, ListsEveryCheckWithItsPromise) {
   const CheckRun listed = check({"--list"});
-  ASSERT_EQ(allChecks().size(), listed.lines.size()) << listed.result.out;
-  for (std::size_t index = 0; index < listed.lines.size(); ++index) {
-    const Check& each = allChecks()[index];
-    EXPECT_EQ(0U, listed.lines[index].find(std::string(each.name) + "  ")) << listed.result.out;
-    EXPECT_TRUE(listed.lines[index].ends_with(std::string(each.promise))) << listed.result.out;
+  std::vector<std::string> entries;  // a check's lines, joined
+  for (const std::string& line : listed.lines) {
+    EXPECT_LE(line.size(), 80U) << line;  // not a terminal: 80 columns
+    if (line.starts_with(' ') && !entries.empty()) {
+      entries.back() += " " + line.substr(line.find_first_not_of(' '));
+    } else {
+      entries.push_back(line);
+    }
+  }
+  ASSERT_EQ(allChecks().size(), entries.size()) << listed.result.out;
+  for (std::size_t index = 0; index < entries.size(); ++index) {
+    const std::string name(allChecks()[index].name);
+    ASSERT_EQ(0U, entries[index].find(name + "  ")) << listed.result.out;
+    const std::string marks = name == "content"        ? " [runs only with --expect or --reference]"
+                              : name == "failed-write" ? " [skipped on Windows]"
+                                                       : "";
+    EXPECT_EQ(std::string(allChecks()[index].promise) + marks,
+              entries[index].substr(entries[index].find_first_not_of(' ', name.size())));
   }
 }
 
@@ -1367,6 +1392,19 @@ TEST(ExporthostCommandLine, HelpAndVersionSucceed) {
             version.out.find("\nBuilt from commit " + commit + ".\n") != std::string::npos)
       << version.out;
   EXPECT_EQ(commit.empty(), version.out.find("Built from") == std::string::npos) << version.out;
+  EXPECT_EQ(help.out, exporthost({"-h"}).out);
+  EXPECT_EQ(help.out, exporthost({"help"}).out);
+  // A command's own help: its usage, and the options it takes alone.
+  for (const std::vector<std::string>& asked :
+       {std::vector<std::string>{"export", "--help"}, {"help", "export"}, {"export", "-h"}}) {
+    const ProcessResult own = exporthost(asked);
+    EXPECT_EQ(0, own.exitCode);
+    EXPECT_EQ(0U, own.out.rfind("Usage: exporthost export [--plugin PATH] INPUT [BASENAME]\n", 0))
+        << own.out;
+    EXPECT_NE(std::string::npos, own.out.find("\n  --plugin PATH ")) << own.out;
+    EXPECT_EQ(std::string::npos, own.out.find("--timeout")) << own.out;
+  }
+  EXPECT_NE(std::string::npos, exporthost({"check", "--help"}).out.find("\n  --timeout SECONDS "));
   // --help wins over whatever else is wrong.
   EXPECT_EQ(0, exporthost({"frobnicate", "--bogus", "--help"}).exitCode);
 }
@@ -1376,6 +1414,11 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{}, "missing command"},
       {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{"chek"}, "unknown command 'chek'; did you mean 'check'?"},
+      {{"help", "chek"}, "unknown command 'chek'; did you mean 'check'?"},
+      {{"help", "check", "export"}, "extra operand 'export'"},
+      {{"export", "--plugn", "x"}, "unrecognized option '--plugn'; did you mean '--plugin'?"},
+      {{"check", "--only", "contnet"}, "no check is called 'contnet'; did you mean 'content'?"},
       {{"export"}, "missing operand"},
       {{"export", "a", "b", "c"}, "extra operand 'c'"},
       {{"export", "--bogus", "x.hex"}, "unrecognized option '--bogus'"},

@@ -33,6 +33,8 @@ struct Check {
   Overrun overrun = Overrun::SkipsIt;
   // The check saves the content blocks, so a reference command runs on them before it starts.
   bool savesContentBlocks = false;
+  // Windows gives no way to stage what the check needs: it is skipped there, and listed so.
+  bool windowsCannotRun = false;
 };
 
 // Every check, in the order they are reported. "entry-points" is the load itself and comes

@@ -5,6 +5,7 @@
 
 #include "check/registry.h"
 #include "cli/usage_error.h"
+#include "support/closest_name.h"
 #include "support/quoted_name.h"
 
 namespace rawout {
@@ -15,8 +16,13 @@ void addCheckNames(std::vector<std::string>& names, const std::string& list) {
     const std::size_t comma = list.find(',', start);
     const std::string name = list.substr(start, comma == std::string::npos ? comma : comma - start);
     if (findCheck(name) == nullptr) {
+      std::vector<std::string_view> known;
+      for (const Check& check : allChecks()) {
+        known.push_back(check.name);
+      }
+      const std::string near = didYouMean(name, known);
       throw UsageError("no check is called " + quotedValue(name) +
-                       "; 'exporthost check --list' names them");
+                       (near.empty() ? "; 'exporthost check --list' names them" : near));
     }
     names.push_back(name);
     if (comma == std::string::npos) {

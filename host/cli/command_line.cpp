@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include "cli/help_word.h"
+#include "support/closest_name.h"
 
 #include <string>
 #include <string_view>
@@ -34,9 +35,15 @@ Match find(std::string_view name, std::span<const LongOption> known) {
 }
 
 // GNU's words for a word that names no option, or more than one.
-std::string unmatched(const Match& match, std::string_view word, const std::string& typed) {
+std::string unmatched(const Match& match, std::string_view word, const std::string& typed,
+                      std::span<const LongOption> options) {
   if (match.candidates.empty()) {
-    return "unrecognized option '" + std::string(word) + "'";
+    std::vector<std::string_view> known;
+    for (const LongOption& option : options) {
+      known.emplace_back(option.name);
+    }
+    return "unrecognized option '" + std::string(word) + "'" +
+           didYouMean(typed.substr(2), known, "--");
   }
   std::string message = "option '" + typed + "' is ambiguous; possibilities:";
   for (const LongOption* candidate : match.candidates) {
@@ -59,7 +66,7 @@ CommandLine parseCommandLine(std::span<char* const> arguments, std::span<const L
   bool optionsEnded = false;
   for (std::size_t index = 0; index < arguments.size(); ++index) {
     const std::string_view word = arguments[index];
-    if (!optionsEnded && isPlatformHelpWord(word)) {
+    if (!optionsEnded && (word == "-h" || isPlatformHelpWord(word))) {
       line.help = true;
       continue;
     }
@@ -81,7 +88,7 @@ CommandLine parseCommandLine(std::span<char* const> arguments, std::span<const L
     const std::string typed = "--" + std::string(name);
     const Match match = find(name, options);
     if (match.option == nullptr) {
-      fail(unmatched(match, word, typed));
+      fail(unmatched(match, word, typed, options));
       continue;
     }
     std::string value;

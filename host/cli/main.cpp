@@ -13,13 +13,16 @@
 #include "check/child_main.h"
 #include "check/protocol.h"
 #include "cli/arguments.h"
+#include "cli/check_listing.h"
 #include "cli/exit_status.h"
 #include "cli/help_text.h"
+#include "cli/terminal_width.h"
 #include "cli/usage_error.h"
 #include "export/export_command.h"
 #include "export/guarded_save.h"
 #include "export/input_block.h"
 #include "loader/plugin_loader.h"
+#include "support/closest_name.h"
 #include "support/file_identity.h"
 #include "support/interruptible.h"
 #include "support/printable.h"
@@ -66,9 +69,37 @@ int runExport(const Arguments& arguments) {
     // The staging and scratch folders are gone by now, and so is the save's process.
     Interruptible::endAsAsked();
   }
-  (void)std::printf("%s: %u %s written as %s\n", quotedName(exported.output).c_str(),
+  // A format that transforms the bytes makes a file of another size: that is said too.
+  const std::string size = exported.fileSize && *exported.fileSize != exported.bytes
+                               ? ", a file of " + std::to_string(*exported.fileSize) +
+                                     (*exported.fileSize == 1 ? " byte" : " bytes")
+                               : "";
+  (void)std::printf("%s: %u %s written as %s%s\n", quotedName(exported.output).c_str(),
                     static_cast<unsigned>(exported.bytes), exported.bytes == 1 ? "byte" : "bytes",
-                    exported.format.c_str());
+                    exported.format.c_str(), size.c_str());
+  return kExitSuccess;
+}
+
+UsageError unknownCommand(const std::string& name) {
+  std::vector<std::string_view> commands;
+  commands.reserve(kCommandHelp.size());
+  for (const CommandHelp& command : kCommandHelp) {
+    commands.push_back(command.name);
+  }
+  return UsageError{"unknown command " + quotedValue(name) + didYouMean(name, commands)};
+}
+
+int printHelp(const Arguments& arguments) {
+  expectOperands(arguments, 0, 1);
+  if (arguments.operands.size() == 1) {
+    (void)std::fputs(fullHelp().c_str(), stdout);
+    return kExitSuccess;
+  }
+  const auto own = commandHelp(arguments.operands[1]);
+  if (!own) {
+    throw unknownCommand(arguments.operands[1]);
+  }
+  (void)std::fputs(own->c_str(), stdout);
   return kExitSuccess;
 }
 
@@ -101,21 +132,10 @@ int showAbout(const Arguments& arguments) {
   return kExitSuccess;
 }
 
-void listChecks() {
-  std::size_t width = 0;
-  for (const Check& check : allChecks()) {
-    width = std::max(width, check.name.size());
-  }
-  for (const Check& check : allChecks()) {
-    (void)std::printf("%-*s  %s\n", static_cast<int>(width), std::string(check.name).c_str(),
-                      std::string(check.promise).c_str());
-  }
-}
-
 int checkPlugins(Arguments arguments) {
   expectOperands(arguments, 0, 0);
   if (arguments.list) {
-    listChecks();
+    (void)std::fputs(checkListing(outputWidth()).c_str(), stdout);
     return kExitSuccess;
   }
   if (selectedChecks(arguments.check).empty()) {
@@ -128,11 +148,11 @@ int checkPlugins(Arguments arguments) {
   // A file that is not there is one line, not a report of checks that could not run.
   int missing = kExitSuccess;
   for (const std::string& path : paths) {
-    if (identityOf(path)) {
-      arguments.check.plugins.push_back(path);
-    } else {
-      printError(quotedName(path) + ": no such file");
+    if (namesNoFile(path)) {
+      printError(noSuchPlugin(path));
       missing = kExitFailure;
+    } else {
+      arguments.check.plugins.push_back(path);
     }
   }
   if (arguments.check.plugins.empty()) {
@@ -161,7 +181,9 @@ int run(int argc, char** argv) {
   try {
     const Arguments arguments = parseArguments(argc, argv);
     if (arguments.help) {
-      (void)std::fputs(kUsage, stdout);
+      const auto own =
+          arguments.operands.empty() ? std::nullopt : commandHelp(arguments.operands.front());
+      (void)std::fputs(own ? own->c_str() : fullHelp().c_str(), stdout);
       return kExitSuccess;
     }
     if (!arguments.error.empty()) {
@@ -195,7 +217,10 @@ int run(int argc, char** argv) {
     if (command == "about") {
       return showAbout(arguments);
     }
-    throw UsageError("unknown command " + quotedValue(command));
+    if (command == "help") {
+      return printHelp(arguments);
+    }
+    throw unknownCommand(command);
   } catch (const UsageError& error) {
     printError(error.what());
     (void)std::fputs("Try 'exporthost --help' for more information.\n", stderr);

@@ -1,6 +1,8 @@
 #include "export/export_command.h"
 
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "export/base_name.h"
 #include "export/guarded_save.h"
@@ -92,7 +94,9 @@ Exported Exporter::save(const InputBlock& block, const std::string& baseName) co
   if (block.changed()) {
     throw InputError::changed(block.path());
   }
-  return {output, block.size(), format};
+  std::error_code noSize;  // a device or a FIFO
+  const std::uintmax_t size = std::filesystem::file_size(output, noSize);
+  return {output, block.size(), format, noSize ? std::nullopt : std::optional(size)};
 }
 
 std::string chooseBaseName(const std::string& input, const std::optional<std::string>& given) {

@@ -17,7 +17,8 @@ namespace rawout {
 struct Exported {
   std::string output;  // BASENAME plus the plug-in's extension
   std::uint32_t bytes = 0;
-  std::string format;  // the plug-in's display name
+  std::string format;                      // the plug-in's display name
+  std::optional<std::uintmax_t> fileSize;  // what the output holds, where it has a size
 };
 
 // The base name to write: `given`, or INPUT without its last extension. Throws BaseNameError

@@ -2,6 +2,7 @@
 
 #include "export/export_error.h"
 #include "support/paths.h"
+#include "support/quoted_name.h"
 
 namespace rawout {
 
@@ -10,7 +11,9 @@ OutputStaging::OutputStaging(const std::string& baseName) : fileName_(lastCompon
     folder_.emplace(folderPart(baseName), ".exporthost-");
   } catch (const ScratchFolderError& error) {
     if (error.parentMissing()) {
-      throw ExportError(error.cause());
+      std::string folder = folderPart(baseName);
+      folder = folder.empty() ? "." : folder.substr(0, folder.size() - 1);
+      throw ExportError("there is no folder " + quotedName(folder) + " (" + error.cause() + ")");
     }
     // The folder takes no new file: the save goes to a scratch folder instead.
     whyNotBeside_ = error.cause();

@@ -24,7 +24,17 @@ Proc resolve(void* library, const char* name, const std::string& path) {
 
 }  // namespace
 
+bool namesNoFile(const std::string& path) {
+  std::error_code unknown;
+  return !std::filesystem::exists(path, unknown) && !unknown;
+}
+
+std::string noSuchPlugin(const std::string& path) { return quotedName(path) + ": no such file"; }
+
 ExportPlugin::ExportPlugin(std::string path) : path_(std::move(path)) {
+  if (namesNoFile(path_)) {
+    throw LoadError(noSuchPlugin(path_));
+  }
   std::string error;
   library_ = detail::openLibrary(path_, error);
   if (library_ == nullptr) {

@@ -55,4 +55,9 @@ std::string displayNameOf(const ExportPlugin& plugin);
 // else in the module folder found from its own (a Linux install).
 std::string defaultPluginPath();
 
+// Every command's words for a plug-in path that names no file at all (rather than one the
+// system cannot look at, which the loader's own words explain): "'x.so': no such file".
+bool namesNoFile(const std::string& path);
+std::string noSuchPlugin(const std::string& path);
+
 }  // namespace rawout
