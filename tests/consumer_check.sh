@@ -96,6 +96,8 @@ module=\"$(PKG_CONFIG_PATH=$fresh_pc pkg-config --variable=plugindir rawout)/raw
 cc -Wall -Wextra -Werror $cflags -DRAWOUT_MODULE="$module" "$source/tests/consumer/host.c" \
   -o "$work/c_fresh" -ldl
 expect_name "$work/c_fresh"
+[ -f "$fresh/share/bash-completion/completions/exporthost" ] ||
+  fail "no bash completion under $fresh/share/bash-completion/completions"
 page=$(find "$fresh" -name exporthost.1.gz)
 if [ -n "$page" ]; then
   gzip -dc "$page" | grep -q "^\.I $fresh/lib[^ ]*/rawout/rawout\.so$" ||
