@@ -47,6 +47,20 @@ cmake -S "$work/ihex" -B "$work/ihex/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/
 cmake --build "$work/ihex/build" >/dev/null
 ctest --test-dir "$work/ihex/build" --output-on-failure >/dev/null || fail "the Intel HEX example's check failed"
 
+# The example host, built from the install the same way, saves through the installed module and
+# says why when a save gives 0.
+cp -R "$prefix/share/rawout/examples/host" "$work/host"
+cmake -S "$work/host" -B "$work/host/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/host/build" >/dev/null
+printf 'hello' >"$work/in.prg"
+installed=$(find "$prefix" -name rawout.so)
+"$work/host/build/plugin_host" "$installed" "$work/in.prg" "$work/out" >/dev/null &&
+  cmp -s "$work/in.prg" "$work/out.bin" || fail "the example host did not save through rawout"
+if "$work/host/build/plugin_host" "$installed" "$work/in.prg" "$work/none/out" 2>"$work/host.err"; then
+  fail "the example host took a failed save for a success"
+fi
+grep -q ": No such file or directory$" "$work/host.err" || fail "the example host: $(cat "$work/host.err")"
+
 # rawout_add_plugin_check refuses at configure time a word it does not know, a time-out that is
 # no number above 0 and a command left unquoted.
 refused() { # refused ARGUMENTS MESSAGE
