@@ -1275,6 +1275,29 @@ TEST(ExporthostCheck, ACheckThatThrowsHasAVerdict) {
   EXPECT_EQ(Verdict::Kind::OwnTrouble, verdictOf(troubled, context).kind);
 }
 
+// --keep keeps the files of a check that fails, the plug-in's output among them, and of no other;
+// what is there already is never replaced.
+TEST(ExporthostCheck, KeepsTheFilesOfEachFailingCheckOnly) {
+  const TempDir dir;
+  const std::vector<std::string> arguments = {"--only=description,content",
+                                              "--expect=identity",
+                                              "--plugin",
+                                              testPlugin("crlf"),
+                                              "--keep",
+                                              dir / "kept"};
+  const CheckRun kept = check(arguments);
+  EXPECT_EQ(kFailure, kept.result.exitCode);
+  EXPECT_EQ(std::set<std::string>{"content"}, folderEntries(dir / "kept"));
+  EXPECT_EQ(257U, readFile(dir / "kept/content/files/all.raw").size());
+  EXPECT_EQ("exporthost: kept the check's files in " + (dir / "kept/content") + "\n",
+            kept.result.err);
+  const CheckRun again = check(arguments);
+  EXPECT_EQ(kTrouble, again.result.exitCode);
+  EXPECT_TRUE(again.result.err.ends_with("kept/content: it is there already\n"))
+      << again.result.err;
+  EXPECT_EQ(257U, readFile(dir / "kept/content/files/all.raw").size());
+}
+
 // In exporthost's own process, for a debugger: the same verdicts.
 TEST(ExporthostCheck, InProcessGivesTheSameVerdicts) {
   EXPECT_EQ((std::set<std::string>{"quiet"}),

@@ -20,6 +20,7 @@ struct CheckOptions {
   std::string junit;  // a file for JUnit XML, or empty
   bool inProcess = false;
   bool strict = false;  // a skipped check fails the run
+  std::string keep;     // a folder for the files of each check that fails, or empty
   ContentRule content = ContentRule::Undeclared;
   std::string reference;  // the command, for ContentRule::Reference
 };

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 
 #include "check/display.h"
 #include "check/parent_check.h"
@@ -12,6 +14,7 @@
 #include "check/protocol.h"
 #include "check/registry.h"
 #include "support/interruptible.h"
+#include "support/paths.h"
 #include "support/quoted_name.h"
 #include "support/scratch_folder.h"
 
@@ -25,7 +28,29 @@ Verdict checkInProcess(const CheckOptions& options, const Check& check, const Ex
   return verdictOf(check, {plugin, folder.files(), folder.hostFiles(), options.content});
 }
 
-void checkPlugin(const CheckOptions& options, const std::string& path,
+// Copies a failing check's folder (the plug-in's files, the host's blocks and expected files, the
+// working folder) to `kept`, which must not be there yet: nothing of the user's is replaced.
+void keepFiles(const CheckFolder& folder, const std::string& kept) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::exists(kept, error) || error) {
+    throw std::runtime_error("cannot keep the check's files in " + quotedName(kept) + ": " +
+                             (error ? error.message() : "it is there already"));
+  }
+  fs::create_directories(fs::path(kept).parent_path(), error);
+  if (!error) {
+    fs::copy(folder.root(), kept, fs::copy_options::recursive | fs::copy_options::copy_symlinks,
+             error);
+  }
+  if (error) {
+    throw std::runtime_error("cannot keep the check's files in " + quotedName(kept) + ": " +
+                             error.message());
+  }
+  (void)std::fprintf(stderr, "exporthost: kept the check's files in %s\n",
+                     quotedName(kept).c_str());
+}
+
+void checkPlugin(const CheckOptions& options, const std::string& path, std::size_t position,
                  const std::vector<const Check*>& checks, Report& report) {
   const std::string label = quotedName(path);
   ScratchFolder scratch;
@@ -57,6 +82,14 @@ void checkPlugin(const CheckOptions& options, const std::string& path,
                                "]: " + verdict.text);
     }
     report.record(label, check->name, verdict);
+    if (!options.keep.empty() && !verdict.passed() && verdict.kind != Verdict::Kind::Skip) {
+      // DIR/CHECK, and DIR/N/CHECK for the Nth of several plug-ins.
+      const bool separated = isFolderSeparator(options.keep.back());
+      const std::string kept = options.keep + (separated ? "" : "/") +
+                               (options.plugins.size() == 1 ? "" : std::to_string(position) + "/") +
+                               std::string(check->name);
+      keepFiles(folder, kept);
+    }
     if (verdict.kind == Verdict::Kind::NotLoaded) {
       unloadable = verdict;
     }
@@ -98,8 +131,8 @@ CheckRunResult runChecks(const CheckOptions& options) {
   const Interruptible interruptible;
   Report report(options.format, options.junit, options.strict);
   try {
-    for (const std::string& plugin : options.plugins) {
-      checkPlugin(options, plugin, checks, report);
+    for (std::size_t index = 0; index < options.plugins.size(); ++index) {
+      checkPlugin(options, options.plugins[index], index + 1, checks, report);
     }
   } catch (const Interrupted&) {
     // Every scratch folder is gone by now: the stack they lived on has unwound.

@@ -65,6 +65,13 @@ constexpr std::array kOptions = {
            [](Arguments& arguments, const std::string& /*value*/) {
              arguments.check.inProcess = true;
            }},
+    Option{{"keep", true},
+           [](Arguments& arguments, const std::string& value) {
+             if (value.empty()) {
+               throw UsageError("--keep needs a folder");
+             }
+             arguments.check.keep = value;
+           }},
     Option{
         {"strict", false},
         [](Arguments& arguments, const std::string& /*value*/) { arguments.check.strict = true; }},

@@ -72,6 +72,8 @@ inline constexpr std::string_view kCheckOptionsHelp =
     "  --format=tap          (check) report in TAP version 14 instead of plain\n"
     "                        lines; --format=tap13 for harnesses that know only 13\n"
     "  --junit=FILE          (check) also write the results to FILE as JUnit XML\n"
+    "  --keep DIR            (check) keep the files of each check that fails in\n"
+    "                        DIR/CHECK (DIR/N/CHECK for the Nth of several plug-ins)\n"
     "  --strict              (check) a skipped check fails the run too\n"
     "  --in-process          (check) run every check in exporthost's own process,\n"
     "                        for a debugger; a plug-in that crashes then ends it\n";
