@@ -446,7 +446,9 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 #endif
     return 0;
   }
-  if (fault == "longmade" && std::strlen(baseName) > RAWOUT_BASE_NAME_MAX) {
+  const char* lastSlash = std::strrchr(baseName, '/');
+  if (fault == "longmade" &&
+      std::strlen(lastSlash != nullptr ? lastSlash + 1 : baseName) > RAWOUT_BASE_NAME_MAX) {
     std::fclose(
         std::fopen((std::string(baseName, RAWOUT_BASE_NAME_MAX) + extension).c_str(), "wb"));
     errno = ENAMETOOLONG;
