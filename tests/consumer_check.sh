@@ -40,6 +40,23 @@ for std in c++17 c++20; do
   c++ -x c++ -std=$std -Wall -Wextra -Werror -I"$prefix/include" -fsyntax-only \
     "$work/myformat/myformat.c" || fail "the template does not compile as $std"
 done
+# Made C++ as its CMakeLists.txt says, it builds through the kit and passes its check; a
+# definition without RAWOUT_NOEXCEPT then does not build (the header is no system header).
+mkdir "$work/mycpp"
+sed 's/^project(myformat LANGUAGES C)$/project(myformat LANGUAGES CXX)/; s/myformat\.c)$/myformat.cpp)/' \
+  "$work/myformat/CMakeLists.txt" >"$work/mycpp/CMakeLists.txt"
+cp "$work/myformat/myformat.c" "$work/mycpp/myformat.cpp"
+cmake -S "$work/mycpp" -B "$work/mycpp/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/mycpp/build" >/dev/null || fail "the template made C++ does not build"
+ctest --test-dir "$work/mycpp/build" >/dev/null || fail "the template made C++ fails its check"
+sed -i 's/^\(RAWOUT_EXPORT const char\* RAWOUT_CALL GetPluginDescription(void)\) RAWOUT_NOEXCEPT/\1/' \
+  "$work/mycpp/myformat.cpp"
+grep -q '^RAWOUT_EXPORT const char\* RAWOUT_CALL GetPluginDescription(void) {' "$work/mycpp/myformat.cpp" ||
+  fail "the test no longer finds GetPluginDescription's definition in the template"
+if cmake --build "$work/mycpp/build" >"$work/mycpp.log" 2>&1; then
+  fail "a C++ definition without RAWOUT_NOEXCEPT built"
+fi
+grep -q "different exception specifier" "$work/mycpp.log" || fail "$(cat "$work/mycpp.log")"
 
 # The Intel HEX example, built from the install the same way, passes its own check.
 cp -R "$prefix/share/rawout/examples/ihex" "$work/ihex"
