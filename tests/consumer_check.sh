@@ -29,7 +29,7 @@ cmake -S "$work/myformat" -B "$work/myformat/build" -DCMAKE_PREFIX_PATH="$prefix
 cmake --build "$work/myformat/build" >/dev/null
 ctest --test-dir "$work/myformat/build" --output-on-failure >/dev/null ||
   fail "the template's check failed"
-grep -q '<testcase classname=[^>]*name="every-byte-value"/>' "$work/myformat/build/myformat-check.xml" ||
+grep -q '<testcase classname=[^>]*name="every-byte-value" time="[0-9.]*"/>' "$work/myformat/build/myformat-check.xml" ||
   fail "the template's check left no JUnit results"
 exports=$(nm -D --defined-only "$work/myformat/build/myformat.so" | awk '{print $3}' | sort | tr '\n' ' ')
 [ "$exports" = "About GetPluginDescription SavePrgmFile " ] ||

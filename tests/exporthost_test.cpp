@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -1187,8 +1188,18 @@ TEST(ExporthostCheck, ReportsInTapAndJunit) {
   const std::string text(xml.begin(), xml.end());
   EXPECT_NE(std::string::npos, text.find("tests=\"" + std::to_string(total) + "\" failures=\"1\""))
       << text;
-  EXPECT_NE(std::string::npos, text.find("<testcase classname=\"" + quotedName(chatty) +
-                                         "\" name=\"quiet\">\n      <failure message=\""))
+  // Each case and suite with its time, each suite with its count of skips.
+  const std::string quietCase =
+      "<testcase classname=\"" + quotedName(chatty) + "\" name=\"quiet\" time=\"";
+  const std::size_t at = text.find(quietCase);
+  ASSERT_NE(std::string::npos, at) << text;
+  EXPECT_TRUE(std::regex_search(text.substr(at + quietCase.size()),
+                                std::regex(R"(^[0-9]+\.[0-9]{3}">\n      <failure message=")")))
+      << text;
+  EXPECT_TRUE(std::regex_search(
+      text,
+      std::regex("<testsuite name=\"[^\"]*\" tests=\"[0-9]+\" failures=\"1\" skipped=\"[0-9]+\" "
+                 "time=\"[0-9]+\\.[0-9]{3}\">")))
       << text;
   // An extension that is no UTF-8 (an encoded surrogate) cannot make the XML ill-formed.
   ScopedEnvironment environment;

@@ -22,6 +22,12 @@ void flushed() {
   }
 }
 
+// JUnit's seconds, to the millisecond: "0.125".
+std::string seconds(std::chrono::milliseconds took) {
+  return std::to_string(took.count() / 1000) + "." +
+         std::to_string(1000 + took.count() % 1000).substr(1);
+}
+
 }  // namespace
 
 Report::Outcome Report::outcomeOf(Verdict::Kind kind) {
@@ -55,7 +61,10 @@ Report::Report(ReportFormat format, std::string junit, bool strict)
 void Report::record(const std::string& label, std::string_view check, const Verdict& verdict) {
   const Outcome outcome = outcomeOf(verdict.kind);
   const std::string& text = verdict.text;
-  results_.push_back({label, std::string(check), outcome, text});
+  const auto now = std::chrono::steady_clock::now();
+  results_.push_back({label, std::string(check), outcome, text,
+                      std::chrono::duration_cast<std::chrono::milliseconds>(now - last_)});
+  last_ = now;
   const std::string name = std::string(check) + " [" + label + "]";
   if (format_ != ReportFormat::Text) {
     const std::string line = (outcome == Outcome::Fail ? "not ok " : "ok ") +
@@ -109,13 +118,21 @@ void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) {
     const auto last = std::find_if(first, results_.end(), [&first](const Result& result) {
       return result.label != first->label;
     });
-    const auto suiteFailed = std::count_if(
-        first, last, [](const Result& result) { return result.outcome == Outcome::Fail; });
+    const auto counted = [first, last](Outcome outcome) {
+      return std::count_if(first, last,
+                           [outcome](const Result& result) { return result.outcome == outcome; });
+    };
+    std::chrono::milliseconds took{};
+    for (auto result = first; result != last; ++result) {
+      took += result->took;
+    }
     xml += "  <testsuite name=\"" + xmlEscaped(first->label) + "\" tests=\"" +
-           std::to_string(last - first) + "\" failures=\"" + std::to_string(suiteFailed) + "\">\n";
+           std::to_string(last - first) + "\" failures=\"" +
+           std::to_string(counted(Outcome::Fail)) + "\" skipped=\"" +
+           std::to_string(counted(Outcome::Skip)) + "\" time=\"" + seconds(took) + "\">\n";
     for (auto result = first; result != last; ++result) {
       xml += "    <testcase classname=\"" + xmlEscaped(result->label) + "\" name=\"" +
-             xmlEscaped(result->check) + "\"";
+             xmlEscaped(result->check) + "\" time=\"" + seconds(result->took) + "\"";
       if (result->outcome == Outcome::Pass) {
         xml += "/>\n";
         continue;

@@ -2,6 +2,7 @@
 // optionally a JUnit XML file. Everything a plug-in chose is escaped for the format it goes into.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -42,6 +43,7 @@ class Report {
     std::string check;
     Outcome outcome;
     std::string text;
+    std::chrono::milliseconds took;  // since the result before, or the report's start
   };
 
   void writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped);
@@ -51,6 +53,7 @@ class Report {
   bool strict_;
   std::FILE* junitFile_ = nullptr;
   std::vector<Result> results_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace rawout
