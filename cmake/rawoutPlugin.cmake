@@ -12,7 +12,8 @@
 #     TARGET-check.xml in the build folder. EXPECT identity: each file holds its block byte for
 #     byte; REFERENCE: each file holds what the command (run through sh -c, or cmd /c on
 #     Windows) writes from the block on its standard input; with neither, the content check is
-#     skipped. ONLY and SKIP choose checks by name, TIMEOUT gives each check that long, ABOUT
+#     skipped. ONLY and SKIP choose checks by name (a name the installed exporthost does not
+#     know stops the configure step), TIMEOUT gives each check that long (seconds, above 0), ABOUT
 #     adds the about check (it shows a box), STRICT fails the test for a skipped check (one a
 #     missing declaration skips, say), and ARGS go to exporthost as they are. A cross
 #     build runs the checker through CMAKE_CROSSCOMPILING_EMULATOR (wine, for Windows).
@@ -45,6 +46,34 @@ function(rawout_add_plugin target)
   endif()
 endfunction()
 
+# Refuses a check name that the installed exporthost does not know, as its --list names them. An
+# exporthost being built alongside, or one that runs only under an emulator, is not asked: the
+# check itself then refuses the name when it runs.
+function(_rawout_check_names_known target given)
+  string(REPLACE "," ";" given "${given}")
+  list(REMOVE_ITEM given "")
+  get_target_property(imported rawout::exporthost IMPORTED)
+  if(NOT given OR NOT imported OR CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  get_target_property(program rawout::exporthost LOCATION)
+  execute_process(COMMAND "${program}" check --list OUTPUT_VARIABLE listing RESULT_VARIABLE failed
+    ERROR_QUIET)
+  if(failed)
+    return()
+  endif()
+  # A line that starts with a name; a promise's further lines start with spaces.
+  string(REGEX MATCHALL "(^|\n)[a-z][a-z0-9-]*" known "${listing}")
+  list(TRANSFORM known STRIP)
+  foreach(name IN LISTS given)
+    if(NOT name IN_LIST known)
+      list(JOIN known ", " names)
+      message(FATAL_ERROR "rawout_add_plugin_check(${target}): no check is called \"${name}\"; "
+        "the checks are ${names}")
+    endif()
+  endforeach()
+endfunction()
+
 function(rawout_add_plugin_check target)
   cmake_parse_arguments(PARSE_ARGV 1 check "ABOUT;STRICT" "EXPECT;REFERENCE;TIMEOUT" "ONLY;SKIP;ARGS")
   # An unquoted command is several words, the first taken and the rest left over.
@@ -72,6 +101,7 @@ function(rawout_add_plugin_check target)
     message(FATAL_ERROR "rawout_add_plugin_check(${target}): TIMEOUT takes seconds, a number "
       "above 0, not \"${check_TIMEOUT}\"")
   endif()
+  _rawout_check_names_known(${target} "${check_ONLY};${check_SKIP}")
   if(check_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "rawout_add_plugin_check(${target}): unknown words "
       "\"${check_UNPARSED_ARGUMENTS}\"; it takes EXPECT identity, REFERENCE command, ONLY names, "

@@ -95,6 +95,8 @@ refused 'EXPECTS identity' 'unknown words "EXPECTS;identity"'
 refused 'TIMEOUT 0' 'TIMEOUT takes seconds, a number above 0, not "0"'
 refused 'TIMEOUT soon' 'TIMEOUT takes seconds, a number above 0, not "soon"'
 refused 'REFERENCE srec_cat - -binary ONLY content' 'quote the command, as in REFERENCE "srec_cat - -binary"'
+refused 'EXPECT identity SKIP contnet' 'no check is called "contnet"; the checks are entry-points,'
+refused 'EXPECT identity ONLY quiet,thread' 'no check is called "thread"'
 
 if ! command -v pkg-config >/dev/null; then
   [ -z "${CI:-}" ] || fail "pkg-config is needed in CI"
