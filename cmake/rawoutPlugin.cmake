@@ -150,4 +150,14 @@ function(rawout_add_plugin_check target)
   add_test(NAME ${target}.check
     COMMAND ${command} check --plugin $<TARGET_FILE:${target}> ${options} ${check_ARGS}
             --junit=${CMAKE_CURRENT_BINARY_DIR}/${target}-check.xml)
+  # Under wine: a prefix of the build's own (made by the first run) unless the configure step was
+  # given one, and none of wine's own messages among the check's lines.
+  list(GET command 0 emulator)
+  if(CMAKE_CROSSCOMPILING AND emulator MATCHES "wine[^/]*$")
+    set(prefix ${CMAKE_BINARY_DIR}/wineprefix)
+    if(DEFINED ENV{WINEPREFIX})
+      set(prefix $ENV{WINEPREFIX})
+    endif()
+    set_tests_properties(${target}.check PROPERTIES ENVIRONMENT "WINEPREFIX=${prefix};WINEDEBUG=-all")
+  endif()
 endfunction()

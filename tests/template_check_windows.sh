@@ -16,10 +16,18 @@ cmake --install "build/$preset" --prefix "$work/installed" >/dev/null
 toolchain=$work/installed/cmake/$toolchain_file
 cp -R "$work/installed/template" "$work/myformat"
 # A cross build looks for packages inside its target's root alone: name the package's folder.
-cmake -S "$work/myformat" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+env -u WINEPREFIX cmake -S "$work/myformat" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -Drawout_DIR="$work/installed/cmake" >/dev/null
 cmake --build "$work/build" >/dev/null
-WINEPREFIX=$PWD/build/$preset/wineprefix ctest --test-dir "$work/build" --output-on-failure
+# The kit gives wine a prefix in the build folder, and keeps wine's own messages out.
+env -u WINEPREFIX -u WINEDEBUG ctest --test-dir "$work/build" --output-on-failure >"$work/ctest.log" 2>&1 ||
+  { cat "$work/ctest.log"; exit 1; }
+WINEPREFIX=$work/build/wineprefix wineserver -w
+[ -d "$work/build/wineprefix" ] || { echo "FAIL: the kit gave wine no prefix of the build's" >&2; exit 1; }
+if grep -E '^[0-9a-f]{4}:(err|fixme|warn):' "$work/ctest.log"; then
+  echo "FAIL: wine's messages reached the check's output" >&2
+  exit 1
+fi
 objdump=$(grep -o '[a-z0-9_]*-w64-mingw32' "$toolchain" | head -1)-objdump
 exports=$("$objdump" -p "$work/build/myformat.dll" |
   sed -n '/Ordinal\/Name Pointer/,/^$/p' | awk '/^\t\[/ {print $3}' | sort | tr '\n' ' ')
