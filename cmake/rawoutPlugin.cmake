@@ -7,7 +7,8 @@
 #     on Windows), linked to rawout::boundary, the header.
 #
 #   rawout_add_plugin_check(TARGET [EXPECT identity] [REFERENCE command] [ONLY names...]
-#                           [SKIP names...] [TIMEOUT seconds] [ABOUT] [STRICT] [ARGS extra...])
+#                           [SKIP names...] [TIMEOUT seconds] [ABOUT] [STRICT]
+#                           [SEED n|random] [REPEAT rounds] [MAX_SIZE size] [ARGS extra...])
 #     A test, for ctest, that runs `exporthost check` on the module and writes JUnit XML to
 #     TARGET-check.xml in the build folder. EXPECT identity: each file holds its block byte for
 #     byte; REFERENCE: each file holds what the command (run through sh -c, or cmd /c on
@@ -15,7 +16,9 @@
 #     skipped. ONLY and SKIP choose checks by name (a name the installed exporthost does not
 #     know stops the configure step), TIMEOUT gives each check that long (seconds, above 0), ABOUT
 #     adds the about check (it shows a box), STRICT fails the test for a skipped check (one a
-#     missing declaration skips, say), and ARGS go to exporthost as they are. A cross
+#     missing declaration skips, say), SEED, REPEAT and MAX_SIZE add rounds of random blocks to
+#     the content and reproducible checks (--seed, --repeat, --max-size; pin the seed for a test
+#     that gives the same verdict every time), and ARGS go to exporthost as they are. A cross
 #     build runs the checker through CMAKE_CROSSCOMPILING_EMULATOR (wine, for Windows).
 
 set(_rawout_plugin_dir ${CMAKE_CURRENT_LIST_DIR})
@@ -75,9 +78,10 @@ function(_rawout_check_names_known target given)
 endfunction()
 
 function(rawout_add_plugin_check target)
-  cmake_parse_arguments(PARSE_ARGV 1 check "ABOUT;STRICT" "EXPECT;REFERENCE;TIMEOUT" "ONLY;SKIP;ARGS")
+  cmake_parse_arguments(PARSE_ARGV 1 check "ABOUT;STRICT"
+    "EXPECT;REFERENCE;TIMEOUT;SEED;REPEAT;MAX_SIZE" "ONLY;SKIP;ARGS")
   # An unquoted command is several words, the first taken and the rest left over.
-  set(keywords ABOUT STRICT EXPECT REFERENCE TIMEOUT ONLY SKIP ARGS)
+  set(keywords ABOUT STRICT EXPECT REFERENCE TIMEOUT SEED REPEAT MAX_SIZE ONLY SKIP ARGS)
   list(FIND ARGN REFERENCE at)
   if(at GREATER -1 AND check_UNPARSED_ARGUMENTS)
     math(EXPR at "${at} + 1")
@@ -101,11 +105,24 @@ function(rawout_add_plugin_check target)
     message(FATAL_ERROR "rawout_add_plugin_check(${target}): TIMEOUT takes seconds, a number "
       "above 0, not \"${check_TIMEOUT}\"")
   endif()
+  foreach(word SEED REPEAT MAX_SIZE)
+    set(form_SEED "^([0-9]+|random)$")
+    set(form_REPEAT "^0*[1-9][0-9]*$")
+    set(form_MAX_SIZE "^0*[1-9][0-9]*(K|KiB|k|M|MiB|G|GiB)?$")
+    set(takes_SEED "a whole number or random")
+    set(takes_REPEAT "rounds, a whole number above 0")
+    set(takes_MAX_SIZE "bytes, a whole number above 0 with K, M or G after it or none")
+    if(DEFINED check_${word} AND NOT check_${word} MATCHES "${form_${word}}")
+      message(FATAL_ERROR "rawout_add_plugin_check(${target}): ${word} takes ${takes_${word}}, "
+        "not \"${check_${word}}\"")
+    endif()
+  endforeach()
   _rawout_check_names_known(${target} "${check_ONLY};${check_SKIP}")
   if(check_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "rawout_add_plugin_check(${target}): unknown words "
       "\"${check_UNPARSED_ARGUMENTS}\"; it takes EXPECT identity, REFERENCE command, ONLY names, "
-      "SKIP names, TIMEOUT seconds, ABOUT, STRICT and ARGS extra...")
+      "SKIP names, TIMEOUT seconds, ABOUT, STRICT, SEED n, REPEAT rounds, MAX_SIZE size and "
+      "ARGS extra...")
   endif()
   if(DEFINED check_EXPECT AND NOT check_EXPECT STREQUAL "identity")
     message(FATAL_ERROR "rawout_add_plugin_check(${target}): EXPECT takes identity, not "
@@ -147,6 +164,13 @@ function(rawout_add_plugin_check target)
   if(check_STRICT)
     list(APPEND options --strict)
   endif()
+  foreach(word SEED REPEAT MAX_SIZE)
+    if(DEFINED check_${word})
+      string(TOLOWER ${word} option)
+      string(REPLACE "_" "-" option ${option})
+      list(APPEND options --${option}=${check_${word}})
+    endif()
+  endforeach()
   add_test(NAME ${target}.check
     COMMAND ${command} check --plugin $<TARGET_FILE:${target}> ${options} ${check_ARGS}
             --junit=${CMAKE_CURRENT_BINARY_DIR}/${target}-check.xml)

@@ -21,4 +21,5 @@ expect "--strict " check --st
 expect "content " check --only cont
 expect "quiet,process-state " check --skip quiet,pro
 expect "--format=tap --format=tap13 " check --format=ta
+expect "random " check --seed r
 echo "PASS: commands, options, check names and values completed"

@@ -40,15 +40,19 @@ for std in c++17 c++20; do
   c++ -x c++ -std=$std -Wall -Wextra -Werror -I"$prefix/include" -fsyntax-only \
     "$work/myformat/myformat.c" || fail "the template does not compile as $std"
 done
-# Made C++ as its CMakeLists.txt says, it builds through the kit and passes its check; a
-# definition without RAWOUT_NOEXCEPT then does not build (the header is no system header).
+# Made C++ as its CMakeLists.txt says, it builds through the kit and passes its check, with a
+# round of random blocks; a definition without RAWOUT_NOEXCEPT then does not build (the header is
+# no system header).
 mkdir "$work/mycpp"
-sed 's/^project(myformat LANGUAGES C)$/project(myformat LANGUAGES CXX)/; s/myformat\.c)$/myformat.cpp)/' \
+sed 's/^project(myformat LANGUAGES C)$/project(myformat LANGUAGES CXX)/; s/myformat\.c)$/myformat.cpp)/
+  s/^rawout_add_plugin_check(myformat EXPECT identity)$/rawout_add_plugin_check(myformat EXPECT identity SEED 5 MAX_SIZE 64K)/' \
   "$work/myformat/CMakeLists.txt" >"$work/mycpp/CMakeLists.txt"
 cp "$work/myformat/myformat.c" "$work/mycpp/myformat.cpp"
 cmake -S "$work/mycpp" -B "$work/mycpp/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/mycpp/build" >/dev/null || fail "the template made C++ does not build"
 ctest --test-dir "$work/mycpp/build" >/dev/null || fail "the template made C++ fails its check"
+grep -q 'value="--seed 5 --repeat 1 --max-size 65536"' "$work/mycpp/build/myformat-check.xml" ||
+  fail "SEED and MAX_SIZE did not reach the check"
 sed -i 's/^\(RAWOUT_EXPORT const char\* RAWOUT_CALL GetPluginDescription(void)\) RAWOUT_NOEXCEPT/\1/' \
   "$work/mycpp/myformat.cpp"
 grep -q '^RAWOUT_EXPORT const char\* RAWOUT_CALL GetPluginDescription(void) {' "$work/mycpp/myformat.cpp" ||
@@ -93,6 +97,7 @@ refused() { # refused ARGUMENTS MESSAGE
 }
 refused 'EXPECTS identity' 'unknown words "EXPECTS;identity"'
 refused 'TIMEOUT 0' 'TIMEOUT takes seconds, a number above 0, not "0"'
+refused 'EXPECT identity REPEAT 0' 'REPEAT takes rounds, a whole number above 0, not "0"'
 refused 'TIMEOUT soon' 'TIMEOUT takes seconds, a number above 0, not "soon"'
 refused 'REFERENCE srec_cat - -binary ONLY content' 'quote the command, as in REFERENCE "srec_cat - -binary"'
 refused 'EXPECT identity SKIP contnet' 'no check is called "contnet"; the checks are entry-points,'

@@ -1125,6 +1125,50 @@ TEST(ExporthostCheck, RunsTheChecksChosenAndAboutOnlyWhenAsked) {
   }
 }
 
+// Random blocks reach what the fixed ones miss (a file cut at 16 MiB), are the same for the same
+// seed, keep within --max-size, are given to the reference command too, and every form of the
+// report says how to make them again.
+TEST(ExporthostCheck, RandomBlocksComeFromTheSeedTheReportNames) {
+  const TempDir dir;
+  ScopedEnvironment environment;
+  environment.set("TEST_PLUGIN_MISBEHAVE", "past16m");
+  const auto cut = [](std::vector<std::string> more) {
+    more.insert(more.end(), {"--only=content,reproducible", "--expect=identity", "--plugin",
+                             testPlugin("misbehaves")});
+    return check(more);
+  };
+  EXPECT_EQ(0, cut({}).result.exitCode);
+  const std::string from = "from --seed 7 --repeat 1 --max-size 33554432";
+  const CheckRun seeded = cut({"--seed", "7", "--junit", dir / "random.xml"});
+  EXPECT_EQ(std::set<std::string>{"content"}, seeded.failed) << seeded.result.out;
+  EXPECT_NE(std::string::npos, seeded.result.out.find("]: " + from +
+                                                      ": random-1-3.raw holds 16777216 bytes, "
+                                                      "expected 16808670; the first difference"))
+      << seeded.result.out;
+  EXPECT_EQ("1 passed, 1 failed; random blocks " + from, seeded.lines.back());
+  const Bytes xml = readFile(dir / "random.xml");
+  EXPECT_NE(std::string::npos,
+            std::string(xml.begin(), xml.end())
+                .find("<property name=\"random-blocks\" value=\"" + from.substr(5) + "\"/>"));
+  EXPECT_EQ(seeded.result.out, cut({"--seed", "7"}).result.out);
+  EXPECT_EQ(0, cut({"--seed", "7", "--max-size", "16M"}).result.exitCode);
+  const CheckRun tap = cut({"--repeat", "2", "--format=tap"});
+  EXPECT_EQ("# random blocks from --seed 1 --repeat 2 --max-size 33554432", tap.lines.at(1));
+  // Each round's blocks saved again after the others.
+  environment.set("TEST_PLUGIN_MISBEHAVE", "unsteady");
+  environment.set("TEST_PLUGIN_WHEN", "random-2-");
+  const CheckRun unsteady = cut({"--repeat", "2", "--max-size", "1K"});
+  EXPECT_EQ(std::set<std::string>{"reproducible"}, unsteady.failed) << unsteady.result.out;
+  EXPECT_NE(std::string::npos,
+            unsteady.result.out.find("]: from --seed 1 --repeat 2 --max-size 1024: random-2-4.raw "
+                                     "holds "))
+      << unsteady.result.out;
+  const CheckRun hex =
+      check({"--only=content", "--seed=3", "--max-size=100000", "--reference=" + kHexReference,
+             "--plugin", testPlugin("format_hex")});
+  EXPECT_EQ(0, hex.result.exitCode) << hex.result.out;
+}
+
 TEST(ExporthostCheck, ListsEveryCheckWithItsPromise) {
   const CheckRun listed = check({"--list"});
   std::vector<std::string> entries;  // a check's lines, joined
@@ -1486,10 +1530,17 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
       {{"check", "--only", "bogus,quiet"},
        "no check is called 'bogus'; 'exporthost check --list' names them"},
       {{"check", "--skip="}, "no check is called ''; 'exporthost check --list' names them"},
-      {{"check", "--s"}, "option '--s' is ambiguous; possibilities: '--skip' '--strict'"},
+      {{"check", "--s"}, "option '--s' is ambiguous; possibilities: '--skip' '--strict' '--seed'"},
       {{"check", "--timeout", "0"}, "invalid time-out '0': give seconds, above 0"},
       {{"check", "--format=x\ny"}, "invalid format 'x'$'\\n''y': give text, tap or tap13"},
       {{"check", "--junit="}, "--junit needs a file name"},
+      {{"check", "--seed=-1"},
+       "invalid seed '-1': give a whole number from 0 to 18446744073709551615, or random"},
+      {{"check", "--repeat=0"}, "invalid repeat count '0': give 1 to 1000000 rounds"},
+      {{"check", "--seed=1", "--max-size=4G"},
+       "invalid size '4G': give 1 to 4294967295 bytes, or a number with K, M or G"},
+      {{"check", "--max-size=1M"},
+       "--max-size bounds the random blocks: give --seed or --repeat with it"},
       {{"check", "--plugin", RAWOUT_MODULE_PATH, "--junit", RAWOUT_MODULE_PATH},
        "--junit " + quotedValue(RAWOUT_MODULE_PATH) +
            " names the plug-in being checked; give another file for the report"},

@@ -29,7 +29,8 @@
 //                        check's verdict goes), lockfolder (its folders made read-only),
 //                        nullext-empty (an empty file when no extension buffer is passed),
 //                        extbysize (".prg" for blocks over 100 bytes), oddext (an extension that
-//                        is no UTF-8), unsteady (a line feed more for a name saved before), and
+//                        is no UTF-8), past16m (no byte written past 16 MiB), unsteady (a
+//                        line feed more for a name saved before), and
 //                        setvbuf, putenv, sighandler (the C library left holding the
 //                        plug-in's memory), writedata, writename (a byte of the block or the base
 //                        name written and put back), underrun (a store just before extOut),
@@ -405,6 +406,8 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
     size = 0;
   } else if (fault == "extbysize" && size > 100) {
     extension = ".prg";
+  } else if (fault == "past16m" && size > (std::uint32_t{16} << 20)) {
+    size = std::uint32_t{16} << 20;
   } else if (fault == "oddext") {
     extension = "\xED\xA0\x80";
   } else if (fault == "writedata" && size > 0) {

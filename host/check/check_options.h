@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "check/blocks.h"
 #include "check/protocol.h"
 #include "check/report.h"
 
@@ -23,6 +24,7 @@ struct CheckOptions {
   std::string keep;     // a folder for the files of each check that fails, or empty
   ContentRule content = ContentRule::Undeclared;
   std::string reference;  // the command, for ContentRule::Reference
+  RandomRounds random{};
 };
 
 }  // namespace rawout

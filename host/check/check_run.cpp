@@ -25,7 +25,8 @@ namespace {
 Verdict checkInProcess(const CheckOptions& options, const Check& check, const ExportPlugin& plugin,
                        const CheckFolder& folder) {
   makeFolder(folder.files());
-  return verdictOf(check, {plugin, folder.files(), folder.hostFiles(), options.content});
+  return verdictOf(check,
+                   {plugin, folder.files(), folder.hostFiles(), options.content, options.random});
 }
 
 // Copies a failing check's folder (the plug-in's files, the host's blocks and expected files, the
@@ -129,7 +130,8 @@ CheckRunResult runChecks(const CheckOptions& options) {
     }
   }
   const Interruptible interruptible;
-  Report report(options.format, options.junit, options.strict);
+  Report report(options.format, options.junit, options.strict,
+                options.random.rounds == 0 ? "" : options.random.options());
   try {
     for (std::size_t index = 0; index < options.plugins.size(); ++index) {
       checkPlugin(options, options.plugins[index], index + 1, checks, report);

@@ -80,7 +80,8 @@ std::string overrunVerdict(const Check& check) {
 
 // Loads the plug-in into `plugin`, marks that it loaded, and runs the check.
 Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFolder& folder,
-                     ContentRule content, std::optional<ExportPlugin>& plugin) {
+                     ContentRule content, const RandomRounds& random,
+                     std::optional<ExportPlugin>& plugin) {
   try {
     plugin.emplace(path);
   } catch (const LoadError& error) {
@@ -91,7 +92,7 @@ Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFol
   if (!markLoaded(folder.loadedMarker())) {
     return Verdict::ownTrouble("cannot make " + folder.loadedMarker());
   }
-  return verdictOf(check, {*plugin, folder.files(), folder.hostFiles(), content});
+  return verdictOf(check, {*plugin, folder.files(), folder.hostFiles(), content, random});
 }
 
 int cannotAnswer() {
@@ -102,10 +103,12 @@ int cannotAnswer() {
 }  // namespace
 
 int runCheckProcessMain(const std::vector<std::string>& arguments) {
-  const Check* check = arguments.size() == 4 ? findCheck(arguments[0]) : nullptr;
+  const Check* check = arguments.size() == 5 ? findCheck(arguments[0]) : nullptr;
   const std::optional<ContentRule> content =
       check != nullptr ? contentRuleOf(arguments[3]) : std::nullopt;
-  if (!content) {
+  const std::optional<RandomRounds> random =
+      check != nullptr ? RandomRounds::of(arguments[4]) : std::nullopt;
+  if (!content || !random) {
     return kCheckProcessTrouble;
   }
   crashQuietly();
@@ -139,7 +142,7 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
     faults.reportWrites(written.substr(0, writtenEnd), written.substr(writtenEnd));
     faults.reportUnderruns(
         Verdict::fail("wrote before the start of " + ExtensionBuffer::described()).encoded());
-    verdict = loadAndCheck(*check, arguments[1], folder, *content, plugin);
+    verdict = loadAndCheck(*check, arguments[1], folder, *content, *random, plugin);
   }
   // A process a save left running is a fault of whichever check it ran in.
   if (const std::string left = endProcessesLeftRunning();

@@ -130,8 +130,8 @@ void prepareReferences(const CheckOptions& options, const Check& check, const Ch
   if (options.content != ContentRule::Reference || !check.savesContentBlocks) {
     return;
   }
-  for (const ContentBlock& block : contentBlocks()) {
-    const std::string input = folder.hostFiles() + "/" + std::string(block.name) + ".block";
+  for (const ContentBlock& block : contentBlocks(options.random)) {
+    const std::string input = folder.hostFiles() + "/" + block.name + ".block";
     const Bytes bytes = bytesOf(block);
     {
       std::ofstream file(input, std::ios::binary);
@@ -142,7 +142,7 @@ void prepareReferences(const CheckOptions& options, const Check& check, const Ch
       }
     }
     runReference(options.reference, input, expectedFile(folder.hostFiles(), block),
-                 folder.files() + "/" + std::string(block.name));
+                 folder.files() + "/" + block.name);
     std::filesystem::remove(input);
   }
 }
@@ -153,7 +153,7 @@ Verdict checkOutOfProcess(const CheckOptions& options, const Check& check,
   makeFolder(folder.workingFolder());
   const ProcessEnd end =
       startCheckProcess({kCheckProcessMode, std::string(check.name), absolutePath(plugin),
-                         folder.root(), contentRuleWord(options.content)},
+                         folder.root(), contentRuleWord(options.content), options.random.word()},
                         folder, options.timeout);
   if (end.interrupted) {
     throw Interrupted();

@@ -10,7 +10,8 @@
 namespace rawout {
 
 // The first argument that makes exporthost a check process; the check's name, the plug-in's full
-// path, the check's folder and the content rule (contentRuleWord) follow.
+// path, the check's folder, the content rule (contentRuleWord) and the random rounds
+// (RandomRounds::word) follow.
 inline constexpr char kCheckProcessMode[] = "--check-process";
 
 // How the content check knows what a file must hold.

@@ -19,6 +19,7 @@ struct CheckContext {
   std::string folder;     // where the plug-in saves: the check's own, empty when it starts
   std::string hostFiles;  // exporthost's own files, apart from the plug-in's
   ContentRule content = ContentRule::Undeclared;
+  RandomRounds random{};  // for the content and reproducible checks
 };
 
 // What a write past the extension buffer means for a check: the extension check's failure, or a

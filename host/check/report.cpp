@@ -41,8 +41,8 @@ Report::Outcome Report::outcomeOf(Verdict::Kind kind) {
   }
 }
 
-Report::Report(ReportFormat format, std::string junit, bool strict)
-    : format_(format), junit_(std::move(junit)), strict_(strict) {
+Report::Report(ReportFormat format, std::string junit, bool strict, std::string random)
+    : format_(format), junit_(std::move(junit)), strict_(strict), random_(std::move(random)) {
   // Found before any check runs: a report that could not be written would waste the run.
   if (!junit_.empty()) {
     junitFile_ = std::fopen(junit_.c_str(), "wb");
@@ -54,6 +54,9 @@ Report::Report(ReportFormat format, std::string junit, bool strict)
   // The stream is TAP 13 as much as 14; older harnesses refuse a version they do not know.
   if (format_ != ReportFormat::Text) {
     (void)std::printf("TAP version %d\n", format_ == ReportFormat::Tap ? 14 : 13);
+    if (!random_.empty()) {
+      (void)std::printf("# random blocks from %s\n", random_.c_str());
+    }
     flushed();
   }
 }
@@ -99,7 +102,9 @@ bool Report::finish() {
     const std::string skips = skipped == 0 ? ""
                                            : ", " + std::to_string(skipped) + " skipped" +
                                                  (strict_ ? ", which --strict fails" : "");
-    (void)std::printf("%td passed, %td failed%s\n", count(Outcome::Pass), failed, skips.c_str());
+    const std::string random = random_.empty() ? "" : "; random blocks from " + random_;
+    (void)std::printf("%td passed, %td failed%s%s\n", count(Outcome::Pass), failed, skips.c_str(),
+                      random.c_str());
   }
   flushed();
   if (!junit_.empty()) {
@@ -130,6 +135,10 @@ void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) {
            std::to_string(last - first) + "\" failures=\"" +
            std::to_string(counted(Outcome::Fail)) + "\" skipped=\"" +
            std::to_string(counted(Outcome::Skip)) + "\" time=\"" + seconds(took) + "\">\n";
+    if (!random_.empty()) {
+      xml += "    <properties>\n      <property name=\"random-blocks\" value=\"" +
+             xmlEscaped(random_) + "\"/>\n    </properties>\n";
+    }
     for (auto result = first; result != last; ++result) {
       xml += "    <testcase classname=\"" + xmlEscaped(result->label) + "\" name=\"" +
              xmlEscaped(result->check) + "\" time=\"" + seconds(result->took) + "\"";

@@ -18,9 +18,11 @@ enum class ReportFormat { Text, Tap, Tap13 };
 class Report {
  public:
   // Prints the TAP header at once for the TAP formats; `junit` is a file to write at the end, or
-  // empty; `strict` counts a skipped check as a failure of the run.
+  // empty; `strict` counts a skipped check as a failure of the run; `random` is the options that
+  // make the run's random blocks again ("--seed 5 --repeat 1 --max-size 1024"), said in the
+  // summary, the TAP stream and each JUnit suite, or empty.
   // Throws std::runtime_error with the cause when `junit` cannot be written.
-  Report(ReportFormat format, std::string junit, bool strict = false);
+  Report(ReportFormat format, std::string junit, bool strict = false, std::string random = {});
   ~Report();
   Report(const Report&) = delete;
   Report& operator=(const Report&) = delete;
@@ -51,6 +53,7 @@ class Report {
   ReportFormat format_;
   std::string junit_;
   bool strict_;
+  std::string random_;
   std::FILE* junitFile_ = nullptr;
   std::vector<Result> results_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();

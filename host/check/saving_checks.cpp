@@ -4,7 +4,9 @@
 // content check's business alone.
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "check/plugin_calls.h"
@@ -20,6 +22,7 @@ namespace rawout {
 
 namespace {
 
+constexpr char kFirstSave[] = "the bytes of the first save of the block";
 constexpr char kSameBytes[] = "the bytes of the same block saved alone under the same name";
 constexpr std::size_t kLongestBaseName = RAWOUT_BASE_NAME_MAX;
 constexpr char kBufferWritten[] = "extension buffer written, expected it untouched";
@@ -197,17 +200,18 @@ Verdict content(const CheckContext& context) {
         "for byte, or --reference=COMMAND, a command that writes the expected file from the block "
         "on its standard input");
   }
-  for (const ContentBlock& block : contentBlocks()) {
+  for (const ContentBlock& block : contentBlocks(context.random)) {
     const Bytes bytes = bytesOf(block);
     std::string extension;
-    if (auto problem = saveWell(context, bytes, bytes.data(), std::string(block.name), extension)) {
+    const std::string from = block.origin.empty() ? "" : block.origin + ": ";
+    if (auto problem = saveWell(context, bytes, bytes.data(), block.name, extension)) {
       // Whether every block is accepted is for the checks named after each kind.
       return problem->kind == Verdict::Kind::Fail
-                 ? Verdict::skip("the plug-in refused the " + std::string(block.name) + " block (" +
+                 ? Verdict::skip(from + "the plug-in refused the " + block.name + " block (" +
                                  problem->text + "); see the other checks")
                  : *problem;
     }
-    const std::string file = outputFile(context, std::string(block.name), extension);
+    const std::string file = outputFile(context, block.name, extension);
     std::string failure;
     if (context.content == ContentRule::Identity) {
       failure = compareFile(file, bytes, "the bytes handed over");
@@ -217,11 +221,50 @@ Verdict content(const CheckContext& context) {
       throw CheckTrouble("cannot read " + expectedFile(context.hostFiles, block));
     }
     if (!failure.empty()) {
-      return Verdict::fail(failure);
+      return Verdict::fail(from + failure);
     }
     removeFile(file);
   }
   return Verdict::pass();
+}
+
+// Each block of a round saved, then all again in the opposite order, so that every other save of
+// the round comes between a block's two.
+std::optional<Verdict> randomRoundAgain(const CheckContext& context,
+                                        const std::vector<ContentBlock>& blocks) {
+  const auto firstOf = [&context](const ContentBlock& block) {
+    return context.hostFiles + "/" + block.name + ".first";
+  };
+  std::string extension;
+  for (const ContentBlock& block : blocks) {
+    const Bytes bytes = bytesOf(block);
+    if (auto problem = saveWell(context, bytes, bytes.data(), block.name, extension)) {
+      return Verdict{problem->kind, block.origin + ": " + problem->text};
+    }
+    std::error_code error;
+    std::filesystem::rename(outputFile(context, block.name, extension), firstOf(block), error);
+    if (error) {
+      return Verdict::fail(block.origin + ": no file " + block.name + printable(extension) +
+                           " after result 1");
+    }
+  }
+  for (auto block = blocks.rbegin(); block != blocks.rend(); ++block) {
+    const Bytes bytes = bytesOf(*block);
+    if (auto problem = saveWell(context, bytes, bytes.data(), block->name, extension)) {
+      return Verdict{problem->kind, block->origin + ": " + problem->text};
+    }
+    const auto first = readFile(firstOf(*block));
+    if (!first) {
+      throw CheckTrouble("cannot read " + firstOf(*block));
+    }
+    const std::string file = outputFile(context, block->name, extension);
+    if (std::string failure = compareFile(file, *first, kFirstSave); !failure.empty()) {
+      return Verdict::fail(block->origin + ": " + failure);
+    }
+    removeFile(file);
+    removeFile(firstOf(*block));
+  }
+  return std::nullopt;
 }
 
 Verdict reproducible(const CheckContext& context) {
@@ -247,7 +290,16 @@ Verdict reproducible(const CheckContext& context) {
   if (!first) {
     return Verdict::fail("no file again" + printable(extension) + " after result 1");
   }
-  return Verdict::failIf(compareFile(file, *first, "the bytes of the first save of the block"));
+  if (std::string failure = compareFile(file, *first, kFirstSave); !failure.empty()) {
+    return Verdict::fail(failure);
+  }
+  removeFile(file);
+  for (unsigned round = 1; round <= context.random.rounds; ++round) {
+    if (auto problem = randomRoundAgain(context, randomBlocks(context.random, round))) {
+      return *problem;
+    }
+  }
+  return Verdict::pass();
 }
 
 // Saved once long, then short: the file must hold what the short block gives alone.

@@ -91,6 +91,21 @@ constexpr std::array kOptions = {
              declareContent(arguments, ContentRule::Reference);
              arguments.check.reference = value;
            }},
+    Option{{"seed", true},
+           [](Arguments& arguments, const std::string& value) {
+             arguments.check.random.seed = parseSeed(value);
+             arguments.seedOrRepeat = true;
+           }},
+    Option{{"repeat", true},
+           [](Arguments& arguments, const std::string& value) {
+             arguments.check.random.rounds = parseRepeat(value);
+             arguments.seedOrRepeat = true;
+           }},
+    Option{{"max-size", true},
+           [](Arguments& arguments, const std::string& value) {
+             arguments.check.random.maxSize = parseMaxSize(value);
+             arguments.maxSize = true;
+           }},
 };
 // --plugin and --version serve every command.
 constexpr std::size_t kCommonOptions = 2;
@@ -128,6 +143,12 @@ Arguments parseArguments(int argc, char** argv) {
         arguments.error = error.what();
       }
     }
+  }
+  if (arguments.seedOrRepeat && arguments.check.random.rounds == 0) {
+    arguments.check.random.rounds = 1;
+  }
+  if (arguments.maxSize && !arguments.seedOrRepeat && arguments.error.empty()) {
+    arguments.error = "--max-size bounds the random blocks: give --seed or --repeat with it";
   }
   return arguments;
 }

@@ -17,6 +17,8 @@ struct Arguments {
   CheckOptions check;
   bool list = false;
   std::string checkOnlyOption;  // the first option given that only the check command takes
+  bool seedOrRepeat = false;    // random rounds asked for
+  bool maxSize = false;
 };
 
 Arguments parseArguments(int argc, char** argv);

@@ -1,7 +1,14 @@
 #include "cli/check_arguments.h"
 
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <utility>
 
 #include "check/registry.h"
 #include "cli/usage_error.h"
@@ -39,6 +46,69 @@ std::chrono::milliseconds parseTimeout(const std::string& text) {
     throw UsageError("invalid time-out " + quotedValue(text) + ": give seconds, above 0");
   }
   return std::chrono::milliseconds(std::llround(value * 1000));
+}
+
+namespace {
+
+// A whole number in decimal, and what follows it.
+std::optional<std::uint64_t> leadingNumber(std::string_view text, std::string_view& rest) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end == text.data()) {
+    return std::nullopt;
+  }
+  rest = text.substr(static_cast<std::size_t>(end - text.data()));
+  return value;
+}
+
+}  // namespace
+
+std::uint64_t parseSeed(const std::string& text) {
+  if (text == "random") {
+    std::random_device device;
+    return (std::uint64_t{device()} << 32U) | device();
+  }
+  std::string_view rest;
+  const auto seed = leadingNumber(text, rest);
+  if (!seed || !rest.empty()) {
+    throw UsageError("invalid seed " + quotedValue(text) +
+                     ": give a whole number from 0 to 18446744073709551615, or random");
+  }
+  return *seed;
+}
+
+unsigned parseRepeat(const std::string& text) {
+  constexpr std::uint64_t kMostRounds = 1000000;
+  std::string_view rest;
+  const auto rounds = leadingNumber(text, rest);
+  if (!rounds || !rest.empty() || *rounds == 0 || *rounds > kMostRounds) {
+    throw UsageError("invalid repeat count " + quotedValue(text) + ": give 1 to " +
+                     std::to_string(kMostRounds) + " rounds");
+  }
+  return static_cast<unsigned>(*rounds);
+}
+
+std::size_t parseMaxSize(const std::string& text) {
+  constexpr std::uint64_t kMostBytes = 0xFFFFFFFFU;  // the boundary's size is 32 bits
+  constexpr std::array<std::pair<std::string_view, unsigned>, 8> kUnits = {{
+      {"", 0},
+      {"K", 10},
+      {"KiB", 10},
+      {"k", 10},
+      {"M", 20},
+      {"MiB", 20},
+      {"G", 30},
+      {"GiB", 30},
+  }};
+  std::string_view rest;
+  const auto count = leadingNumber(text, rest);
+  const auto* unit = std::find_if(kUnits.begin(), kUnits.end(),
+                                  [rest](const auto& each) { return each.first == rest; });
+  if (!count || unit == kUnits.end() || *count == 0 || *count > (kMostBytes >> unit->second)) {
+    throw UsageError("invalid size " + quotedValue(text) + ": give 1 to " +
+                     std::to_string(kMostBytes) + " bytes, or a number with K, M or G");
+  }
+  return static_cast<std::size_t>(*count << unit->second);
 }
 
 ReportFormat parseReportFormat(const std::string& text) {

@@ -15,7 +15,8 @@ _exporthost() {
       -*) ;;
       *)
         case ${COMP_WORDS[index - 1]} in
-          --plugin | --only | --skip | --timeout | --junit) ;;
+          --plugin | --only | --skip | --timeout | --junit | --keep | --seed | --repeat | \
+            --max-size) ;;
           *) command=${COMP_WORDS[index]}; break ;;
         esac
         ;;
@@ -27,6 +28,14 @@ _exporthost() {
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return
       ;;
+    --keep)
+      mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+      return
+      ;;
+    --seed)
+      mapfile -t COMPREPLY < <(compgen -W "random" -- "$cur")
+      return
+      ;;
     --only | --skip)
       # A comma-separated list: the name being typed is the one after the last comma.
       local done=${cur%"${cur##*,}"}
@@ -34,7 +43,7 @@ _exporthost() {
         grep -oE '^[a-z][a-z0-9-]*')" -- "${cur##*,}")
       return
       ;;
-    --timeout) return ;;
+    --timeout | --repeat | --max-size) return ;;
   esac
   case $cur in
     --format=*)
