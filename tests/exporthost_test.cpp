@@ -1114,6 +1114,14 @@ TEST(ExporthostCheck, RunsTheChecksChosenAndAboutOnlyWhenAsked) {
                                           "]: result 0, expected 1 once the box is dismissed",
                                       "1 passed, 1 failed"}),
             chosen.lines);
+  // Side by side, the large checks started first and ending last, the report keeps the order.
+  const CheckRun inTurn = check({"--expect=identity", "--jobs=1"});
+  EXPECT_EQ(inTurn.lines, check({"--expect=identity", "--jobs=4"}).lines);
+  ASSERT_EQ(defaultCheckCount() + 1, inTurn.lines.size()) << inTurn.result.out;
+  for (std::size_t index = 0; index < defaultCheckCount(); ++index) {
+    EXPECT_EQ(0U, inTurn.lines[index].find("PASS " + std::string(allChecks()[index].name) + " ["))
+        << inTurn.lines[index];
+  }
   // A skip passes the run, unless --strict makes it fail.
   for (const bool strict : {false, true}) {
     const CheckRun skipped = check(strict ? std::vector<std::string>{"--only=content", "--strict"}
@@ -1537,6 +1545,7 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
       {{"check", "--seed=-1"},
        "invalid seed '-1': give a whole number from 0 to 18446744073709551615, or random"},
       {{"check", "--repeat=0"}, "invalid repeat count '0': give 1 to 1000000 rounds"},
+      {{"check", "--jobs=0"}, "invalid job count '0': give 1 to 256 check processes at once"},
       {{"check", "--seed=1", "--max-size=4G"},
        "invalid size '4G': give 1 to 4294967295 bytes, or a number with K, M or G"},
       {{"check", "--max-size=1M"},

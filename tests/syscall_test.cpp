@@ -110,6 +110,13 @@ const FailedCall kFailedCalls[] = {
     {"check_no_pidfd", "pidfd_open:error=ENOSYS", kCheck, Output::Plain, 0, ""},
     {"check_no_spawn", "clone3:error=EAGAIN clone:error=EAGAIN", kCheck, Output::Plain, 2,
      "cannot start a check process: " + kNoProcess},
+    // No thread for checks side by side: they run one after another.
+    {"check_no_thread",
+     "clone3:error=EAGAIN:when=1",
+     {"check", "--only=every-byte-value,quiet", "--jobs=2"},
+     Output::Plain,
+     0,
+     ""},
     {"reference_waited_again", "wait4:error=EINTR:when=1", kReference, Output::Plain, 0, ""},
     {"reference_not_started", "clone3:error=EAGAIN:when=1", kReference, Output::Plain, 2,
      "the reference command cat cannot be run: " + kNoProcess},

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "loader/guarded_pages.h"
+
 namespace rawout {
 
 namespace {
@@ -133,8 +135,16 @@ std::string expectedFile(const std::string& hostFiles, const ContentBlock& block
   return hostFiles + "/" + block.name + ".expected";
 }
 
+Bytes zeroBytes(std::size_t size) {
+  Bytes bytes;
+  bytes.reserve(size);
+  preferHugePages(bytes.data(), size);
+  bytes.resize(size);
+  return bytes;
+}
+
 Bytes pattern(std::size_t size, std::uint64_t seed) {
-  Bytes bytes(size);
+  Bytes bytes = zeroBytes(size);
   // Eight bytes a step: a 16 MiB block is made quickly even in an instrumented build.
   std::uint64_t state = seed | 1U;
   for (std::size_t index = 0; index < size; index += sizeof state) {

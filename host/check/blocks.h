@@ -44,6 +44,9 @@ std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned roun
 Bytes bytesOf(const ContentBlock& block);
 std::string expectedFile(const std::string& hostFiles, const ContentBlock& block);
 
+// `size` zero bytes, in huge pages where the system has them: a check's blocks and the files it
+// reads back run to many megabytes.
+Bytes zeroBytes(std::size_t size);
 // `size` bytes from a xorshift generator: every seed gives its own, reproducible block.
 Bytes pattern(std::size_t size, std::uint64_t seed);
 // The 256 byte values in order.

@@ -25,6 +25,7 @@ struct CheckOptions {
   ContentRule content = ContentRule::Undeclared;
   std::string reference;  // the command, for ContentRule::Reference
   RandomRounds random{};
+  unsigned jobs = 1;  // check processes at once
 };
 
 }  // namespace rawout

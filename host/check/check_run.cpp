@@ -1,12 +1,17 @@
 #include "check/check_run.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include "check/display.h"
 #include "check/parent_check.h"
@@ -51,6 +56,136 @@ void keepFiles(const CheckFolder& folder, const std::string& kept) {
                      quotedName(kept).c_str());
 }
 
+// One check from start to end: its folder made, the reference command run, the check run and
+// judged, its files kept when it failed, its folder removed. Throws std::runtime_error for
+// exporthost's own trouble, and Interrupted.
+Verdict runOne(const CheckOptions& options, const std::string& path, std::size_t position,
+               const Check& check, const ScratchFolder& scratch,
+               const std::optional<ExportPlugin>& loaded) {
+  const CheckFolder folder(scratch / std::string(check.name));
+  makeFolder(folder.hostFiles());
+  prepareReferences(options, check, folder);
+  const Verdict verdict = loaded ? checkInProcess(options, check, *loaded, folder)
+                                 : checkOutOfProcess(options, check, path, folder);
+  if (verdict.kind == Verdict::Kind::OwnTrouble) {
+    throw std::runtime_error(check.name.data() + std::string(" [") + quotedName(path) +
+                             "]: " + verdict.text);
+  }
+  if (!options.keep.empty() && !verdict.passed() && verdict.kind != Verdict::Kind::Skip) {
+    // DIR/CHECK, and DIR/N/CHECK for the Nth of several plug-ins.
+    const bool separated = isFolderSeparator(options.keep.back());
+    const std::string kept = options.keep + (separated ? "" : "/") +
+                             (options.plugins.size() == 1 ? "" : std::to_string(position) + "/") +
+                             std::string(check.name);
+    keepFiles(folder, kept);
+  }
+  // The large block alone is 16 MiB: the disk holds only the running checks' files.
+  if (const std::string cause = removeTree(folder.root()); !cause.empty()) {
+    throw std::runtime_error("cannot remove the scratch folder " + quotedName(folder.root()) +
+                             ", which the plug-in altered: " + cause);
+  }
+  return verdict;
+}
+
+// The checks from `first` on, up to `jobs` at a time, those that save large blocks started first
+// so that no long one is left to run alone at the end. Verdicts are asked for in the checks'
+// order. After a verdict that the plug-in cannot be loaded, or exporthost's own trouble, no
+// further check starts; the running ones end first.
+class SideBySide {
+ public:
+  using Run = std::function<Verdict(const Check&)>;
+  SideBySide(const std::vector<const Check*>& checks, std::size_t first, unsigned jobs, Run run)
+      : checks_(checks), slots_(checks.size()), run_(std::move(run)) {
+    for (std::size_t index = first; index < checks.size(); ++index) {
+      order_.push_back(index);
+    }
+    std::stable_partition(order_.begin(), order_.end(),
+                          [&checks](std::size_t index) { return checks[index]->savesLargeBlocks; });
+    const std::size_t workers = std::min<std::size_t>(jobs, order_.size());
+    try {
+      for (std::size_t worker = 0; worker < workers; ++worker) {
+        workers_.emplace_back([this] { work(); });
+      }
+    } catch (const std::system_error&) {
+      // No thread for now (a process limit reached): the ones made do the work, or none does.
+    }
+  }
+  // Whether a thread works through them; when none could be made, the caller runs them.
+  [[nodiscard]] bool working() const { return !workers_.empty(); }
+  SideBySide(const SideBySide&) = delete;
+  SideBySide& operator=(const SideBySide&) = delete;
+  ~SideBySide() {
+    {
+      const std::lock_guard<std::mutex> held(lock_);
+      stopped_ = true;
+    }
+    for (std::thread& worker : workers_) {
+      worker.join();
+    }
+  }
+
+  // The verdict of check `index`, once it is in; rethrows what the check threw. A check that
+  // never started was stopped by one before it, which the caller has met first.
+  Verdict verdict(std::size_t index) {
+    std::unique_lock<std::mutex> held(lock_);
+    done_.wait(held, [&] { return slots_[index].done || (stopped_ && !slots_[index].started); });
+    if (!slots_[index].done) {
+      throw std::runtime_error("a check was asked for that never started");
+    }
+    if (slots_[index].error) {
+      std::rethrow_exception(slots_[index].error);
+    }
+    return slots_[index].verdict;
+  }
+
+ private:
+  struct Slot {
+    bool started = false;
+    bool done = false;
+    Verdict verdict;
+    std::exception_ptr error;
+  };
+
+  void work() {
+    for (;;) {
+      std::size_t index = 0;
+      {
+        const std::lock_guard<std::mutex> held(lock_);
+        if (stopped_ || next_ == order_.size()) {
+          return;
+        }
+        index = order_[next_++];
+        slots_[index].started = true;
+      }
+      Verdict verdict;
+      std::exception_ptr error;
+      try {
+        verdict = run_(*checks_[index]);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      {
+        const std::lock_guard<std::mutex> held(lock_);
+        stopped_ = stopped_ || error || verdict.kind == Verdict::Kind::NotLoaded;
+        slots_[index].done = true;
+        slots_[index].verdict = std::move(verdict);
+        slots_[index].error = error;
+      }
+      done_.notify_all();
+    }
+  }
+
+  const std::vector<const Check*>& checks_;
+  std::vector<std::size_t> order_;  // the order they start in
+  std::mutex lock_;
+  std::condition_variable done_;
+  std::size_t next_ = 0;
+  bool stopped_ = false;
+  std::vector<Slot> slots_;
+  Run run_;
+  std::vector<std::thread> workers_;
+};
+
 void checkPlugin(const CheckOptions& options, const std::string& path, std::size_t position,
                  const std::vector<const Check*>& checks, Report& report) {
   const std::string label = quotedName(path);
@@ -64,41 +199,40 @@ void checkPlugin(const CheckOptions& options, const std::string& path, std::size
       unloadable = notLoaded(error);
     }
   }
-  for (const Check* check : checks) {
-    if (unloadable && check->name != kEntryPoints) {
-      report.record(label, check->name,
-                    Verdict::skip("the plug-in cannot be loaded: " + unloadable->text));
-      continue;
-    }
-    const CheckFolder folder(scratch / std::string(check->name));
-    if (!unloadable) {
-      makeFolder(folder.hostFiles());
-      prepareReferences(options, *check, folder);
-    }
-    const Verdict verdict = unloadable          ? *unloadable
-                            : options.inProcess ? checkInProcess(options, *check, *loaded, folder)
-                                                : checkOutOfProcess(options, *check, path, folder);
-    if (verdict.kind == Verdict::Kind::OwnTrouble) {
-      throw std::runtime_error(check->name.data() + std::string(" [") + label +
-                               "]: " + verdict.text);
-    }
-    report.record(label, check->name, verdict);
-    if (!options.keep.empty() && !verdict.passed() && verdict.kind != Verdict::Kind::Skip) {
-      // DIR/CHECK, and DIR/N/CHECK for the Nth of several plug-ins.
-      const bool separated = isFolderSeparator(options.keep.back());
-      const std::string kept = options.keep + (separated ? "" : "/") +
-                               (options.plugins.size() == 1 ? "" : std::to_string(position) + "/") +
-                               std::string(check->name);
-      keepFiles(folder, kept);
-    }
+  const auto run = [&](const Check& check) {
+    return runOne(options, path, position, check, scratch, loaded);
+  };
+  const auto recorded = [&](const Check& check, const Verdict& verdict) {
+    report.record(label, check.name, verdict);
     if (verdict.kind == Verdict::Kind::NotLoaded) {
       unloadable = verdict;
     }
-    // The large block alone is 16 MiB: the disk holds one check's files at a time.
-    if (const std::string cause = removeTree(folder.root()); !cause.empty()) {
-      throw std::runtime_error("cannot remove the scratch folder " + quotedName(folder.root()) +
-                               ", which the plug-in altered: " + cause);
+  };
+  // The load itself comes first and alone: a plug-in that cannot be loaded, or hangs as it
+  // loads, is found once, not by every check at once.
+  std::size_t first = 0;
+  if (!unloadable && !checks.empty() && checks.front()->name == kEntryPoints) {
+    recorded(*checks.front(), run(*checks.front()));
+    first = 1;
+  }
+  // In-process checks run on this thread, for a debugger's sake.
+  std::optional<SideBySide> sideBySide;
+  if (!options.inProcess && !unloadable && options.jobs > 1 && checks.size() - first > 1) {
+    sideBySide.emplace(checks, first, options.jobs, run);
+    if (!sideBySide->working()) {
+      sideBySide.reset();
     }
+  }
+  for (std::size_t index = first; index < checks.size(); ++index) {
+    const Check& check = *checks[index];
+    if (unloadable) {
+      report.record(label, check.name,
+                    check.name == kEntryPoints
+                        ? *unloadable
+                        : Verdict::skip("the plug-in cannot be loaded: " + unloadable->text));
+      continue;
+    }
+    recorded(check, sideBySide ? sideBySide->verdict(index) : run(check));
   }
   scratch.remove();
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "check/process_state.h"
@@ -123,8 +124,12 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
                : cannotAnswer();
   }
   adoptOrphans();
-  // Whatever the runtime starts with a first thread (a sanitizer's own) runs before the count.
-  std::thread([] {}).join();
+  // Whatever the runtime starts with a first thread (a sanitizer's own) runs before the count; a
+  // thread that cannot be made now is no fault of the plug-in's.
+  try {
+    std::thread([] {}).join();
+  } catch (const std::system_error&) {
+  }
   const std::size_t threadsBefore = runningThreads();
   std::optional<ExportPlugin> plugin;
   Verdict verdict;

@@ -77,7 +77,7 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::string& output
 
 ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
                            const std::string& errorsFile, std::chrono::milliseconds timeout) {
-  const pid_t pid = spawn(arguments, outputFile, errorsFile);
+  const pid_t pid = startOwnChild([&] { return spawn(arguments, outputFile, errorsFile); });
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
   ProcessEnd end;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -107,6 +107,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   ::kill(-pid, SIGKILL);  // the child, if it still runs, and every process left in its group
   siginfo_t reaped{};
   ::waitid(P_PID, static_cast<id_t>(pid), &reaped, WEXITED);
+  ownChildEnded(pid);
   if (!end.timedOut && !end.interrupted) {
     end.how = processEnd(info.si_code, info.si_status);
     end.exitStatus = info.si_code == CLD_EXITED ? info.si_status : -1;

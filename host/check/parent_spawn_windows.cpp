@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 
 #include "check/parent_spawn.h"
@@ -42,39 +44,46 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   for (const std::string& argument : arguments) {
     commandLine += " " + quotedArgument(argument);
   }
-  SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  const Handle input(::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   &inherited, OPEN_EXISTING, 0, nullptr));
-  const Handle output(::CreateFileA(outputFile.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  const Handle errors(::CreateFileA(errorsFile.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
   const Handle job(::CreateJobObjectA(nullptr, nullptr));
-  if (input.get() == INVALID_HANDLE_VALUE || output.get() == INVALID_HANDLE_VALUE ||
-      errors.get() == INVALID_HANDLE_VALUE || job.get() == nullptr) {
+  if (job.get() == nullptr) {
     cannotStart();
   }
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   (void)::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
                                   sizeof limits);
-  const StartedProcess child(program.c_str(), commandLine, input.get(), output.get(), errors.get(),
-                             CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP);
-  if (!child.started()) {
-    cannotStart();
+  std::optional<StartedProcess> child;
+  {
+    const std::lock_guard<std::mutex> starting(processStartLock());
+    SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const Handle input(::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inherited, OPEN_EXISTING, 0, nullptr));
+    const Handle output(::CreateFileA(outputFile.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    const Handle errors(::CreateFileA(errorsFile.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (input.get() == INVALID_HANDLE_VALUE || output.get() == INVALID_HANDLE_VALUE ||
+        errors.get() == INVALID_HANDLE_VALUE) {
+      cannotStart();
+    }
+    child.emplace(program.c_str(), commandLine, input.get(), output.get(), errors.get(),
+                  CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP);
+    if (!child->started()) {
+      cannotStart();
+    }
   }
-  (void)::AssignProcessToJobObject(job.get(), child.handle());
-  ::ResumeThread(child.thread());
+  (void)::AssignProcessToJobObject(job.get(), child->handle());
+  ::ResumeThread(child->thread());
 
   ProcessEnd end;
-  const HANDLE waited[] = {child.handle(), stopEvent()};
+  const HANDLE waited[] = {child->handle(), stopEvent()};
   const DWORD count = stopEvent() != nullptr ? 2 : 1;
   const DWORD which =
       ::WaitForMultipleObjects(count, waited, FALSE, static_cast<DWORD>(timeout.count()));
   if (which == WAIT_OBJECT_0) {
-    const DWORD code = child.exitCode();
+    const DWORD code = child->exitCode();
     end.how = describeExitCode(code);
     end.exitStatus = static_cast<int>(code);
   } else if (which == WAIT_OBJECT_0 + 1) {
@@ -84,7 +93,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
   }
   // The child, if it still runs, and every process it started.
   ::TerminateJobObject(job.get(), 1);
-  ::WaitForSingleObject(child.handle(), INFINITE);
+  ::WaitForSingleObject(child->handle(), INFINITE);
   return end;
 }
 

@@ -1,6 +1,7 @@
 #include "check/plugin_calls.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "check/process_state.h"
 #include "loader/read_only_copy.h"
@@ -42,8 +43,15 @@ std::string outputFile(const CheckContext& context, const std::string& name,
 }
 
 std::optional<Bytes> readFile(const std::string& path) {
-  const std::optional<std::string> content = fileContent(path);
-  return content ? std::optional(Bytes(content->begin(), content->end())) : std::nullopt;
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+  if (size < 0) {
+    return std::nullopt;
+  }
+  Bytes bytes = zeroBytes(static_cast<std::size_t>(size));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return in ? std::optional(std::move(bytes)) : std::nullopt;
 }
 
 std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes, const void* data,

@@ -39,10 +39,15 @@ void runReference(const std::string& command, const std::string& input, const st
       ::posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0) == 0 &&
       ::posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600) == 0;
-  pid_t pid = -1;
-  const int spawned =
-      prepared ? ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), environment.data())
-               : errno;
+  int spawned = prepared ? 0 : errno;
+  const pid_t pid = startOwnChild([&] {
+    pid_t started = -1;
+    if (spawned == 0) {
+      spawned =
+          ::posix_spawn(&started, "/bin/sh", &actions, nullptr, argv.data(), environment.data());
+    }
+    return spawned == 0 ? started : -1;
+  });
   ::posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
     throw std::runtime_error(failed + " cannot be run: " + std::strerror(spawned));
@@ -50,9 +55,12 @@ void runReference(const std::string& command, const std::string& input, const st
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) {
-      throw std::runtime_error(failed + ": " + std::strerror(errno));
+      const int cause = errno;
+      ownChildEnded(pid);
+      throw std::runtime_error(failed + ": " + std::strerror(cause));
     }
   }
+  ownChildEnded(pid);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw std::runtime_error(
         failed + " failed (" + processEnd(status) +

@@ -22,7 +22,7 @@ constexpr std::array kChecks = {
     Check{kExtension,
           "reports one extension for every block (0, 1, 300 bytes, 16 MiB), starting with \".\" "
           "and ending within the host's 5 bytes",
-          extension, Overrun::FailsIt},
+          extension, Overrun::FailsIt, false, false, true},
     Check{"every-byte-value", "accepts a block of all 256 byte values: gives 1 and a file",
           everyByteValueAccepted},
     Check{"names",
@@ -36,7 +36,7 @@ constexpr std::array kChecks = {
     Check{"content",
           "writes what is declared for each block: the block itself (--expect=identity) or what "
           "the --reference command writes",
-          content, Overrun::SkipsIt, true},
+          content, Overrun::SkipsIt, true, false, true},
     Check{"reproducible", "writes the same bytes for the same block, whatever saves came before",
           reproducible},
     Check{"truncates", "leaves only the new output in a file that held a longer one", truncates},
@@ -47,7 +47,8 @@ constexpr std::array kChecks = {
           missingFolder},
     Check{"failed-write", "gives 0 and leaves no file when its write fails part-way", failedWrite,
           Overrun::SkipsIt, false, true},
-    Check{"large-block", "completes a 16 MiB block: gives 1 and a file", largeBlock},
+    Check{"large-block", "completes a 16 MiB block: gives 1 and a file", largeBlock,
+          Overrun::SkipsIt, false, false, true},
     Check{"threads", "saves from 8 threads at once, each file as the block gives it alone",
           threads},
     Check{"description-after-saves", "keeps its name unchanged by saves", descriptionAfterSaves},

@@ -36,6 +36,8 @@ struct Check {
   bool savesContentBlocks = false;
   // Windows gives no way to stage what the check needs: it is skipped there, and listed so.
   bool windowsCannotRun = false;
+  // It saves 16 MiB blocks, and takes longest: started first when checks run side by side.
+  bool savesLargeBlocks = false;
 };
 
 // Every check, in the order they are reported. "entry-points" is the load itself and comes

@@ -101,6 +101,10 @@ constexpr std::array kOptions = {
              arguments.check.random.rounds = parseRepeat(value);
              arguments.seedOrRepeat = true;
            }},
+    Option{{"jobs", true},
+           [](Arguments& arguments, const std::string& value) {
+             arguments.check.jobs = parseJobs(value);
+           }},
     Option{{"max-size", true},
            [](Arguments& arguments, const std::string& value) {
              arguments.check.random.maxSize = parseMaxSize(value);
@@ -124,6 +128,7 @@ Arguments parseArguments(int argc, char** argv) {
   CommandLine line = parseCommandLine(
       std::span<char* const>(argv, static_cast<std::size_t>(argc)).subspan(1), kWords);
   Arguments arguments;
+  arguments.check.jobs = defaultJobs();
   arguments.operands = std::move(line.operands);
   arguments.help = line.help;
   arguments.error = std::move(line.error);

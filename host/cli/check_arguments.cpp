@@ -8,6 +8,7 @@
 #include <optional>
 #include <random>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "check/registry.h"
@@ -87,6 +88,19 @@ unsigned parseRepeat(const std::string& text) {
   }
   return static_cast<unsigned>(*rounds);
 }
+
+unsigned parseJobs(const std::string& text) {
+  constexpr std::uint64_t kMostJobs = 256;
+  std::string_view rest;
+  const auto jobs = leadingNumber(text, rest);
+  if (!jobs || !rest.empty() || *jobs == 0 || *jobs > kMostJobs) {
+    throw UsageError("invalid job count " + quotedValue(text) + ": give 1 to " +
+                     std::to_string(kMostJobs) + " check processes at once");
+  }
+  return static_cast<unsigned>(*jobs);
+}
+
+unsigned defaultJobs() { return std::max(1U, std::thread::hardware_concurrency()); }
 
 std::size_t parseMaxSize(const std::string& text) {
   constexpr std::uint64_t kMostBytes = 0xFFFFFFFFU;  // the boundary's size is 32 bits

@@ -23,6 +23,10 @@ unsigned parseRepeat(const std::string& text);
 // Bytes, or with K, M or G (KiB, MiB, GiB) after them: 1 to the most a host hands over at once.
 // Throws UsageError.
 std::size_t parseMaxSize(const std::string& text);
+// How many check processes run at once: 1 to 256. Throws UsageError.
+unsigned parseJobs(const std::string& text);
+// One for each core.
+unsigned defaultJobs();
 // "text", "tap" or "tap13"; throws UsageError for anything else.
 ReportFormat parseReportFormat(const std::string& text);
 

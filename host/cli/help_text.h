@@ -83,6 +83,8 @@ inline constexpr std::string_view kCheckOptionsHelp =
     "                        about: record lengths, 64 KiB, 16 MiB and past it\n"
     "  --max-size SIZE       (check) no random block above SIZE bytes (K, M or G\n"
     "                        after it for KiB, MiB, GiB; default 32M)\n"
+    "  --jobs N              (check) run up to N check processes at once (default:\n"
+    "                        one for each core); the report keeps the checks' order\n"
     "  --strict              (check) a skipped check fails the run too\n"
     "  --in-process          (check) run every check in exporthost's own process,\n"
     "                        for a debugger; a plug-in that crashes then ends it\n";

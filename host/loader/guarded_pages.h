@@ -15,5 +15,8 @@ void* takePages(std::size_t bytes);
 // Sets the access of whole pages; false when the system refuses.
 bool setAccess(void* pages, std::size_t bytes, PageAccess access);
 void releasePages(void* pages, std::size_t bytes);
+// Asks for huge pages in the whole pages inside `bytes` at `start`, memory not yet touched: a
+// block of megabytes then comes in a fault per 2 MiB instead of one per page. Only a hint.
+void preferHugePages(void* start, std::size_t bytes);
 
 }  // namespace rawout

@@ -1,6 +1,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
+
 #include "loader/guarded_pages.h"
 
 namespace rawout {
@@ -9,7 +11,11 @@ std::size_t pageBytes() { return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE
 
 void* takePages(std::size_t bytes) {
   void* pages = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  return pages == MAP_FAILED ? nullptr : pages;
+  if (pages == MAP_FAILED) {
+    return nullptr;
+  }
+  preferHugePages(pages, bytes);
+  return pages;
 }
 
 bool setAccess(void* pages, std::size_t bytes, PageAccess access) {
@@ -20,5 +26,16 @@ bool setAccess(void* pages, std::size_t bytes, PageAccess access) {
 }
 
 void releasePages(void* pages, std::size_t bytes) { ::munmap(pages, bytes); }
+
+void preferHugePages(void* start, std::size_t bytes) {
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto first = reinterpret_cast<std::uintptr_t>(start);
+  const std::uintptr_t page = pageBytes();
+  const std::uintptr_t from = (first + page - 1) & ~(page - 1);
+  const std::uintptr_t to = (first + bytes) & ~(page - 1);
+  if (to > from && to - from >= kHugePage) {
+    (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  }
+}
 
 }  // namespace rawout

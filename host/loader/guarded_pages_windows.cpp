@@ -24,4 +24,7 @@ bool setAccess(void* pages, std::size_t bytes, PageAccess access) {
 
 void releasePages(void* pages, std::size_t /*bytes*/) { ::VirtualFree(pages, 0, MEM_RELEASE); }
 
+// Large pages on Windows need a privilege a host does not have.
+void preferHugePages(void* /*start*/, std::size_t /*bytes*/) {}
+
 }  // namespace rawout

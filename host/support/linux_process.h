@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,15 @@ std::string processEnd(int code, int status);
 // The children of every thread of this process, from /proc/self/task/*/children.
 std::vector<pid_t> childProcesses();
 
-// Ends every child of this process, and reaps it: the orphans it adopted as a subreaper among
-// them, so the caller must have started no other that is still wanted. Ending one hands its own
-// children to this process in turn, so the sweep goes on until a pass finds none.
+// Ends every child of this process but those started through startOwnChild, and reaps it: the
+// orphans it adopted as a subreaper. Ending one hands its own children to this process in turn,
+// so the sweep goes on until a pass finds none.
 void endAdoptedChildren();
+
+// Runs `start`, which starts a child and gives its id (or -1), so that no sweep on another thread
+// takes the child for an orphan; the caller waits for it, then calls ownChildEnded.
+pid_t startOwnChild(const std::function<pid_t()>& start);
+// After the child has been reaped.
+void ownChildEnded(pid_t child);
 
 }  // namespace rawout

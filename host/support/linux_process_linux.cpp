@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <mutex>
+#include <set>
 
 #include "support/files.h"
 #include "support/linux_process.h"
@@ -36,10 +38,45 @@ std::vector<pid_t> childProcesses() {
   return children;
 }
 
+namespace {
+
+// The children threads started and wait for, and the lock a sweep holds.
+struct OwnChildren {
+  std::mutex lock;
+  std::set<pid_t> started;
+};
+OwnChildren& ownChildren() {
+  static OwnChildren children;
+  return children;
+}
+
+}  // namespace
+
+pid_t startOwnChild(const std::function<pid_t()>& start) {
+  OwnChildren& own = ownChildren();
+  const std::lock_guard<std::mutex> held(own.lock);
+  const pid_t child = start();
+  if (child > 0) {
+    own.started.insert(child);
+  }
+  return child;
+}
+
+void ownChildEnded(pid_t child) {
+  OwnChildren& own = ownChildren();
+  const std::lock_guard<std::mutex> held(own.lock);
+  own.started.erase(child);
+}
+
 void endAdoptedChildren() {
+  OwnChildren& own = ownChildren();
+  const std::lock_guard<std::mutex> held(own.lock);
   for (bool found = true; found;) {
     found = false;
     for (const pid_t child : childProcesses()) {
+      if (own.started.contains(child)) {
+        continue;
+      }
       found = true;
       ::kill(child, SIGKILL);
       ::waitpid(child, nullptr, 0);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
 namespace rawout {
@@ -15,6 +16,11 @@ std::string thisProgram();
 // How a process ended, from its exit code: "exit status 3", or "exception 0xC0000005" for the
 // codes from 0xC0000000 up.
 std::string describeExitCode(unsigned long code);
+
+// Held from making the inheritable handles a process is to get until they are closed again
+// after it starts: a process started on another thread meanwhile would inherit them too, and keep
+// another check's files open.
+std::mutex& processStartLock();
 
 // Signalled when a stop is asked for while an Interruptible lives; null when none lives.
 HANDLE stopEvent();

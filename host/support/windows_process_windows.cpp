@@ -45,6 +45,11 @@ std::string describeExitCode(unsigned long code) {
   return text;
 }
 
+std::mutex& processStartLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 StartedProcess::StartedProcess(const char* program, std::string commandLine, HANDLE input,
                                HANDLE output, HANDLE errors, DWORD flags) {
   STARTUPINFOA startup{};
