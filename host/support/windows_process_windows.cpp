@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "support/windows_process.h"
 
@@ -52,14 +54,46 @@ std::mutex& processStartLock() {
 
 StartedProcess::StartedProcess(const char* program, std::string commandLine, HANDLE input,
                                HANDLE output, HANDLE errors, DWORD flags) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input;
-  startup.hStdOutput = output;
-  startup.hStdError = errors;
-  if (::CreateProcessA(program, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                       &startup, &process_) == 0) {
+  // The three handles alone are inherited, not every inheritable one exporthost holds at the
+  // time (a file another thread has open, as the C runtime's files are inheritable).
+  std::vector<HANDLE> handles;
+  for (HANDLE handle : {input, output, errors}) {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+        std::find(handles.begin(), handles.end(), handle) == handles.end()) {
+      handles.push_back(handle);
+    }
+  }
+  SIZE_T bytes = 0;
+  (void)::InitializeProcThreadAttributeList(nullptr, 1, 0, &bytes);
+  std::vector<unsigned char> storage(bytes);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+  const bool made =
+      !storage.empty() && ::InitializeProcThreadAttributeList(attributes, 1, 0, &bytes);
+  const bool listed =
+      made && !handles.empty() &&
+      ::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
+                                  handles.size() * sizeof(HANDLE), nullptr, nullptr);
+  STARTUPINFOEXA startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = input;
+  startup.StartupInfo.hStdOutput = output;
+  startup.StartupInfo.hStdError = errors;
+  startup.lpAttributeList = attributes;
+  bool started = listed && ::CreateProcessA(program, commandLine.data(), nullptr, nullptr, TRUE,
+                                            flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                            &startup.StartupInfo, &process_) != 0;
+  if (!started) {
+    // A handle the list refuses (one not inheritable, as a console's may be): every
+    // inheritable handle, as before such lists.
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    started = ::CreateProcessA(program, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                               nullptr, &startup.StartupInfo, &process_) != 0;
+  }
+  if (made) {
+    ::DeleteProcThreadAttributeList(attributes);
+  }
+  if (!started) {
     process_ = {};
   }
 }
