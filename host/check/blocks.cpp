@@ -46,20 +46,22 @@ class Draws {
   std::uint64_t state_;
 };
 
+constexpr std::size_t kBlocksPerRound = 4;
+
 // One size about each boundary: a record length (a hex or S-record line), 64 KiB (16-bit
 // addresses), 16 MiB (24-bit addresses), then any size. One the bound excludes is drawn anew.
-std::array<std::size_t, 4> roundSizes(Draws& draws, std::size_t maxSize) {
+std::array<std::size_t, kBlocksPerRound> roundSizes(Draws& draws, std::size_t maxSize) {
   constexpr std::array<std::uint64_t, 9> kRecords = {16, 32, 64, 128, 252, 255, 256, 1024, 4096};
   constexpr std::uint64_t k64KiB = 65536;
   constexpr std::uint64_t k16MiB = std::uint64_t{16} << 20;
-  std::array<std::uint64_t, 4> sizes = {
+  std::array<std::uint64_t, kBlocksPerRound> sizes = {
       kRecords[draws.between(0, kRecords.size() - 1)] * draws.between(1, 4) + draws.between(0, 2) -
           1,
       k64KiB * draws.between(1, 3) + draws.between(0, 32) - 16,
       k16MiB + draws.between(0, k64KiB + 16) - 16,
       draws.between(0, maxSize),
   };
-  std::array<std::size_t, 4> bounded{};
+  std::array<std::size_t, kBlocksPerRound> bounded{};
   for (std::size_t index = 0; index < sizes.size(); ++index) {
     bounded[index] = static_cast<std::size_t>(sizes[index] <= maxSize ? sizes[index]
                                                                       : draws.between(0, maxSize));
@@ -106,6 +108,7 @@ std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned roun
   // Each round from the seed and its number alone: a round is made without those before it.
   Draws draws(random.seed ^ (std::uint64_t{round} * 0xD1B54A32D192ED03U));
   std::vector<ContentBlock> blocks;
+  blocks.reserve(kBlocksPerRound);
   unsigned index = 0;
   for (const std::size_t size : roundSizes(draws, random.maxSize)) {
     blocks.push_back({"random-" + std::to_string(round) + "-" + std::to_string(++index), size,
@@ -116,6 +119,7 @@ std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned roun
 
 std::vector<ContentBlock> contentBlocks(const RandomRounds& random) {
   std::vector<ContentBlock> blocks;
+  blocks.reserve(kFixedBlocks.size() + kBlocksPerRound * random.rounds);
   for (const FixedBlock& fixed : kFixedBlocks) {
     blocks.push_back({fixed.name, fixed.size, fixed.seed, {}});
   }

@@ -65,8 +65,8 @@ Verdict runOne(const CheckOptions& options, const std::string& path, std::size_t
   const CheckFolder folder(scratch / std::string(check.name));
   makeFolder(folder.hostFiles());
   prepareReferences(options, check, folder);
-  const Verdict verdict = loaded ? checkInProcess(options, check, *loaded, folder)
-                                 : checkOutOfProcess(options, check, path, folder);
+  Verdict verdict = loaded ? checkInProcess(options, check, *loaded, folder)
+                           : checkOutOfProcess(options, check, path, folder);
   if (verdict.kind == Verdict::Kind::OwnTrouble) {
     throw std::runtime_error(check.name.data() + std::string(" [") + quotedName(path) +
                              "]: " + verdict.text);

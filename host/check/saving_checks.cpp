@@ -248,21 +248,22 @@ std::optional<Verdict> randomRoundAgain(const CheckContext& context,
                            " after result 1");
     }
   }
-  for (auto block = blocks.rbegin(); block != blocks.rend(); ++block) {
-    const Bytes bytes = bytesOf(*block);
-    if (auto problem = saveWell(context, bytes, bytes.data(), block->name, extension)) {
-      return Verdict{problem->kind, block->origin + ": " + problem->text};
+  for (std::size_t left = blocks.size(); left > 0; --left) {
+    const ContentBlock& block = blocks[left - 1];
+    const Bytes bytes = bytesOf(block);
+    if (auto problem = saveWell(context, bytes, bytes.data(), block.name, extension)) {
+      return Verdict{problem->kind, block.origin + ": " + problem->text};
     }
-    const auto first = readFile(firstOf(*block));
+    const auto first = readFile(firstOf(block));
     if (!first) {
-      throw CheckTrouble("cannot read " + firstOf(*block));
+      throw CheckTrouble("cannot read " + firstOf(block));
     }
-    const std::string file = outputFile(context, block->name, extension);
+    const std::string file = outputFile(context, block.name, extension);
     if (std::string failure = compareFile(file, *first, kFirstSave); !failure.empty()) {
-      return Verdict::fail(block->origin + ": " + failure);
+      return Verdict::fail(block.origin + ": " + failure);
     }
     removeFile(file);
-    removeFile(firstOf(*block));
+    removeFile(firstOf(block));
   }
   return std::nullopt;
 }

@@ -28,13 +28,13 @@ bool setAccess(void* pages, std::size_t bytes, PageAccess access) {
 void releasePages(void* pages, std::size_t bytes) { ::munmap(pages, bytes); }
 
 void preferHugePages(void* start, std::size_t bytes) {
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto first = reinterpret_cast<std::uintptr_t>(start);
-  const std::uintptr_t page = pageBytes();
-  const std::uintptr_t from = (first + page - 1) & ~(page - 1);
-  const std::uintptr_t to = (first + bytes) & ~(page - 1);
-  if (to > from && to - from >= kHugePage) {
-    (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  const std::size_t page = pageBytes();
+  auto* const first = static_cast<char*>(start);
+  char* const from = first + (page - reinterpret_cast<std::uintptr_t>(first) % page) % page;
+  char* const to = first + bytes - reinterpret_cast<std::uintptr_t>(first + bytes) % page;
+  if (to > from && static_cast<std::size_t>(to - from) >= kHugePage) {
+    (void)::madvise(from, static_cast<std::size_t>(to - from), MADV_HUGEPAGE);
   }
 }
 
