@@ -69,7 +69,8 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
       cannotStart();
     }
     child.emplace(program.c_str(), commandLine, input.get(), output.get(), errors.get(),
-                  CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP);
+                  CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP,
+                  StartedProcess::Inherits::StandardHandles);
     if (!child->started()) {
       cannotStart();
     }

@@ -38,7 +38,8 @@ void runReference(const std::string& command, const std::string& input, const st
     // starts; the lock keeps every other process from starting then.
     (void)::SetEnvironmentVariableA(kBaseNameVariable, baseName.c_str());
     // cmd takes the rest of its line as the command, as typed.
-    process.emplace(nullptr, "cmd.exe /d /c " + command, in, out, ::GetStdHandle(STD_ERROR_HANDLE));
+    process.emplace(nullptr, "cmd.exe /d /c " + command, in, out, ::GetStdHandle(STD_ERROR_HANDLE),
+                    0, StartedProcess::Inherits::StandardHandles);
     const DWORD cause = ::GetLastError();
     (void)::SetEnvironmentVariableA(kBaseNameVariable, nullptr);
     closeBoth();

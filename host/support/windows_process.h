@@ -25,14 +25,16 @@ std::mutex& processStartLock();
 // Signalled when a stop is asked for while an Interruptible lives; null when none lives.
 HANDLE stopEvent();
 
-// A process started with the three standard handles given, inheriting every inheritable handle;
-// its handles are closed with it.
+// A process started with the three standard handles given; its handles are closed with it.
 class StartedProcess {
  public:
+  // Whether it inherits every inheritable handle exporthost holds (one it is told of on its
+  // command line among them), or the three alone where the system allows.
+  enum class Inherits { Everything, StandardHandles };
   // `program` null takes the program from the command line. When it cannot start, started() is
   // false and GetLastError() says why.
   StartedProcess(const char* program, std::string commandLine, HANDLE input, HANDLE output,
-                 HANDLE errors, DWORD flags = 0);
+                 HANDLE errors, DWORD flags = 0, Inherits inherits = Inherits::Everything);
   ~StartedProcess();
   StartedProcess(const StartedProcess&) = delete;
   StartedProcess& operator=(const StartedProcess&) = delete;

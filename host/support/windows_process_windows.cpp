@@ -53,9 +53,9 @@ std::mutex& processStartLock() {
 }
 
 StartedProcess::StartedProcess(const char* program, std::string commandLine, HANDLE input,
-                               HANDLE output, HANDLE errors, DWORD flags) {
-  // The three handles alone are inherited, not every inheritable one exporthost holds at the
-  // time (a file another thread has open, as the C runtime's files are inheritable).
+                               HANDLE output, HANDLE errors, DWORD flags, Inherits inherits) {
+  // The three handles alone, not every inheritable one exporthost holds at the time (a file
+  // another thread has open, as the C runtime's files are inheritable).
   std::vector<HANDLE> handles;
   for (HANDLE handle : {input, output, errors}) {
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE &&
@@ -70,7 +70,7 @@ StartedProcess::StartedProcess(const char* program, std::string commandLine, HAN
   const bool made =
       !storage.empty() && ::InitializeProcThreadAttributeList(attributes, 1, 0, &bytes);
   const bool listed =
-      made && !handles.empty() &&
+      made && inherits == Inherits::StandardHandles && !handles.empty() &&
       ::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
                                   handles.size() * sizeof(HANDLE), nullptr, nullptr);
   STARTUPINFOEXA startup{};
