@@ -13,8 +13,10 @@
 #     TARGET-check.xml in the build folder. EXPECT identity: each file holds its block byte for
 #     byte; REFERENCE: each file holds what the command (run through sh -c, or cmd /c on
 #     Windows) writes from the block on its standard input; with neither, the content check is
-#     skipped. ONLY and SKIP choose checks by name (a name the installed exporthost does not
-#     know stops the configure step), TIMEOUT gives each check that long (seconds, above 0), ABOUT
+#     skipped. In a cross build the command is the build machine's: tests TARGET.blocks and
+#     TARGET.reference write the blocks and run it on them before the check reads the result.
+#     ONLY and SKIP choose checks by name (a name the installed exporthost does not know stops
+#     the configure step), TIMEOUT gives each check that long (seconds, above 0), ABOUT
 #     adds the about check (it shows a box), STRICT fails the test for a skipped check (one a
 #     missing declaration skips, say), SEED, REPEAT and MAX_SIZE add rounds of random blocks to
 #     the content and reproducible checks (--seed, --repeat, --max-size; pin the seed for a test
@@ -144,7 +146,13 @@ function(rawout_add_plugin_check target)
   if(DEFINED check_EXPECT)
     list(APPEND options --expect=${check_EXPECT})
   endif()
-  if(DEFINED check_REFERENCE)
+  # Under an emulator the reference command is the build machine's: the emulated exporthost
+  # writes the blocks, the command runs on them here, and the check reads what it wrote.
+  set(reference_dir)
+  if(DEFINED check_REFERENCE AND CMAKE_CROSSCOMPILING)
+    set(reference_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}-reference)
+    list(APPEND options --reference-dir=${reference_dir})
+  elseif(DEFINED check_REFERENCE)
     list(APPEND options --reference=${check_REFERENCE})
   endif()
   if(check_ONLY)
@@ -164,16 +172,31 @@ function(rawout_add_plugin_check target)
   if(check_STRICT)
     list(APPEND options --strict)
   endif()
+  set(random)
   foreach(word SEED REPEAT MAX_SIZE)
     if(DEFINED check_${word})
       string(TOLOWER ${word} option)
       string(REPLACE "_" "-" option ${option})
-      list(APPEND options --${option}=${check_${word}})
+      list(APPEND random --${option}=${check_${word}})
     endif()
   endforeach()
+  list(APPEND options ${random})
   add_test(NAME ${target}.check
     COMMAND ${command} check --plugin $<TARGET_FILE:${target}> ${options} ${check_ARGS}
             --junit=${CMAKE_CURRENT_BINARY_DIR}/${target}-check.xml)
+  set(emulated ${target}.check)
+  if(reference_dir)
+    add_test(NAME ${target}.blocks
+      COMMAND ${command} check --write-blocks=${reference_dir} ${random})
+    add_test(NAME ${target}.reference
+      COMMAND ${CMAKE_COMMAND} -DDIR=${reference_dir} "-DREFERENCE=${check_REFERENCE}"
+              -P ${_rawout_plugin_dir}/rawoutReference.cmake)
+    set_tests_properties(${target}.blocks PROPERTIES FIXTURES_SETUP ${target}.blocks)
+    set_tests_properties(${target}.reference PROPERTIES FIXTURES_REQUIRED ${target}.blocks
+      FIXTURES_SETUP ${target}.reference)
+    set_tests_properties(${target}.check PROPERTIES FIXTURES_REQUIRED ${target}.reference)
+    list(APPEND emulated ${target}.blocks)
+  endif()
   # Under wine: a prefix of the build's own (made by the first run) unless the configure step was
   # given one, and none of wine's own messages among the check's lines.
   list(GET command 0 emulator)
@@ -182,6 +205,6 @@ function(rawout_add_plugin_check target)
     if(DEFINED ENV{WINEPREFIX})
       set(prefix $ENV{WINEPREFIX})
     endif()
-    set_tests_properties(${target}.check PROPERTIES ENVIRONMENT "WINEPREFIX=${prefix};WINEDEBUG=-all")
+    set_tests_properties(${emulated} PROPERTIES ENVIRONMENT "WINEPREFIX=${prefix};WINEDEBUG=-all")
   endif()
 endfunction()

@@ -1175,6 +1175,24 @@ TEST(ExporthostCheck, RandomBlocksComeFromTheSeedTheReportNames) {
       check({"--only=content", "--seed=3", "--max-size=100000", "--reference=" + kHexReference,
              "--plugin", testPlugin("format_hex")});
   EXPECT_EQ(0, hex.result.exitCode) << hex.result.out;
+#ifndef _WIN32
+  // The reference run apart, as the kit runs it for an emulated check: blocks written, the
+  // command run on them by the kit's script, the result read. Other rounds are refused.
+  const std::string blocks = dir / "blocks";
+  EXPECT_EQ(0, check({"--write-blocks", blocks, "--seed=3", "--max-size=100000"}).result.exitCode);
+  EXPECT_EQ(0, runProcess({"cmake", "-DDIR=" + blocks, "-DREFERENCE=" + kHexReference, "-P",
+                           std::string(TESTS_SOURCE_DIR) + "/../cmake/rawoutReference.cmake"})
+                   .exitCode);
+  const auto apart = [&blocks](const char* seed) {
+    return check({"--only=content", "--reference-dir", blocks, "--max-size=100000", seed,
+                  "--plugin", testPlugin("format_hex")});
+  };
+  EXPECT_EQ(hex.lines, apart("--seed=3").lines);
+  const CheckRun other = apart("--seed=4");
+  EXPECT_EQ(kUsage, other.result.exitCode);
+  EXPECT_NE(std::string::npos, other.result.err.find("does not hold the blocks this check saves"))
+      << other.result.err;
+#endif
 }
 
 TEST(ExporthostCheck, ListsEveryCheckWithItsPromise) {
@@ -1532,7 +1550,7 @@ TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
       {{"check", "--expect=bytes"},
        "invalid --expect 'bytes': give identity, or --reference=COMMAND for a format of its own"},
       {{"check", "--expect=identity", "--reference=cat"},
-       "give one of --expect and --reference, once"},
+       "give one of --expect, --reference and --reference-dir, once"},
       {{"formats", "--about"}, "option '--about' is taken by the check command only"},
       {{"export", "--in-proc", "a"}, "option '--in-process' is taken by the check command only"},
       {{"check", "--only", "bogus,quiet"},

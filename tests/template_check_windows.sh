@@ -28,6 +28,17 @@ if grep -E '^[0-9a-f]{4}:(err|fixme|warn):' "$work/ctest.log"; then
   echo "FAIL: wine's messages reached the check's output" >&2
   exit 1
 fi
+# The same CMakeLists with a reference command of the build machine's (one cmd does not know):
+# the kit runs it here, on the blocks the emulated exporthost wrote, random ones among them.
+sed -i 's/^rawout_add_plugin_check(myformat EXPECT identity)$/rawout_add_plugin_check(myformat REFERENCE "cat" SEED 4 MAX_SIZE 64K)/' \
+  "$work/myformat/CMakeLists.txt"
+env -u WINEPREFIX cmake -S "$work/myformat" -B "$work/build" >/dev/null
+env -u WINEPREFIX -u WINEDEBUG ctest --test-dir "$work/build" --output-on-failure >"$work/ctest.log" 2>&1 ||
+  { cat "$work/ctest.log"; exit 1; }
+grep -q 'tests passed, 0 tests failed out of 3' "$work/ctest.log" &&
+  grep -q 'name="content" time="[0-9.]*"/>' "$work/build/myformat-check.xml" &&
+  grep -q 'value="--seed 4 --repeat 1 --max-size 65536"' "$work/build/myformat-check.xml" ||
+  { cat "$work/ctest.log" "$work/build/myformat-check.xml"; echo "FAIL: the build machine's reference did not serve the check" >&2; exit 1; }
 objdump=$(grep -o '[a-z0-9_]*-w64-mingw32' "$toolchain" | head -1)-objdump
 exports=$("$objdump" -p "$work/build/myformat.dll" |
   sed -n '/Ordinal\/Name Pointer/,/^$/p' | awk '/^\t\[/ {print $3}' | sort | tr '\n' ' ')

@@ -23,7 +23,8 @@ struct CheckOptions {
   bool strict = false;  // a skipped check fails the run
   std::string keep;     // a folder for the files of each check that fails, or empty
   ContentRule content = ContentRule::Undeclared;
-  std::string reference;  // the command, for ContentRule::Reference
+  std::string reference;     // the command, for ContentRule::Reference
+  std::string referenceDir;  // or the folder that holds what it wrote: NAME.expected
   RandomRounds random{};
   unsigned jobs = 1;  // check processes at once
 };

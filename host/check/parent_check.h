@@ -22,6 +22,11 @@ Verdict checkOutOfProcess(const CheckOptions& options, const Check& check,
 // files for the content check. Throws std::runtime_error when the command fails.
 void prepareReferences(const CheckOptions& options, const Check& check, const CheckFolder& folder);
 
+// Writes each content block to `folder`/NAME.block, for a reference command run elsewhere (on the
+// build machine, when the check runs under an emulator), which writes NAME.expected beside it.
+// Returns how many. Throws std::runtime_error.
+std::size_t writeBlocks(const std::string& folder, const RandomRounds& random);
+
 // Makes `path` and the folders above it. Throws std::runtime_error.
 void makeFolder(const std::string& path);
 

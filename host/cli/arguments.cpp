@@ -15,7 +15,7 @@ namespace {
 
 void declareContent(Arguments& arguments, ContentRule rule) {
   if (arguments.check.content != ContentRule::Undeclared) {
-    throw UsageError("give one of --expect and --reference, once");
+    throw UsageError("give one of --expect, --reference and --reference-dir, once");
   }
   arguments.check.content = rule;
 }
@@ -90,6 +90,21 @@ constexpr std::array kOptions = {
              }
              declareContent(arguments, ContentRule::Reference);
              arguments.check.reference = value;
+           }},
+    Option{{"reference-dir", true},
+           [](Arguments& arguments, const std::string& value) {
+             if (value.empty()) {
+               throw UsageError("--reference-dir needs a folder");
+             }
+             declareContent(arguments, ContentRule::Reference);
+             arguments.check.referenceDir = value;
+           }},
+    Option{{"write-blocks", true},
+           [](Arguments& arguments, const std::string& value) {
+             if (value.empty()) {
+               throw UsageError("--write-blocks needs a folder");
+             }
+             arguments.writeBlocks = value;
            }},
     Option{{"seed", true},
            [](Arguments& arguments, const std::string& value) {

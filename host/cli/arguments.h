@@ -19,6 +19,7 @@ struct Arguments {
   std::string checkOnlyOption;  // the first option given that only the check command takes
   bool seedOrRepeat = false;    // random rounds asked for
   bool maxSize = false;
+  std::string writeBlocks;  // a folder to write the content blocks to, instead of checking
 };
 
 Arguments parseArguments(int argc, char** argv);

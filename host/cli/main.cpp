@@ -11,6 +11,7 @@
 
 #include "check/check_run.h"
 #include "check/child_main.h"
+#include "check/parent_check.h"
 #include "check/protocol.h"
 #include "cli/arguments.h"
 #include "cli/check_listing.h"
@@ -137,6 +138,17 @@ int checkPlugins(Arguments arguments) {
   if (arguments.list) {
     (void)std::fputs(checkListing(outputWidth()).c_str(), stdout);
     return kExitSuccess;
+  }
+  if (!arguments.writeBlocks.empty()) {
+    try {
+      const std::size_t written = writeBlocks(arguments.writeBlocks, arguments.check.random);
+      (void)std::printf("%zu blocks written to %s\n", written,
+                        quotedName(arguments.writeBlocks).c_str());
+      return kExitSuccess;
+    } catch (const std::runtime_error& error) {
+      printError(error.what());
+      return kExitTrouble;
+    }
   }
   if (selectedChecks(arguments.check).empty()) {
     throw UsageError("--only and --skip leave no check to run");
