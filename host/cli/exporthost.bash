@@ -16,7 +16,7 @@ _exporthost() {
       *)
         case ${COMP_WORDS[index - 1]} in
           --plugin | --only | --skip | --timeout | --junit | --keep | --seed | --repeat | \
-            --max-size) ;;
+            --max-size | --jobs | --reference-dir | --write-blocks) ;;
           *) command=${COMP_WORDS[index]}; break ;;
         esac
         ;;
@@ -28,7 +28,7 @@ _exporthost() {
       mapfile -t COMPREPLY < <(compgen -f -- "$cur")
       return
       ;;
-    --keep)
+    --keep | --reference-dir | --write-blocks)
       mapfile -t COMPREPLY < <(compgen -d -- "$cur")
       return
       ;;
@@ -43,7 +43,7 @@ _exporthost() {
         grep -oE '^[a-z][a-z0-9-]*')" -- "${cur##*,}")
       return
       ;;
-    --timeout | --repeat | --max-size) return ;;
+    --timeout | --repeat | --max-size | --jobs) return ;;
   esac
   case $cur in
     --format=*)
