@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const rawout::Arguments arguments =
       rawout::parseArguments(static_cast<int>(program.size()), argv.data());
   if (arguments.error.empty()) {
-    // Nothing it took can fail later: every check named is one, the time-out is a time.
+    // Nothing it took can fail later: every check named is one, the time-out is a time, a
+    // declared reference has a command or a folder.
     for (const auto* names : {&arguments.check.only, &arguments.check.skip}) {
       for (const std::string& name : *names) {
         FUZZ_REQUIRE(rawout::findCheck(name) != nullptr);
@@ -79,7 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_REQUIRE(arguments.check.timeout.count() > 0);
     FUZZ_REQUIRE(arguments.check.content != rawout::ContentRule::Reference ||
-                 !arguments.check.reference.empty());
+                 !arguments.check.reference.empty() || !arguments.check.referenceDir.empty());
+    // Random rounds are a count and a bound the boundary can hand over; jobs at least one.
+    FUZZ_REQUIRE(arguments.check.jobs >= 1 && arguments.check.random.maxSize >= 1 &&
+                 arguments.check.random.maxSize <= 0xFFFFFFFFU);
   }
   return 0;
 }
