@@ -125,12 +125,16 @@ class SideBySide {
   }
 
   // The verdict of check `index`, once it is in; rethrows what the check threw. A check that
-  // never started was stopped by one before it, which the caller has met first.
+  // never started, the others stopped by a check started before it, shares that one's end:
+  // its trouble, or a skip for a plug-in that could not be loaded.
   Verdict verdict(std::size_t index) {
     std::unique_lock<std::mutex> held(lock_);
     done_.wait(held, [&] { return slots_[index].done || (stopped_ && !slots_[index].started); });
     if (!slots_[index].done) {
-      throw std::runtime_error("a check was asked for that never started");
+      if (stoppedBy_.error) {
+        std::rethrow_exception(stoppedBy_.error);
+      }
+      return Verdict::skip("the plug-in cannot be loaded: " + stoppedBy_.verdict.text);
     }
     if (slots_[index].error) {
       std::rethrow_exception(slots_[index].error);
@@ -166,7 +170,10 @@ class SideBySide {
       }
       {
         const std::lock_guard<std::mutex> held(lock_);
-        stopped_ = stopped_ || error || verdict.kind == Verdict::Kind::NotLoaded;
+        if (!stopped_ && (error || verdict.kind == Verdict::Kind::NotLoaded)) {
+          stopped_ = true;
+          stoppedBy_ = {true, true, verdict, error};
+        }
         slots_[index].done = true;
         slots_[index].verdict = std::move(verdict);
         slots_[index].error = error;
@@ -181,6 +188,7 @@ class SideBySide {
   std::condition_variable done_;
   std::size_t next_ = 0;
   bool stopped_ = false;
+  Slot stoppedBy_;  // the end of the check that stopped the others
   std::vector<Slot> slots_;
   Run run_;
   std::vector<std::thread> workers_;
