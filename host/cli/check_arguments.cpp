@@ -62,6 +62,18 @@ std::optional<std::uint64_t> leadingNumber(std::string_view text, std::string_vi
   return value;
 }
 
+// A count of 1 to `most`, or a usage error that says the range: "give 1 to MOST UNITS".
+unsigned parseCount(const std::string& text, std::uint64_t most, const std::string& counted,
+                    const std::string& units) {
+  std::string_view rest;
+  const auto count = leadingNumber(text, rest);
+  if (!count || !rest.empty() || *count == 0 || *count > most) {
+    throw UsageError("invalid " + counted + " " + quotedValue(text) + ": give 1 to " +
+                     std::to_string(most) + " " + units);
+  }
+  return static_cast<unsigned>(*count);
+}
+
 }  // namespace
 
 std::uint64_t parseSeed(const std::string& text) {
@@ -79,25 +91,11 @@ std::uint64_t parseSeed(const std::string& text) {
 }
 
 unsigned parseRepeat(const std::string& text) {
-  constexpr std::uint64_t kMostRounds = 1000000;
-  std::string_view rest;
-  const auto rounds = leadingNumber(text, rest);
-  if (!rounds || !rest.empty() || *rounds == 0 || *rounds > kMostRounds) {
-    throw UsageError("invalid repeat count " + quotedValue(text) + ": give 1 to " +
-                     std::to_string(kMostRounds) + " rounds");
-  }
-  return static_cast<unsigned>(*rounds);
+  return parseCount(text, 1000000, "repeat count", "rounds");
 }
 
 unsigned parseJobs(const std::string& text) {
-  constexpr std::uint64_t kMostJobs = 256;
-  std::string_view rest;
-  const auto jobs = leadingNumber(text, rest);
-  if (!jobs || !rest.empty() || *jobs == 0 || *jobs > kMostJobs) {
-    throw UsageError("invalid job count " + quotedValue(text) + ": give 1 to " +
-                     std::to_string(kMostJobs) + " check processes at once");
-  }
-  return static_cast<unsigned>(*jobs);
+  return parseCount(text, 256, "job count", "check processes at once");
 }
 
 unsigned defaultJobs() { return std::max(1U, std::thread::hardware_concurrency()); }
