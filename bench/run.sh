@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and prints the measurements as tables:
 #   1. a save through the module against the open/write/close floor (and ofstream, stdio);
-#   2. `exporthost export` of a large file against `cp`, side by side, with peak memory;
+#   2. `exporthost export` of a large file against `cp` and against the least a host that maps
+#      its input can do (bench/mapped_write.cpp), side by side, with peak memory;
 #   3. `exporthost check` of rawout, natively and under wine64.
 # Usage: bench/run.sh [FOLDER]   FOLDER is where files are written (default: /dev/shm, tmpfs).
 # Needs Google Benchmark (libbenchmark-dev) and hyperfine.
@@ -32,19 +33,23 @@ echo "== the main job: ${megabytes} MiB, exporthost against cp"
 head -c "$((megabytes << 20))" /dev/urandom >"$work/input.prg"
 hyperfine --style none --warmup 3 --runs 15 --export-csv "$work/times.csv" \
   -n cp "cp $work/input.prg $work/copy.bin" \
+  -n "mapped write (floor)" "$bench/mapped_write $work/input.prg $work/mapped.bin" \
   -n "exporthost FILE" "$bin/exporthost export $work/input.prg $work/exported" \
   -n "exporthost - (stdin)" "$bin/exporthost export - $work/piped < $work/input.prg" >/dev/null
-cmp -s "$work/input.prg" "$work/exported.bin" && cmp -s "$work/input.prg" "$work/piped.bin"
+for copy in mapped exported piped; do
+  cmp -s "$work/input.prg" "$work/$copy.bin" || { echo "bench/run.sh: $copy.bin is not the input" >&2; exit 1; }
+done
 
 peak() { "$bench/peak_rss" "$@" 2>&1 >/dev/null | awk '/peak_rss_kib/ {printf "%.0f", $2/1024}'; }
 rss_cp=$(peak cp "$work/input.prg" "$work/copy.bin")
+rss_floor=$(peak "$bench/mapped_write" "$work/input.prg" "$work/mapped.bin")
 rss_file=$(peak "$bin/exporthost" export "$work/input.prg" "$work/exported")
 rss_pipe=$(peak "$bin/exporthost" export - "$work/piped" <"$work/input.prg")
 
-awk -F, -v rss="$rss_cp,$rss_file,$rss_pipe" '
-  BEGIN { split(rss, peak, ","); printf "%-22s %10s %10s %10s %14s\n", "command", "mean ms", "median ms", "vs cp", "peak RSS MiB" }
+awk -F, -v rss="$rss_cp,$rss_floor,$rss_file,$rss_pipe" '
+  BEGIN { split(rss, peak, ","); printf "%-22s %10s %10s %8s %10s %14s\n", "command", "mean ms", "median ms", "vs cp", "vs floor", "peak RSS MiB" }
   NR > 1 { row++; mean[row] = $2 * 1000; median[row] = $4 * 1000; name[row] = $1 }
-  END { for (r = 1; r <= row; r++) printf "%-22s %10.1f %10.1f %10.2f %14s\n", name[r], mean[r], median[r], median[r] / median[1], peak[r] }
+  END { for (r = 1; r <= row; r++) printf "%-22s %10.1f %10.1f %8.2f %10.2f %14s\n", name[r], mean[r], median[r], median[r] / median[1], median[r] / median[2], peak[r] }
 ' "$work/times.csv"
 
 echo
