@@ -2,7 +2,7 @@
 # Builds the benchmarks and prints the measurements as tables:
 #   1. a save through the module against the open/write/close floor (and ofstream, stdio);
 #   2. `exporthost export` of a large file against `cp` and against the least a host that maps
-#      its input can do (bench/mapped_write.cpp), side by side, with peak memory;
+#      its input can do (bench/mapped_write.cpp), in rounds, with peak memory;
 #   3. `exporthost check` of rawout, natively and under wine64.
 # Usage: bench/run.sh [FOLDER]   FOLDER is where files are written (default: /dev/shm, tmpfs).
 # Needs Google Benchmark (libbenchmark-dev) and hyperfine.
@@ -11,6 +11,7 @@ cd "$(dirname "$0")/.."
 folder=${1:-/dev/shm}
 megabytes=${RAWOUT_BENCH_MIB:-256}
 repetitions=${RAWOUT_BENCH_REPETITIONS:-5}
+rounds=${RAWOUT_BENCH_ROUNDS:-5}
 
 command -v hyperfine >/dev/null || { echo "bench/run.sh: hyperfine is needed (apt-get install hyperfine)" >&2; exit 1; }
 cmake --workflow --preset bench >/dev/null
@@ -31,11 +32,14 @@ sed -n '/^ *bytes /,$p' "$work/save.log"
 echo
 echo "== the main job: ${megabytes} MiB, exporthost against cp"
 head -c "$((megabytes << 20))" /dev/urandom >"$work/input.prg"
-hyperfine --style none --warmup 3 --runs 15 --export-csv "$work/times.csv" \
-  -n cp "cp $work/input.prg $work/copy.bin" \
-  -n "mapped write (floor)" "$bench/mapped_write $work/input.prg $work/mapped.bin" \
-  -n "exporthost FILE" "$bin/exporthost export $work/input.prg $work/exported" \
-  -n "exporthost - (stdin)" "$bin/exporthost export - $work/piped < $work/input.prg" >/dev/null
+# In rounds, so that a slow spell of the machine weighs on every command of a round alike.
+for round in $(seq "$rounds"); do
+  hyperfine --style none --warmup 2 --runs 10 --export-csv "$work/times-$round.csv" \
+    -n cp "cp $work/input.prg $work/copy.bin" \
+    -n "mapped write (floor)" "$bench/mapped_write $work/input.prg $work/mapped.bin" \
+    -n "exporthost FILE" "$bin/exporthost export $work/input.prg $work/exported" \
+    -n "exporthost - (stdin)" "$bin/exporthost export - $work/piped < $work/input.prg" >/dev/null
+done
 for copy in mapped exported piped; do
   cmp -s "$work/input.prg" "$work/$copy.bin" || { echo "bench/run.sh: $copy.bin is not the input" >&2; exit 1; }
 done
@@ -46,11 +50,27 @@ rss_floor=$(peak "$bench/mapped_write" "$work/input.prg" "$work/mapped.bin")
 rss_file=$(peak "$bin/exporthost" export "$work/input.prg" "$work/exported")
 rss_pipe=$(peak "$bin/exporthost" export - "$work/piped" <"$work/input.prg")
 
+# Each ratio is taken within a round; the table gives the median over the rounds, and the range.
 awk -F, -v rss="$rss_cp,$rss_floor,$rss_file,$rss_pipe" '
-  BEGIN { split(rss, peak, ","); printf "%-22s %10s %10s %8s %10s %14s\n", "command", "mean ms", "median ms", "vs cp", "vs floor", "peak RSS MiB" }
-  NR > 1 { row++; mean[row] = $2 * 1000; median[row] = $4 * 1000; name[row] = $1 }
-  END { for (r = 1; r <= row; r++) printf "%-22s %10.1f %10.1f %8.2f %10.2f %14s\n", name[r], mean[r], median[r], median[r] / median[1], median[r] / median[2], peak[r] }
-' "$work/times.csv"
+  function median(list, count,   i, j, held) {
+    for (i = 2; i <= count; i++) for (j = i; j > 1 && list[j - 1] > list[j]; j--) { held = list[j]; list[j] = list[j - 1]; list[j - 1] = held }
+    return count % 2 ? list[(count + 1) / 2] : (list[count / 2] + list[count / 2 + 1]) / 2
+  }
+  BEGIN { split(rss, peak, ","); printf "%-22s %10s %8s %12s %10s %14s\n", "command", "median ms", "vs cp", "vs cp range", "vs floor", "peak RSS MiB" }
+  FNR == 1 { round++; row = 0; next }
+  { row++; name[row] = $1; ms[row, round] = $4 * 1000 }
+  END {
+    for (r = 1; r <= row; r++) {
+      low = 1e9; high = 0
+      for (k = 1; k <= round; k++) {
+        times[k] = ms[r, k]; againstCp[k] = ms[r, k] / ms[1, k]; againstFloor[k] = ms[r, k] / ms[2, k]
+        low = againstCp[k] < low ? againstCp[k] : low; high = againstCp[k] > high ? againstCp[k] : high
+      }
+      printf "%-22s %10.1f %8.2f %12s %10.2f %14s\n", name[r], median(times, round), median(againstCp, round),
+        sprintf("%.2f-%.2f", low, high), median(againstFloor, round), peak[r]
+    }
+  }
+' "$work"/times-*.csv
 
 echo
 echo "== exporthost check of rawout, every check in a process of its own (aim: under 80 ms on 2 cores)"
