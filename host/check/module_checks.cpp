@@ -1,7 +1,6 @@
 // The checks of what a plug-in promises besides its files: its entry points and name, its about
 // box, and the host's process as the plug-in leaves it.
 #include <cstring>
-#include <thread>
 
 #include "check/output_capture.h"
 #include "check/plugin_calls.h"
@@ -56,7 +55,7 @@ Verdict description(const CheckContext& context) {
 Verdict descriptionAddress(const CheckContext& context) {
   const char* first = context.plugin.description();
   const char* fromAnotherThread = nullptr;
-  std::thread([&] { fromAnotherThread = context.plugin.description(); }).join();
+  onAnotherThread([&] { fromAnotherThread = context.plugin.description(); });
   const char* again = context.plugin.description();
   if (again != first || fromAnotherThread != first) {
     return Verdict::fail(
@@ -83,7 +82,7 @@ Verdict descriptionAfterSaves(const CheckContext& context) {
 // the next: what a runtime sets up once, on its first call, is not a leak.
 Verdict processState(const CheckContext& context) {
   // Whatever the platform sets up on a first thread or file is in place before the snapshot.
-  std::thread([] {}).join();
+  onAnotherThread([] {});
   const ProcessState before = currentProcessState();
   std::string stillOpen;
   const auto calls = [&context, &stillOpen] {

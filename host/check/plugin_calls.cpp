@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <system_error>
+#include <thread>
 
 #include "check/process_state.h"
 #include "loader/read_only_copy.h"
@@ -202,6 +204,16 @@ std::string typicalSaves(const CheckContext& context) {
   (void)save(context, block.data(), block.size(), "typical-no-extout", nullptr);
   (void)save(context, block.data(), block.size(), "missing/typical", &buffer);
   return stillOpen;
+}
+
+void onAnotherThread(const std::function<void()>& work) {
+  std::thread thread;
+  try {
+    thread = std::thread(work);
+  } catch (const std::system_error& error) {
+    throw CheckTrouble("cannot start a thread: " + error.code().message());
+  }
+  thread.join();
 }
 
 }  // namespace rawout

@@ -1,6 +1,7 @@
 // The calls the checks make into a plug-in, as a host makes them, and what they read back.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,10 @@ std::optional<Verdict> outputAlone(const CheckContext& context, const Bytes& byt
 // \"...\""), else the bytes about it ("all.raw holds 257 bytes, expected 256; the first difference
 // from ... at byte 10: 08 09 [0D] 0A 0B, expected 08 09 [0A] 0B 0C").
 std::string compareFile(const std::string& path, const Bytes& expected, const std::string& what);
+
+// Runs `work` on a thread of its own and waits for it. CheckTrouble when the system gives no
+// thread: that is no fault of the plug-in's.
+void onAnotherThread(const std::function<void()>& work);
 
 // The saves a host makes of every kind: a block, an empty one, one with no extension buffer and
 // one into a missing folder. Their outcome is other checks' business, but for a file left open

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -407,21 +408,32 @@ Verdict threads(const CheckContext& context) {
   std::array<std::string, kThreads> failures;
   std::vector<std::thread> savers;
   savers.reserve(kThreads);
-  for (int thread = 0; thread < kThreads; ++thread) {
-    savers.emplace_back([&, thread] {
-      const Bytes& bytes = blocks[thread];
-      const std::string name = "thread" + std::to_string(thread);
-      std::string reported;
-      if (auto problem = saveWell(context, bytes, bytes.data(), name, reported)) {
-        failures[thread] = problem->text;
-        return;
-      }
-      failures[thread] =
-          compareFile(outputFile(context, name, reported), alone[thread], kSameBytes);
-    });
+  std::optional<std::system_error> noThread;
+  for (int thread = 0; thread < kThreads && !noThread; ++thread) {
+    try {
+      savers.emplace_back([&, thread] {
+        const Bytes& bytes = blocks[thread];
+        const std::string name = "thread" + std::to_string(thread);
+        std::string reported;
+        if (auto problem = saveWell(context, bytes, bytes.data(), name, reported)) {
+          failures[thread] = problem->text;
+          return;
+        }
+        failures[thread] =
+            compareFile(outputFile(context, name, reported), alone[thread], kSameBytes);
+      });
+    } catch (const std::system_error& error) {
+      noThread = error;
+    }
   }
+  // Those started are joined even when the rest could not start: a thread left joinable would
+  // end the check process.
   for (auto& saver : savers) {
     saver.join();
+  }
+  if (noThread) {
+    // The system's limit, not the plug-in's fault.
+    throw CheckTrouble(std::string("cannot start a saving thread: ") + noThread->code().message());
   }
   const auto* const failed =
       std::find_if(failures.begin(), failures.end(),
