@@ -3,11 +3,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <ctime>
 
 #include "file_platform.h"
 
 namespace rawout {
+
+// "e": close-on-exec.
+extern const char kWriteMode[] = "wbe";
+// Terminator included, as the kernel counts it.
+extern const std::size_t kMaxFileNameBytes = PATH_MAX;
 
 void clearCause() noexcept {}
 
@@ -18,6 +25,8 @@ Cause causeOf(Failure failure) noexcept {
       return {EINVAL};
     case Failure::NameTooLong:
       return {ENAMETOOLONG};
+    case Failure::NoMemory:
+      return {ENOMEM};
     default:
       return {errno};
   }
@@ -47,30 +56,33 @@ sigset_t writeSignals() noexcept {
 
 }  // namespace
 
-WriteSignalGuard::WriteSignalGuard() noexcept {
+bool namesAPlainFile(const char* /*fileName*/) noexcept { return true; }
+
+// SIGPIPE (reader gone) and SIGXFSZ (file-size limit) that a failed write raises are blocked on
+// the calling thread meanwhile, and the one a failed write raised is absorbed unless the host had
+// it blocked already, so that it stays pending as after the host's own write.
+bool writeBlock(std::FILE* file, const void* data, std::size_t size, Cause& cause) noexcept {
   const sigset_t signals = writeSignals();
-  guarded_ = ::pthread_sigmask(SIG_BLOCK, &signals, &hostMask_) == 0;
-}
-
-WriteSignalGuard::~WriteSignalGuard() {
-  if (guarded_) {
-    (void)::pthread_sigmask(SIG_SETMASK, &hostMask_, nullptr);
+  sigset_t hostMask;
+  const bool guarded = ::pthread_sigmask(SIG_BLOCK, &signals, &hostMask) == 0;
+  clearCause();
+  const bool written = writeWhole(file, data, size);
+  if (!written) {
+    cause = causeOf(Failure::Write);
+    const int raised = cause.error == EPIPE ? SIGPIPE : cause.error == EFBIG ? SIGXFSZ : 0;
+    if (guarded && raised != 0 && sigismember(&hostMask, raised) == 0) {
+      sigset_t only;
+      sigemptyset(&only);
+      sigaddset(&only, raised);
+      const timespec now{};
+      while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {
+      }
+    }
   }
-}
-
-void WriteSignalGuard::absorb(int error) noexcept {
-  const int raised = error == EPIPE ? SIGPIPE : error == EFBIG ? SIGXFSZ : 0;
-  // A signal the host blocks itself stays pending, as it would after the host's own write.
-  if (!guarded_ || raised == 0 || sigismember(&hostMask_, raised) == 1) {
-    return;
+  if (guarded) {
+    (void)::pthread_sigmask(SIG_SETMASK, &hostMask, nullptr);
   }
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, raised);
-  const timespec now{};
-  while (::sigtimedwait(&only, nullptr, &now) < 0 && errno == EINTR) {
-  }
-  errno = error;
+  return written;
 }
 
 }  // namespace rawout

@@ -58,6 +58,11 @@ bool isDeviceName(const char* name, std::size_t length) noexcept {
 
 }  // namespace
 
+// "N": not inherited by processes the host starts while it is open.
+extern const char kWriteMode[] = "wbN";
+// The longest name the ANSI file functions can be handed; they reject what they cannot take.
+extern const std::size_t kMaxFileNameBytes = 32768;
+
 void clearCause() noexcept { ::SetLastError(ERROR_SUCCESS); }
 
 Cause causeOf(Failure failure) noexcept {
@@ -68,6 +73,8 @@ Cause causeOf(Failure failure) noexcept {
       return {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE};
     case Failure::InvalidName:
       return {EINVAL, ERROR_INVALID_NAME};
+    case Failure::NoMemory:
+      return {ENOMEM, ERROR_NOT_ENOUGH_MEMORY};
     default:
       break;
   }
@@ -116,6 +123,16 @@ bool namesAPlainFile(const char* fileName) noexcept {
     --length;
   }
   return !isDeviceName(component, length);
+}
+
+// Windows raises no signal for a failed write.
+bool writeBlock(std::FILE* file, const void* data, std::size_t size, Cause& cause) noexcept {
+  clearCause();
+  const bool written = writeWhole(file, data, size);
+  if (!written) {
+    cause = causeOf(Failure::Write);
+  }
+  return written;
 }
 
 }  // namespace rawout

@@ -1,8 +1,16 @@
+// rawout's SavePrgmFile: the block, byte for byte (no line-end translation), into `baseName` +
+// ".bin", and ".bin" stored in `extOut`. Beyond what every plug-in owes a host, it also refuses
+// with 0, before any file is touched: a null `baseName`, a null `data` with `size` above 0, a name
+// longer than the system takes, and on Windows a name the system maps to a device (NUL, CON, PRN,
+// AUX, COM0-9, LPT0-9, also with an extension or trailing spaces) or one with a colon beyond its
+// drive. No signal reaches the host: SIGPIPE and SIGXFSZ from a failed write are held back on the
+// calling thread, and a write that the host's own signals interrupt goes on.
 #include <rawout/export_plugin.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "file_platform.h"
@@ -11,10 +19,40 @@ namespace {
 
 constexpr char kExtension[] = ".bin";
 
-// Writes the whole block to the unbuffered stream. A signal that the host handles without
-// SA_RESTART can interrupt a write before any byte passes: the same stream then goes on with the
-// bytes still to write.
-bool writeWhole(std::FILE* file, const void* data, std::size_t size) noexcept {
+// The output's name, the base name and the extension, in memory of the call's own: on the stack
+// for the names hosts form, from the heap for the longer ones the system takes (32 KiB on
+// Windows), so that no call needs a large stack.
+class FileName {
+ public:
+  FileName(const char* baseName, std::size_t baseLength) noexcept {
+    const std::size_t bytes = baseLength + sizeof kExtension;
+    char* name = bytes <= sizeof onStack_ ? onStack_ : static_cast<char*>(std::malloc(bytes));
+    if (name != nullptr) {
+      std::memcpy(name, baseName, baseLength);  // NOLINT(bugprone-not-null-terminated-result)
+      std::memcpy(name + baseLength, kExtension, sizeof kExtension);
+    }
+    name_ = name;
+  }
+  ~FileName() {
+    if (name_ != onStack_) {
+      std::free(name_);
+    }
+  }
+  FileName(const FileName&) = delete;
+  FileName& operator=(const FileName&) = delete;
+  // Null when there was no memory for it.
+  [[nodiscard]] const char* get() const noexcept { return name_; }
+
+ private:
+  char onStack_[512];
+  char* name_ = nullptr;
+};
+
+}  // namespace
+
+bool rawout::writeWhole(std::FILE* file, const void* data, std::size_t size) noexcept {
+  // A signal that the host handles without SA_RESTART can interrupt a write before any byte
+  // passes: the same stream then goes on with the bytes still to write.
   const auto* next = static_cast<const unsigned char*>(data);
   std::size_t left = size;
   while (left > 0) {
@@ -31,8 +69,6 @@ bool writeWhole(std::FILE* file, const void* data, std::size_t size) noexcept {
   return true;
 }
 
-}  // namespace
-
 extern "C" int RAWOUT_CALL SavePrgmFile(const void* data, std::uint32_t size, const char* baseName,
                                         char* extOut) noexcept {
   using rawout::causeOf;
@@ -46,10 +82,11 @@ extern "C" int RAWOUT_CALL SavePrgmFile(const void* data, std::uint32_t size, co
   if (baseLength > rawout::kMaxFileNameBytes - sizeof kExtension) {
     return report(causeOf(Failure::NameTooLong));
   }
-  char fileName[rawout::kMaxFileNameBytes];
-  std::memcpy(fileName, baseName, baseLength);  // NOLINT(bugprone-not-null-terminated-result)
-  std::memcpy(fileName + baseLength, kExtension, sizeof kExtension);
-
+  const FileName name(baseName, baseLength);
+  const char* fileName = name.get();
+  if (fileName == nullptr) {
+    return report(causeOf(Failure::NoMemory));
+  }
   if (!rawout::namesAPlainFile(fileName)) {
     return report(causeOf(Failure::InvalidName));
   }
@@ -62,17 +99,8 @@ extern "C" int RAWOUT_CALL SavePrgmFile(const void* data, std::uint32_t size, co
   // be refused, the buffered stream still writes the same bytes.
   (void)std::setvbuf(file, nullptr, _IONBF, 0);
   rawout::Cause cause;
-  bool written = true;
   // An empty block writes nothing, so it needs no guard and costs no system call for one.
-  if (size != 0) {
-    rawout::WriteSignalGuard guard;
-    rawout::clearCause();  // a successful open can leave a code behind (file already exists)
-    written = writeWhole(file, data, size);
-    if (!written) {
-      cause = causeOf(Failure::Write);
-      guard.absorb(cause.error);
-    }
-  }
+  const bool written = size == 0 || rawout::writeBlock(file, data, size, cause);
   if (written) {
     rawout::clearCause();
   }
