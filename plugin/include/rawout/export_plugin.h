@@ -5,51 +5,13 @@
  * let an exception out. Every export plug-in builds against this header, and every host
  * includes it, so the two cannot drift apart. C89 to C23 and C++98 to C++23.
  *
- * The contract every export plug-in owes a host (and every host may rely on), whatever its
- * format writes:
- *
- *   int SavePrgmFile(const void* data, uint32_t size, const char* baseName, char* extOut)
- *     Writes the `size` bytes at `data`, in the format's own encoding, to a file named `baseName`
- *     followed by the format's extension. Every base name of up to RAWOUT_BASE_NAME_MAX (123)
- *     bytes is taken as it is, relative or absolute, with spaces, mixed case and bytes 0x80-0xFF
- *     (UTF-8 or not); a longer one gives that exact file or 0, never a file of another name. Every
- * byte value is accepted, and `size` may be 0, with `data` null; the file is still made. An
- * existing file of that name is replaced whole. The same block under the same name gives the same
- * bytes, whatever the thread, what the file held before, how many saves came before and whether
- * `extOut` is null (a format may put the name into its output, as S-record headers do). Returns 1
- * once the whole output is in the file and the file is closed; otherwise 0, also when a write fails
- * part-way (a full disk, a file-size limit), and then any incomplete file it made is gone and
- * `extOut` is untouched. A folder that does not exist is not created, and no file is written but
- * the output. On success, unless `extOut` is null, it stores the extension in `extOut`: the same
- * for every block, a dot, at most three more bytes and a terminating zero, within
- * RAWOUT_EXTENSION_BUFFER_SIZE (5) bytes, and nothing past them. Why a save failed is left in errno
- * (on Windows in GetLastError() of the calling thread, which a host reads whatever C runtime it
- * uses). The host owns the four arguments; the plug-in uses them only during the call.
- *
- *   const char* GetPluginDescription(void)
- *     Returns the format's display name: non-empty printable 8-bit text, owned by the plug-in,
- *     at the same address on every call and from every thread, unchanged while it is loaded.
- *
- *   int About(void)
- *     Shows a modal box about the plug-in and blocks the calling thread until it is dismissed;
- *     returns 1 then, or 0 when no box could be shown (or the plug-in has none).
- *
- *   In all three: nothing runs at load or unload time but the language runtime's own start-up,
- *   and nothing is left to run at the host's exit; nothing is written to the host's standard
- *   output or error; the host's process is left as it was found (signal handling and mask,
- *   resource limits, timers, working folder, umask, environment, locale, scheduling,
- *   floating-point settings, descriptors and handles and their flags, stream buffering and
- *   orientation, process group, ids and capabilities); no thread or process it started still
- *   runs when a call returns, since it would run on once the host unloads the plug-in; nothing
- *   the C library keeps for the host (environment entries, stream buffers, signal handlers)
- *   points into the plug-in once it is unloaded; calls from several threads at once, for
- *   different names, are safe.
- *   `exporthost check` holds a plug-in to each of these promises; what the file holds it checks
- *   as the author declares it (--expect=identity, or --reference=COMMAND for a format that
- *   transforms its bytes; COMMAND finds the base name in RAWOUT_BASE_NAME).
- *
- * rawout's own format: the bytes unchanged, byte for byte (no line-end translation), the
- * extension ".bin" and the display name "Binary File".
+ * The contract every export plug-in owes a host, whatever its format writes (and every host may
+ * rely on), is the comment on each of the three declarations below and the one headed "Every
+ * entry point": a paragraph on what the function does, then a sentence for each parameter and
+ * for the result. rawout-plugin(7) is made from these comments (cmake/contract_manual.cmake),
+ * which stops the build on one it cannot read: each comment ends just before its declaration,
+ * and in it a line "  NAME: ..." starts a parameter, "  Returns ..." the result, and a line
+ * indented further goes on with the one before.
  */
 #ifndef RAWOUT_EXPORT_PLUGIN_H
 #define RAWOUT_EXPORT_PLUGIN_H
@@ -62,8 +24,7 @@
 #define RAWOUT_VERSION_MINOR 1
 #define RAWOUT_VERSION_PATCH 0
 
-/* The longest base name, in bytes before its zero, that every plug-in takes (rawout takes any
- * the system takes). */
+/* The longest base name, in bytes before its zero, that every plug-in takes. */
 #define RAWOUT_BASE_NAME_MAX 123
 
 /* The bytes a host provides at `extOut`: a dot, up to three more bytes and the zero. */
@@ -130,19 +91,59 @@
 extern "C" {
 #endif
 
-/* rawout's: writes the block to `baseName` + ".bin" and stores ".bin" in `extOut`. Also refused
- * with 0, before any file is touched: a null `baseName`, a null `data` with `size` above 0, and
- * on Windows a name the system maps to a device (NUL, CON, PRN, AUX, COM0-9, LPT0-9, also with
- * an extension or trailing spaces) or one with a colon beyond its drive. No signal reaches the
- * host: SIGPIPE and SIGXFSZ from a failed write are held back on the calling thread, and a write
- * that the host's own signals interrupt goes on. */
+/* Every entry point:
+ *   Nothing runs at load or unload time but the language runtime's own start-up, and nothing is
+ *   left to run at the host's exit. Nothing is written to the host's standard output or error.
+ *   The host's process is left as it was found: signal handling and mask, resource limits,
+ *   timers, working folder, umask, environment, locale, scheduling, floating-point settings,
+ *   descriptors and handles and their flags, stream buffering and orientation, process group, ids
+ *   and capabilities. No thread or process the plug-in started still runs when a call returns,
+ *   since it would run on once the host unloads the plug-in. Nothing the C library keeps for the
+ *   host (environment entries, stream buffers, signal handlers) points into the plug-in once it is
+ *   unloaded. Calls from several threads at once, for different names, are safe.
+ *   `exporthost check` holds a plug-in to these promises and to those of each function, but for
+ *   the few that no check can see, which docs/plugin-authors.md lists; what a file holds it checks
+ *   as the author declares it (--expect=identity, or --reference=COMMAND for a format that
+ *   transforms its bytes; COMMAND finds the base name in RAWOUT_BASE_NAME).
+ */
+
+/* SavePrgmFile writes a block, in the format's own encoding, to the file named by the base name
+ * followed by the format's extension, and says whether it worked. An existing file of that name
+ * is replaced whole; a folder that does not exist is not created, and no file is written but the
+ * output. The same block under the same name gives the same bytes, whatever the thread, what the
+ * file held before, how many saves came before and whether `extOut` is null (a format may put the
+ * name into its output, as S-record headers do).
+ *   data: the block. The host guarantees `size` readable bytes there, and may pass null when
+ *     `size` is 0; the plug-in reads them during the call only, and never writes them.
+ *   size: the count of bytes at `data`. Every count and every byte value is accepted, 0 among
+ *     them: the file is still made.
+ *   baseName: the path of the file to write, without extension: zero-terminated and never null,
+ *     relative or absolute, with spaces, mixed case and bytes 0x80-0xFF (UTF-8 or not). Every one
+ *     of up to RAWOUT_BASE_NAME_MAX (123) bytes is taken as it is; a longer one gives that exact
+ *     file or 0, never a file of another name. The plug-in reads it during the call only, and
+ *     never writes it.
+ *   extOut: RAWOUT_EXTENSION_BUFFER_SIZE (5) bytes the host provides, or null. On success the
+ *     plug-in stores the extension there: the same for every block, a dot, at most three more
+ *     bytes and a terminating zero, and nothing past them. On failure it leaves them untouched.
+ *   Returns 1 once the whole output is in the file and the file is closed; otherwise 0, also when
+ *     a write fails part-way (a full disk, a file-size limit), and then any incomplete file it
+ *     made is gone. Why a save failed is left in errno (on Windows in GetLastError() of the
+ *     calling thread, which a host reads whatever C runtime it uses).
+ */
 RAWOUT_EXPORT int RAWOUT_CALL SavePrgmFile(const void* data, uint32_t size, const char* baseName,
                                            char* extOut) RAWOUT_NOEXCEPT;
 
-/* rawout's: "Binary File". */
+/* GetPluginDescription gives the format's display name.
+ *   Returns non-empty printable 8-bit text, zero-terminated and owned by the plug-in: the same
+ *     address on every call and from every thread, unchanged while the plug-in is loaded. The host
+ *     neither changes nor frees it.
+ */
 RAWOUT_EXPORT const char* RAWOUT_CALL GetPluginDescription(void) RAWOUT_NOEXCEPT;
 
-/* rawout's: a box captioned "About rawout.dll" (on Linux drawn by zenity or xmessage). */
+/* About shows a modal box about the plug-in and blocks the calling thread until it is dismissed.
+ *   Returns 1 once the box is dismissed, or 0 when no box could be shown (or the plug-in has
+ *     none).
+ */
 RAWOUT_EXPORT int RAWOUT_CALL About(void) RAWOUT_NOEXCEPT;
 
 /* What a host holds after looking the three names up. C hosts include this header too. */
