@@ -3,8 +3,9 @@
 #   rawout_add_plugin(TARGET SOURCE...)
 #     A loadable module named as the platform names plug-ins (myformat.so, myformat.dll: no
 #     "lib"), built with hidden visibility and exporting exactly SavePrgmFile,
-#     GetPluginDescription and About (a version script on ELF systems, a module-definition file
-#     on Windows), linked to rawout::boundary, the header.
+#     GetPluginDescription and About (the export list of each linker: rawout-plugin.map, a
+#     version script, on ELF systems, rawout-plugin.def on Windows, rawout-plugin.exp on macOS),
+#     linked to rawout::boundary, the header.
 #
 #   rawout_add_plugin_check(TARGET [EXPECT identity] [REFERENCE command] [ONLY names...]
 #                           [SKIP names...] [TIMEOUT seconds] [ABOUT] [STRICT]
@@ -41,8 +42,9 @@ function(rawout_add_plugin target)
     target_sources(${target} PRIVATE ${_rawout_plugin_dir}/rawout-plugin.def)
   elseif(APPLE)
     target_link_options(${target} PRIVATE
-      "LINKER:-exported_symbol,_SavePrgmFile" "LINKER:-exported_symbol,_GetPluginDescription"
-      "LINKER:-exported_symbol,_About")
+      "LINKER:-exported_symbols_list,${_rawout_plugin_dir}/rawout-plugin.exp")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
+      ${_rawout_plugin_dir}/rawout-plugin.exp)
   else()
     target_link_options(${target} PRIVATE
       "LINKER:--version-script=${_rawout_plugin_dir}/rawout-plugin.map")

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "check/registry.h"
+#include "checks/check_table.h"
 #include "cli/arguments.h"
 #include "cli/command_line.h"
 #include "fuzz_check.h"

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "check/report_text.h"
 #include "fuzz_check.h"
-#include "support/printable.h"
-#include "support/quoted_name.h"
+#include "report/report_text.h"
+#include "text/printable.h"
+#include "text/quoted_name.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <string>
 
-#include "check/protocol.h"
 #include "fuzz_check.h"
+#include "runner/protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  if (const auto verdict = rawout::Verdict::decode(bytes)) {
-    const auto again = rawout::Verdict::decode(verdict->encoded());
+  if (const auto verdict = rawout::decodedVerdict(bytes)) {
+    const auto again = rawout::decodedVerdict(rawout::encoded(*verdict));
     FUZZ_REQUIRE(again && again->kind == verdict->kind && again->text == verdict->text);
   }
   // Every verdict a check process writes decodes as it was, whatever its text holds.
@@ -19,11 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr Kind kWritten[] = {Kind::Pass, Kind::Fail, Kind::Skip, Kind::NotLoaded,
                                  Kind::OwnTrouble};
     const rawout::Verdict written{kWritten[data[0] % std::size(kWritten)], bytes.substr(1)};
-    const auto decoded = rawout::Verdict::decode(written.encoded());
+    const auto decoded = rawout::decodedVerdict(rawout::encoded(written));
     FUZZ_REQUIRE(decoded && decoded->kind == written.kind && decoded->text == written.text);
     // Cut short anywhere, it is no verdict.
-    const std::string encoded = written.encoded();
-    FUZZ_REQUIRE(!rawout::Verdict::decode(encoded.substr(0, data[0] % encoded.size())));
+    const std::string whole = rawout::encoded(written);
+    FUZZ_REQUIRE(!rawout::decodedVerdict(whole.substr(0, data[0] % whole.size())));
   }
   return 0;
 }

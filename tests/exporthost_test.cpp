@@ -18,12 +18,12 @@
 #include <sstream>
 #include <tuple>
 
-#include "check/registry.h"
-#include "support/files.h"
-#include "support/paths.h"
-#include "support/printable.h"
-#include "support/quoted_name.h"
+#include "checks/check_table.h"
+#include "files/files.h"
 #include "test_support.h"
+#include "text/paths.h"
+#include "text/printable.h"
+#include "text/quoted_name.h"
 
 namespace rawout::test {
 namespace {
@@ -447,8 +447,16 @@ TEST(ExporthostExport, ReplacesAnOutputKeepingWhatItIs) {
       kFailure,
       exporthost({"export", "--plugin", testPlugin("refuses_empty"), dir / "empty.prg"}).exitCode);
   EXPECT_EQ(old, readFile(dir / "empty.raw"));
+}
 
-  // Root ignores a folder's mode, so this part runs as nobody.
+// In a folder that takes no new file the output's bytes go into the existing file, and a new
+// one is refused; an output its user may not write is refused as cp refuses it, though the
+// folder would let a rename replace it. Root ignores a folder's mode, so this runs as nobody.
+TEST(ExporthostExport, WritesOnlyWhatItsUserMayWrite) {
+  const TempDir dir;
+  const Bytes bytes = pattern(1000, 31);
+  const Bytes old = {1, 2, 3};
+  const Bytes longer = pattern(5000, 33);
   const std::string locked = dir / "locked";
   std::filesystem::create_directory(locked);
   writeFile(locked + "/in.prg", bytes);
@@ -468,8 +476,6 @@ TEST(ExporthostExport, ReplacesAnOutputKeepingWhatItIs) {
   ASSERT_EQ(0, ::chmod(locked.c_str(), 0755));
   EXPECT_EQ((std::set<std::string>{"in.prg", "out.bin"}), folderEntries(locked));
 
-  // An output its user may not write is refused as cp refuses it, though the folder would let a
-  // rename replace it.
   const std::string open = dir / "open";
   std::filesystem::create_directory(open);
   ASSERT_EQ(0, ::chmod(open.c_str(), 0777));
@@ -1103,7 +1109,7 @@ TEST(ExporthostCheck, QuotesThePluginPathSoItCannotForgeALine) {
 }
 
 // About runs when asked for, and the choice of checks is the user's: --only and --skip add up,
-// in the registry's order.
+// in the table's order.
 TEST(ExporthostCheck, RunsTheChecksChosenAndAboutOnlyWhenAsked) {
   ScopedEnvironment display;
   display.set("DISPLAY", ":4093");  // About of the raw plug-in shows nothing anywhere
@@ -1195,97 +1201,89 @@ TEST(ExporthostCheck, RandomBlocksComeFromTheSeedTheReportNames) {
 #endif
 }
 
-TEST(ExporthostCheck, ListsEveryCheckWithItsPromise) {
-  const CheckRun listed = check({"--list"});
-  std::vector<std::string> entries;  // a check's lines, joined
-  for (const std::string& line : listed.lines) {
-    EXPECT_LE(line.size(), 80U) << line;  // not a terminal: 80 columns
-    if (line.starts_with(' ') && !entries.empty()) {
-      entries.back() += " " + line.substr(line.find_first_not_of(' '));
-    } else {
-      entries.push_back(line);
-    }
-  }
-  ASSERT_EQ(allChecks().size(), entries.size()) << listed.result.out;
-  for (std::size_t index = 0; index < entries.size(); ++index) {
-    const std::string name(allChecks()[index].name);
-    ASSERT_EQ(0U, entries[index].find(name + "  ")) << listed.result.out;
-    const std::string marks = name == "content"        ? " [runs only with --expect or --reference]"
-                              : name == "failed-write" ? " [skipped on Windows]"
-                                                       : "";
-    EXPECT_EQ(std::string(allChecks()[index].promise) + marks,
-              entries[index].substr(entries[index].find_first_not_of(' ', name.size())));
-  }
-}
-
 // TAP numbers every check of every plug-in and gives a failure its message; JUnit counts them
 // and groups them by plug-in.
+// A report's form, and what it must hold: each pattern (a regular expression, in which TOTAL,
+// QUIET and CHATTY stand for the count of checks, the number of the chatty plug-in's quiet check
+// and its quoted path) is looked for in the report, and in the JUnit file, which must be
+// well-formed UTF-8 whatever the plug-in wrote.
+struct ReportForm {
+  std::string misbehave;
+  std::string when;
+  std::vector<std::string> plugins;  // test plug-in variants, or paths
+  std::vector<std::string> arguments;
+  std::vector<std::string> report;
+  std::vector<std::string> junit;
+};
+
+const std::vector<ReportForm> kReportForms = {
+    // The chatty plug-in's quiet check fails, numbered after all of rawout's, with its message
+    // in YAML; JUnit gives each case and suite its time and each suite its count of skips.
+    {.plugins = {RAWOUT_MODULE_PATH, "chatty"},
+     .arguments = {"--format=tap"},
+     .report = {"^TAP version 14\n", "\nnot ok QUIET - quiet \\[CHATTY\\]\n  ---\n  message: \"",
+                "\n1\\.\\.TOTAL\n$"},
+     .junit = {"tests=\"TOTAL\" failures=\"1\"",
+               "<testcase classname=\"CHATTY\" name=\"quiet\" time=\"[0-9]+\\.[0-9]{3}\">\n"
+               "      <failure message=\"",
+               "<testsuite name=\"[^\"]*\" tests=\"[0-9]+\" failures=\"1\" skipped=\"[0-9]+\" "
+               "time=\"[0-9]+\\.[0-9]{3}\">"}},
+    // A message's backslashes and quotes are escaped as YAML's double-quoted scalars need.
+    {.misbehave = "shout",
+     .plugins = {"misbehaves"},
+     .arguments = {"--format=tap", "--only=every-byte-value"},
+     .report = {R"(  message: ".*its last words on standard error: \\"first line\\\\x0)"}},
+    // An extension that is no UTF-8 (an encoded surrogate) cannot make the XML ill-formed.
+    {.misbehave = "oddext",
+     .when = "extension",
+     .plugins = {"misbehaves"},
+     .arguments = {"--only", "extension"},
+     .junit = {R"(\\xED\\xA0\\x80)"}},
+};
+
 TEST(ExporthostCheck, ReportsInTapAndJunit) {
   const TempDir dir;
   const std::string junit = dir / "results.xml";
-  const std::string chatty = testPlugin("chatty");
-  const CheckRun tap =
-      check({"--format=tap", "--junit", junit, "--plugin", RAWOUT_MODULE_PATH, "--plugin", chatty});
-  EXPECT_EQ(kFailure, tap.result.exitCode);
-  const std::size_t total = 2 * defaultCheckCount();
-  EXPECT_EQ("TAP version 14", tap.lines.front());
-  EXPECT_EQ("1.." + std::to_string(total), tap.lines.back());
-  const auto quiet = std::find_if(tap.lines.begin(), tap.lines.end(), [](const std::string& line) {
-    return line.starts_with("not ok ");
-  });
-  ASSERT_NE(tap.lines.end(), quiet) << tap.result.out;
-  // The chatty plug-in's quiet check, numbered after all of rawout's.
+  const std::string chatty = quotedName(testPlugin("chatty"));
   const auto quietIndex = std::find_if(allChecks().begin(), allChecks().end(),
                                        [](const Check& each) { return each.name == "quiet"; }) -
                           allChecks().begin();
-  EXPECT_EQ("not ok " + std::to_string(defaultCheckCount() + 1 + quietIndex) + " - quiet [" +
-                quotedName(chatty) + "]",
-            *quiet);
-  EXPECT_EQ("  ---", *(quiet + 1)) << tap.result.out;
-  EXPECT_EQ(0U, (quiet + 2)->find("  message: \"")) << tap.result.out;
-  // A message's backslashes and quotes are escaped as YAML's double-quoted scalars need.
-  ScopedEnvironment shouting;
-  shouting.set("TEST_PLUGIN_MISBEHAVE", "shout");
-  letCrashesCrash(shouting);
-  const CheckRun shout =
-      check({"--format=tap", "--only=every-byte-value", "--plugin", testPlugin("misbehaves")});
-  ASSERT_LE(4U, shout.lines.size()) << shout.result.out;
-  // (On Windows the stream is text, and its lines end in \x0D\x0A.)
-  EXPECT_NE(std::string::npos,
-            shout.lines[3].find("its last words on standard error: \\\"first line\\\\x0"))
-      << shout.lines[3];
-  const Bytes xml = readFile(junit);
-  const std::string text(xml.begin(), xml.end());
-  EXPECT_NE(std::string::npos, text.find("tests=\"" + std::to_string(total) + "\" failures=\"1\""))
-      << text;
-  // Each case and suite with its time, each suite with its count of skips.
-  const std::string quietCase =
-      "<testcase classname=\"" + quotedName(chatty) + "\" name=\"quiet\" time=\"";
-  const std::size_t at = text.find(quietCase);
-  ASSERT_NE(std::string::npos, at) << text;
-  EXPECT_TRUE(std::regex_search(text.substr(at + quietCase.size()),
-                                std::regex(R"(^[0-9]+\.[0-9]{3}">\n      <failure message=")")))
-      << text;
-  EXPECT_TRUE(std::regex_search(
-      text,
-      std::regex("<testsuite name=\"[^\"]*\" tests=\"[0-9]+\" failures=\"1\" skipped=\"[0-9]+\" "
-                 "time=\"[0-9]+\\.[0-9]{3}\">")))
-      << text;
-  // An extension that is no UTF-8 (an encoded surrogate) cannot make the XML ill-formed.
-  ScopedEnvironment environment;
-  environment.set("TEST_PLUGIN_MISBEHAVE", "oddext");
-  environment.set("TEST_PLUGIN_WHEN", "extension");
-  const CheckRun odd =
-      check({"--only", "extension", "--junit", junit, "--plugin", testPlugin("misbehaves")});
-  EXPECT_EQ(kFailure, odd.result.exitCode) << odd.result.out;
-  const Bytes oddXml = readFile(junit);
-  const std::string oddText(oddXml.begin(), oddXml.end());
-  EXPECT_NE(std::string::npos, oddText.find("\\xED\\xA0\\x80")) << oddText;
-  for (std::size_t index = 0; index < oddText.size();) {
-    std::uint32_t codePoint = 0;
-    const std::size_t length = utf8SequenceAt(oddText, index, codePoint);
-    ASSERT_NE(0U, length) << "not UTF-8 at byte " << index << ": " << oddText;
-    index += length;
+  const std::vector<std::pair<std::string, std::string>> words = {
+      {"TOTAL", std::to_string(2 * defaultCheckCount())},
+      {"QUIET", std::to_string(defaultCheckCount() + 1 + quietIndex)},
+      {"CHATTY", std::regex_replace(chatty, std::regex(R"([.\\/])"), "\\$&")}};
+  for (const ReportForm& form : kReportForms) {
+    ScopedEnvironment environment;
+    environment.set("TEST_PLUGIN_MISBEHAVE", form.misbehave);
+    environment.set("TEST_PLUGIN_WHEN", form.when);
+    letCrashesCrash(environment);
+    std::vector<std::string> arguments = form.arguments;
+    arguments.insert(arguments.end(), {"--junit", junit});
+    for (const std::string& plugin : form.plugins) {
+      arguments.insert(
+          arguments.end(),
+          {"--plugin", plugin.find('/') == std::string::npos ? testPlugin(plugin) : plugin});
+    }
+    const CheckRun run = check(arguments);
+    EXPECT_EQ(kFailure, run.result.exitCode) << run.result.out;
+    const Bytes xml = readFile(junit);
+    const std::string text(xml.begin(), xml.end());
+    for (const auto& [patterns, held] :
+         {std::pair{&form.report, &run.result.out}, {&form.junit, &text}}) {
+      for (std::string pattern : *patterns) {
+        for (const auto& [word, value] : words) {
+          pattern = std::regex_replace(pattern, std::regex(word), value);
+        }
+        // (On Windows the stream is text, and its lines end in \x0D\x0A.)
+        EXPECT_TRUE(std::regex_search(*held, std::regex(pattern))) << pattern << " in\n" << *held;
+      }
+    }
+    for (std::size_t index = 0; index < text.size();) {
+      std::uint32_t codePoint = 0;
+      const std::size_t length = utf8SequenceAt(text, index, codePoint);
+      ASSERT_NE(0U, length) << "not UTF-8 at byte " << index << ": " << text;
+      index += length;
+    }
   }
 }
 
@@ -1412,6 +1410,35 @@ TEST(ExporthostCheck, TapIsReadByProve) {
   }
 }
 
+// A run that a plug-in or the user cuts short, and how exporthost must end.
+struct Interruption {
+  std::string misbehave;
+  std::string signal;  // sent to exporthost, or "PIPE" for a reader that stops at one line
+  int exitCode;
+  std::string check = "every-byte-value";
+  std::string tmpdir = ".";   // relative to the folder it runs in
+  bool unprivileged = false;  // as root, run as nobody: root ignores a folder's mode
+};
+const std::vector<Interruption> kInterruptions = {
+    {"segv", "-", kFailure},
+    {"segv", "-", kFailure, "quiet"},
+    {"linger", "-", kFailure},
+    {"escape", "-", kFailure},
+    {"lockfolder", "-", kFailure, "every-byte-value", ".", true},
+    {"hang", "-", kFailure},
+    {"hang", "TERM", 128 + SIGTERM},
+    {"hang", "INT", 128 + SIGINT},
+    {"hang", "HUP", 128 + SIGHUP},
+    {"none", "PIPE", kTrouble},
+    {"none", "-", 0, "every-byte-value", "relative/tmp"},
+    // What a save leaves running is ended, and never waited for.
+    {"linger", "-", 0, "export"},
+    {"escape", "-", 0, "export"},
+    {"hang", "TERM", 128 + SIGTERM, "export"},
+    {"hang", "INT", 128 + SIGINT, "export"},
+    {"hang", "HUP", 128 + SIGHUP, "export"},
+};
+
 // Whatever ends a check, exporthost removes its scratch folders and ends every process the check
 // started: after a crash (in the quiet check too, whose capture is exporthost's own file), after
 // a time-out, when exporthost itself is told to stop, when its report's reader goes away, when
@@ -1420,34 +1447,7 @@ TEST(ExporthostCheck, LeavesNoFolderOrProcessBehind) {
   const TempDir dir;
   const std::string marker = "TEST_PLUGIN_MARK=" + lastComponent(dir.path());
   const std::string script = std::string(TESTS_SOURCE_DIR) + "/interrupted_check.sh";
-  struct Case {
-    std::string misbehave;
-    std::string signal;  // sent to exporthost, or "PIPE" for a reader that stops at one line
-    int exitCode;
-    std::string check = "every-byte-value";
-    std::string tmpdir = ".";   // relative to the folder it runs in
-    bool unprivileged = false;  // as root, run as nobody: root ignores a folder's mode
-  };
-  const std::vector<Case> cases = {
-      {"segv", "-", kFailure},
-      {"segv", "-", kFailure, "quiet"},
-      {"linger", "-", kFailure},
-      {"escape", "-", kFailure},
-      {"lockfolder", "-", kFailure, "every-byte-value", ".", true},
-      {"hang", "-", kFailure},
-      {"hang", "TERM", 128 + SIGTERM},
-      {"hang", "INT", 128 + SIGINT},
-      {"hang", "HUP", 128 + SIGHUP},
-      {"none", "PIPE", kTrouble},
-      {"none", "-", 0, "every-byte-value", "relative/tmp"},
-      // What a save leaves running is ended, and never waited for.
-      {"linger", "-", 0, "export"},
-      {"escape", "-", 0, "export"},
-      {"hang", "TERM", 128 + SIGTERM, "export"},
-      {"hang", "INT", 128 + SIGINT, "export"},
-      {"hang", "HUP", 128 + SIGHUP, "export"},
-  };
-  for (const Case& row : cases) {
+  for (const Interruption& row : kInterruptions) {
     const std::string where = dir / (row.misbehave + row.signal + row.check);
     std::filesystem::create_directories(where + "/" + row.tmpdir);
     // The marker goes into the environment of every process the run starts.
@@ -1518,61 +1518,62 @@ TEST(ExporthostCommandLine, HelpAndVersionSucceed) {
 }
 
 // The first error on the line, naming the word as it was typed, in GNU's words.
+// Each misuse, and what exporthost says of it.
+const std::vector<std::pair<std::vector<std::string>, std::string>> kMisuses = {
+    {{}, "missing command"},
+    {{"frobnicate"}, "unknown command 'frobnicate'"},
+    {{"chek"}, "unknown command 'chek'; did you mean 'check'?"},
+    {{"help", "chek"}, "unknown command 'chek'; did you mean 'check'?"},
+    {{"help", "check", "export"}, "extra operand 'export'"},
+    {{"export", "--plugn", "x"}, "unrecognized option '--plugn'; did you mean '--plugin'?"},
+    {{"check", "--only", "contnet"}, "no check is called 'contnet'; did you mean 'content'?"},
+    {{"export"}, "missing operand"},
+    {{"export", "a", "b", "c"}, "extra operand 'c'"},
+    {{"export", "--bogus", "x.hex"}, "unrecognized option '--bogus'"},
+    {{"export", "--bogus=1", "x.hex"}, "unrecognized option '--bogus=1'"},
+    {{"export", "--bogus", "--worse=1", "x.hex"}, "unrecognized option '--bogus'"},
+    {{"export", "--plugin"}, "option '--plugin' requires an argument"},
+    {{"export", "-x", "--bogus"}, "invalid option -- 'x'"},
+    {{"--version=2"}, "option '--version' doesn't allow an argument"},
+    {{"export", "--plugin", "x", "--plugin", "y", "a"},
+     "only one --plugin is taken by this command"},
+    {{"export", "a", ""}, "BASENAME is empty; give the file name to write, without its extension"},
+    {{"export", "a", "sub/"},
+     "BASENAME sub/ names a folder; give the file name to write, without its extension"},
+    {{"export", "a", "sub/.."},
+     "BASENAME sub/.. names a folder; give the file name to write, without its extension"},
+    {{"formats", "extra"}, "extra operand 'extra'"},
+    {{"about", "extra"}, "extra operand 'extra'"},
+    {{"check", "x.so"}, "extra operand 'x.so'; name a plug-in to check with --plugin 'x.so'"},
+    {{"check", "--only", "quiet", "--skip", "quiet"}, "--only and --skip leave no check to run"},
+    {{"check", "--expect=bytes"},
+     "invalid --expect 'bytes': give identity, or --reference=COMMAND for a format of its own"},
+    {{"check", "--expect=identity", "--reference=cat"},
+     "give one of --expect, --reference and --reference-dir, once"},
+    {{"formats", "--about"}, "option '--about' is taken by the check command only"},
+    {{"export", "--in-proc", "a"}, "option '--in-process' is taken by the check command only"},
+    {{"check", "--only", "bogus,quiet"},
+     "no check is called 'bogus'; 'exporthost check --list' names them"},
+    {{"check", "--skip="}, "no check is called ''; 'exporthost check --list' names them"},
+    {{"check", "--s"}, "option '--s' is ambiguous; possibilities: '--skip' '--strict' '--seed'"},
+    {{"check", "--timeout", "0"}, "invalid time-out '0': give seconds, above 0"},
+    {{"check", "--format=x\ny"}, "invalid format 'x'$'\\n''y': give text, tap or tap13"},
+    {{"check", "--junit="}, "--junit needs a file name"},
+    {{"check", "--seed=-1"},
+     "invalid seed '-1': give a whole number from 0 to 18446744073709551615, or random"},
+    {{"check", "--repeat=0"}, "invalid repeat count '0': give 1 to 1000000 rounds"},
+    {{"check", "--jobs=0"}, "invalid job count '0': give 1 to 256 check processes at once"},
+    {{"check", "--seed=1", "--max-size=4G"},
+     "invalid size '4G': give 1 to 4294967295 bytes, or a number with K, M or G"},
+    {{"check", "--max-size=1M"},
+     "--max-size bounds the random blocks: give --seed or --repeat with it"},
+    {{"check", "--plugin", RAWOUT_MODULE_PATH, "--junit", RAWOUT_MODULE_PATH},
+     "--junit " + quotedValue(RAWOUT_MODULE_PATH) +
+         " names the plug-in being checked; give another file for the report"},
+};
+
 TEST(ExporthostCommandLine, MisuseExitsWithTwoNamingTheFirstFault) {
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{}, "missing command"},
-      {{"frobnicate"}, "unknown command 'frobnicate'"},
-      {{"chek"}, "unknown command 'chek'; did you mean 'check'?"},
-      {{"help", "chek"}, "unknown command 'chek'; did you mean 'check'?"},
-      {{"help", "check", "export"}, "extra operand 'export'"},
-      {{"export", "--plugn", "x"}, "unrecognized option '--plugn'; did you mean '--plugin'?"},
-      {{"check", "--only", "contnet"}, "no check is called 'contnet'; did you mean 'content'?"},
-      {{"export"}, "missing operand"},
-      {{"export", "a", "b", "c"}, "extra operand 'c'"},
-      {{"export", "--bogus", "x.hex"}, "unrecognized option '--bogus'"},
-      {{"export", "--bogus=1", "x.hex"}, "unrecognized option '--bogus=1'"},
-      {{"export", "--bogus", "--worse=1", "x.hex"}, "unrecognized option '--bogus'"},
-      {{"export", "--plugin"}, "option '--plugin' requires an argument"},
-      {{"export", "-x", "--bogus"}, "invalid option -- 'x'"},
-      {{"--version=2"}, "option '--version' doesn't allow an argument"},
-      {{"export", "--plugin", "x", "--plugin", "y", "a"},
-       "only one --plugin is taken by this command"},
-      {{"export", "a", ""},
-       "BASENAME is empty; give the file name to write, without its extension"},
-      {{"export", "a", "sub/"},
-       "BASENAME sub/ names a folder; give the file name to write, without its extension"},
-      {{"export", "a", "sub/.."},
-       "BASENAME sub/.. names a folder; give the file name to write, without its extension"},
-      {{"formats", "extra"}, "extra operand 'extra'"},
-      {{"about", "extra"}, "extra operand 'extra'"},
-      {{"check", "x.so"}, "extra operand 'x.so'; name a plug-in to check with --plugin 'x.so'"},
-      {{"check", "--only", "quiet", "--skip", "quiet"}, "--only and --skip leave no check to run"},
-      {{"check", "--expect=bytes"},
-       "invalid --expect 'bytes': give identity, or --reference=COMMAND for a format of its own"},
-      {{"check", "--expect=identity", "--reference=cat"},
-       "give one of --expect, --reference and --reference-dir, once"},
-      {{"formats", "--about"}, "option '--about' is taken by the check command only"},
-      {{"export", "--in-proc", "a"}, "option '--in-process' is taken by the check command only"},
-      {{"check", "--only", "bogus,quiet"},
-       "no check is called 'bogus'; 'exporthost check --list' names them"},
-      {{"check", "--skip="}, "no check is called ''; 'exporthost check --list' names them"},
-      {{"check", "--s"}, "option '--s' is ambiguous; possibilities: '--skip' '--strict' '--seed'"},
-      {{"check", "--timeout", "0"}, "invalid time-out '0': give seconds, above 0"},
-      {{"check", "--format=x\ny"}, "invalid format 'x'$'\\n''y': give text, tap or tap13"},
-      {{"check", "--junit="}, "--junit needs a file name"},
-      {{"check", "--seed=-1"},
-       "invalid seed '-1': give a whole number from 0 to 18446744073709551615, or random"},
-      {{"check", "--repeat=0"}, "invalid repeat count '0': give 1 to 1000000 rounds"},
-      {{"check", "--jobs=0"}, "invalid job count '0': give 1 to 256 check processes at once"},
-      {{"check", "--seed=1", "--max-size=4G"},
-       "invalid size '4G': give 1 to 4294967295 bytes, or a number with K, M or G"},
-      {{"check", "--max-size=1M"},
-       "--max-size bounds the random blocks: give --seed or --repeat with it"},
-      {{"check", "--plugin", RAWOUT_MODULE_PATH, "--junit", RAWOUT_MODULE_PATH},
-       "--junit " + quotedValue(RAWOUT_MODULE_PATH) +
-           " names the plug-in being checked; give another file for the report"},
-  };
-  for (const auto& [arguments, message] : cases) {
+  for (const auto& [arguments, message] : kMisuses) {
     const ProcessResult result = exporthost(arguments);
     EXPECT_EQ(kUsage, result.exitCode) << ::testing::PrintToString(arguments);
     EXPECT_EQ("exporthost: " + message + "\nTry 'exporthost --help' for more information.\n",

@@ -27,7 +27,7 @@ if [ "$signal" = PIPE ]; then
 fi
 "$exporthost" check --timeout 1 --only "$check" --plugin "$plugin" &
 if [ "$misbehave" = hang ]; then
-  until [ -d "$folder"/exporthost-*/"$check"/cwd ] || ! kill -0 $!; do
+  until [ -d "$folder"/exporthost-*/1/"$check"/cwd ] || ! kill -0 $!; do
     sleep 0.05
   done
   kill -"$signal" $!

@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "support/files.h"
+#include "files/files.h"
 
 #include "test_support.h"
 

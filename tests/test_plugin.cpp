@@ -120,7 +120,17 @@ bool write(const void* data, std::uint32_t size, std::FILE* file) {
 #endif
 }
 
-int close(std::FILE* file) {
+// Closes the output, or keeps it open as asked ("keepopen": closed at the next call instead, so
+// that the count of open files stays the same).
+int close(std::FILE* file, [[maybe_unused]] const std::string& fault) {
+  if (fault == "keepopen") {
+    static std::FILE* previous = nullptr;
+    if (previous != nullptr) {
+      std::fclose(previous);
+    }
+    previous = file;
+    return std::fflush(file);
+  }
 #ifdef TEST_PLUGIN_FAULT_LEAKS
   return std::fflush(file);
 #else
@@ -128,13 +138,33 @@ int close(std::FILE* file) {
 #endif
 }
 
-std::FILE* open(const std::string& fileName) {
+// Opens the output; when it cannot, a careless plug-in clears the cause ("noerrno").
+std::FILE* open(const std::string& fileName, [[maybe_unused]] const std::string& fault) {
 #ifdef TEST_PLUGIN_FAULT_NO_TRUNCATE
   if (std::FILE* existing = std::fopen(fileName.c_str(), "r+b")) {
     return existing;
   }
 #endif
-  return std::fopen(fileName.c_str(), "wb");
+  std::FILE* file = std::fopen(fileName.c_str(), "wb");
+  if (file == nullptr && fault == "noerrno") {
+    errno = 0;
+#if defined(_WIN32) && defined(TEST_PLUGIN_FAULT_MISBEHAVES)
+    ::SetLastError(0);
+#endif
+  }
+  return file;
+}
+
+// The whole output: for the hex format the base name's last component on a line first.
+bool writeOutput(const void* data, std::uint32_t size, [[maybe_unused]] const char* baseName,
+                 std::FILE* file) {
+#ifdef TEST_PLUGIN_FAULT_FORMAT_HEX
+  const char* named = std::strrchr(baseName, '/');
+  if (std::fprintf(file, "%s\n", named != nullptr ? named + 1 : baseName) < 0) {
+    return false;
+  }
+#endif
+  return write(data, size, file);
 }
 
 #ifdef TEST_PLUGIN_FAULT_CHANGING_DESCRIPTION
@@ -237,6 +267,91 @@ void leaveProcesses(const std::string& fault) {
 }
 #endif
 
+// The changes to the host's process that a call may be asked to leave, by name.
+struct StateChange {
+  const char* name;
+  void (*make)(const char* baseName);
+};
+constexpr StateChange kStateChanges[] = {
+    {"locale", [](const char*) { std::setlocale(LC_ALL, "C.UTF-8"); }},
+    {"fpu", [](const char*) { std::fesetround(FE_TOWARDZERO); }},
+    {"setvbuf",
+     [](const char*) {
+       static char buffer[BUFSIZ];
+       (void)std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+     }},
+    {"thread",
+     [](const char*) {
+       std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
+     }},
+#ifdef _WIN32
+    {"handle", [](const char*) { (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr); }},
+#else
+    {"putenv",
+     [](const char*) {
+       static char entry[] = "TEST_PLUGIN_PUT=1";
+       ::putenv(entry);
+     }},
+    {"sighandler", [](const char*) { std::signal(SIGUSR2, leftBehind2); }},
+    {"nocldwait",
+     [](const char*) {
+       struct sigaction children {};
+       children.sa_handler = SIG_DFL;
+       children.sa_flags = SA_NOCLDWAIT;
+       ::sigaction(SIGCHLD, &children, nullptr);
+     }},
+    {"uselocale", [](const char*) { ::uselocale(::newlocale(LC_ALL_MASK, "C.UTF-8", nullptr)); }},
+    {"fwide", [](const char*) { (void)std::fwide(stdout, 1); }},
+    {"personality", [](const char*) { ::personality(ADDR_NO_RANDOMIZE); }},
+    {"sigpipe", [](const char*) { std::signal(SIGPIPE, SIG_IGN); }},
+    {"sigint", [](const char*) { std::signal(SIGINT, SIG_IGN); }},
+    {"nofile",
+     [](const char*) {
+       const rlimit fewer{64, 64};
+       ::setrlimit(RLIMIT_NOFILE, &fewer);
+     }},
+    {"stderr",
+     [](const char*) {
+       const int null = ::open("/dev/null", O_WRONLY);
+       ::dup2(null, 2);
+       ::close(null);
+     }},
+    {"closefrom", [](const char*) { ::closefrom(3); }},
+    {"alarm", [](const char*) { ::alarm(3600); }},
+    {"nonblock", [](const char*) { ::fcntl(1, F_SETFL, ::fcntl(1, F_GETFL) | O_NONBLOCK); }},
+    {"cloexec", [](const char*) { ::fcntl(2, F_SETFD, FD_CLOEXEC); }},
+    {"rttime",
+     [](const char*) {
+       const rlimit shorter{1000000, 1000000};
+       ::setrlimit(RLIMIT_RTTIME, &shorter);
+     }},
+    {"onexit", [](const char*) { ::on_exit(leftBehind, nullptr); }},
+    // The check's folder holds the plug-in's folder and exporthost's verdict.
+    {"verdictdir",
+     [](const char* baseName) {
+       const std::string verdict = folderOf(folderOf(baseName)) + "/verdict";
+       ::unlink(verdict.c_str());
+       ::mkdir(verdict.c_str(), 0700);
+     }},
+    // A file no one may remove, root included, until the flag is cleared.
+    {"immutable",
+     [](const char* baseName) {
+       const int pinned =
+           ::open((folderOf(baseName) + "/pinned").c_str(), O_CREAT | O_RDONLY, 0600);
+       int flags = 0;
+       ::ioctl(pinned, FS_IOC_GETFLAGS, &flags);
+       flags |= FS_IMMUTABLE_FL;
+       ::ioctl(pinned, FS_IOC_SETFLAGS, &flags);
+       ::close(pinned);
+     }},
+    {"lockfolder",
+     [](const char* baseName) {
+       ::chmod(folderOf(baseName).c_str(), 0500);
+       ::chmod(folderOf(folderOf(baseName)).c_str(), 0500);
+     }},
+#endif
+};
+
 void misbehave(const char* baseName) {
   const std::string fault = misbehaviour(baseName);
   if (endOrStop(fault)) {
@@ -245,77 +360,70 @@ void misbehave(const char* baseName) {
 #ifndef _WIN32
   leaveProcesses(fault);
 #endif
-  if (fault == "locale") {
-    std::setlocale(LC_ALL, "C.UTF-8");
-  } else if (fault == "fpu") {
-    std::fesetround(FE_TOWARDZERO);
-  } else if (fault == "setvbuf") {
-    static char buffer[BUFSIZ];
-    (void)std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  } else if (fault == "thread") {
-    std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
-#ifdef _WIN32
-  } else if (fault == "handle") {
-    (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-#else
-  } else if (fault == "putenv") {
-    static char entry[] = "TEST_PLUGIN_PUT=1";
-    ::putenv(entry);
-  } else if (fault == "sighandler") {
-    std::signal(SIGUSR2, leftBehind2);
-  } else if (fault == "nocldwait") {
-    struct sigaction children {};
-    children.sa_handler = SIG_DFL;
-    children.sa_flags = SA_NOCLDWAIT;
-    ::sigaction(SIGCHLD, &children, nullptr);
-  } else if (fault == "uselocale") {
-    ::uselocale(::newlocale(LC_ALL_MASK, "C.UTF-8", nullptr));
-  } else if (fault == "fwide") {
-    (void)std::fwide(stdout, 1);
-  } else if (fault == "personality") {
-    ::personality(ADDR_NO_RANDOMIZE);
-  } else if (fault == "sigpipe") {
-    std::signal(SIGPIPE, SIG_IGN);
-  } else if (fault == "sigint") {
-    std::signal(SIGINT, SIG_IGN);
-  } else if (fault == "nofile") {
-    const rlimit fewer{64, 64};
-    ::setrlimit(RLIMIT_NOFILE, &fewer);
-  } else if (fault == "stderr") {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 2);
-    ::close(null);
-  } else if (fault == "closefrom") {
-    ::closefrom(3);
-  } else if (fault == "alarm") {
-    ::alarm(3600);
-  } else if (fault == "nonblock") {
-    ::fcntl(1, F_SETFL, ::fcntl(1, F_GETFL) | O_NONBLOCK);
-  } else if (fault == "cloexec") {
-    ::fcntl(2, F_SETFD, FD_CLOEXEC);
-  } else if (fault == "rttime") {
-    const rlimit shorter{1000000, 1000000};
-    ::setrlimit(RLIMIT_RTTIME, &shorter);
-  } else if (fault == "onexit") {
-    ::on_exit(leftBehind, nullptr);
-  } else if (fault == "verdictdir") {
-    // The check's folder holds the plug-in's folder and exporthost's verdict.
-    const std::string verdict = folderOf(folderOf(baseName)) + "/verdict";
-    ::unlink(verdict.c_str());
-    ::mkdir(verdict.c_str(), 0700);
-  } else if (fault == "immutable") {
-    // A file no one may remove, root included, until the flag is cleared.
-    const int pinned = ::open((folderOf(baseName) + "/pinned").c_str(), O_CREAT | O_RDONLY, 0600);
-    int flags = 0;
-    ::ioctl(pinned, FS_IOC_GETFLAGS, &flags);
-    flags |= FS_IMMUTABLE_FL;
-    ::ioctl(pinned, FS_IOC_SETFLAGS, &flags);
-    ::close(pinned);
-  } else if (fault == "lockfolder") {
-    ::chmod(folderOf(baseName).c_str(), 0500);
-    ::chmod(folderOf(folderOf(baseName)).c_str(), 0500);
-#endif
+  for (const StateChange& change : kStateChanges) {
+    if (fault == change.name) {
+      change.make(baseName);
+    }
   }
+}
+
+// What a misbehaving save does to its arguments: an extension of its own, a size cut short, or a
+// byte written where it may not write.
+std::string bentArguments(const std::string& fault, const void* data, std::uint32_t& size,
+                          const char* baseName, char* extOut) {
+  if (fault == "nullext-empty" && extOut == nullptr) {
+    size = 0;
+  } else if (fault == "extbysize" && size > 100) {
+    return ".prg";
+  } else if (fault == "past16m" && size > (std::uint32_t{16} << 20)) {
+    size = std::uint32_t{16} << 20;
+  } else if (fault == "oddext") {
+    return "\xED\xA0\x80";
+  } else if (fault == "writedata" && size > 0) {
+    // Put back at once: only memory the plug-in cannot write shows it.
+    auto* first = static_cast<volatile unsigned char*>(const_cast<void*>(data));
+    const unsigned char was = *first;
+    *first = was ^ 1U;
+    *first = was;
+  } else if (fault == "writename") {
+    auto* first = const_cast<volatile char*>(baseName);
+    const char was = *first;
+    *first = 'X';
+    *first = was;
+  } else if (fault == "underrun" && extOut != nullptr) {
+    *static_cast<volatile char*>(extOut - 1) = '.';
+  } else if (fault == "bytewise" && extOut != nullptr) {
+    // One byte at a time past the end, so that the host sees what came before the fault.
+    for (const char byte : std::string(".binary")) {
+      *static_cast<volatile char*>(extOut++) = byte;
+    }
+  }
+  return kExtension;
+}
+
+// The saves a misbehaving plug-in refuses, with the cause it leaves, before it opens a file:
+// none, or the result.
+int refusedAsAsked(const std::string& fault, const char* baseName, const std::string& extension) {
+  if (fault == "norelative" && std::strncmp(baseName, "../", 3) == 0) {
+    errno = ENOENT;
+    return 0;
+  }
+  if (fault == "refuse") {
+    errno = EACCES;
+#ifdef _WIN32
+    ::SetLastError(ERROR_ACCESS_DENIED);
+#endif
+    return 0;
+  }
+  const char* lastSlash = std::strrchr(baseName, '/');
+  if (fault == "longmade" &&
+      std::strlen(lastSlash != nullptr ? lastSlash + 1 : baseName) > RAWOUT_BASE_NAME_MAX) {
+    std::fclose(
+        std::fopen((std::string(baseName, RAWOUT_BASE_NAME_MAX) + extension).c_str(), "wb"));
+    errno = ENAMETOOLONG;
+    return 0;
+  }
+  return -1;
 }
 #endif
 
@@ -402,33 +510,7 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
   misbehave(baseName);
   const std::string fault = misbehaviour(baseName);
-  if (fault == "nullext-empty" && extOut == nullptr) {
-    size = 0;
-  } else if (fault == "extbysize" && size > 100) {
-    extension = ".prg";
-  } else if (fault == "past16m" && size > (std::uint32_t{16} << 20)) {
-    size = std::uint32_t{16} << 20;
-  } else if (fault == "oddext") {
-    extension = "\xED\xA0\x80";
-  } else if (fault == "writedata" && size > 0) {
-    // Put back at once: only memory the plug-in cannot write shows it.
-    auto* first = static_cast<volatile unsigned char*>(const_cast<void*>(data));
-    const unsigned char was = *first;
-    *first = was ^ 1U;
-    *first = was;
-  } else if (fault == "writename") {
-    auto* first = const_cast<volatile char*>(baseName);
-    const char was = *first;
-    *first = 'X';
-    *first = was;
-  } else if (fault == "underrun" && extOut != nullptr) {
-    *static_cast<volatile char*>(extOut - 1) = '.';
-  } else if (fault == "bytewise" && extOut != nullptr) {
-    // One byte at a time past the end, so that the host sees what came before the fault.
-    for (const char byte : std::string(".binary")) {
-      *static_cast<volatile char*>(extOut++) = byte;
-    }
-  }
+  extension = bentArguments(fault, data, size, baseName, extOut);
 #endif
   if (refusesBeforeOpening(data, size, extOut)) {
     return 0;
@@ -438,24 +520,8 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   fileName = std::string(baseName) + extension;
   std::this_thread::sleep_for(std::chrono::milliseconds(20));  // long enough for another thread
 #elif defined(TEST_PLUGIN_FAULT_MISBEHAVES)
-  if (fault == "norelative" && std::strncmp(baseName, "../", 3) == 0) {
-    errno = ENOENT;
-    return 0;
-  }
-  if (fault == "refuse") {
-    errno = EACCES;
-#ifdef _WIN32
-    ::SetLastError(ERROR_ACCESS_DENIED);
-#endif
-    return 0;
-  }
-  const char* lastSlash = std::strrchr(baseName, '/');
-  if (fault == "longmade" &&
-      std::strlen(lastSlash != nullptr ? lastSlash + 1 : baseName) > RAWOUT_BASE_NAME_MAX) {
-    std::fclose(
-        std::fopen((std::string(baseName, RAWOUT_BASE_NAME_MAX) + extension).c_str(), "wb"));
-    errno = ENAMETOOLONG;
-    return 0;
+  if (const int refused = refusedAsAsked(fault, baseName, extension); refused >= 0) {
+    return refused;
   }
   const std::string fileName = formedName(baseName, fault) + extension;
 #else
@@ -465,45 +531,19 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   if (fault == "backup") {
     (void)std::rename(fileName.c_str(), (fileName + "~").c_str());
   }
+#else
+  const std::string fault;
 #endif
-  std::FILE* file = open(fileName);
+  std::FILE* file = open(fileName, fault);
   if (file == nullptr) {
-#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
-    if (fault == "noerrno") {
-      errno = 0;
-#ifdef _WIN32
-      ::SetLastError(0);
-#endif
-    }
-#endif
     return 0;
   }
-#ifdef TEST_PLUGIN_FAULT_FORMAT_HEX
-  const char* named = std::strrchr(baseName, '/');
-  const bool written = std::fprintf(file, "%s\n", named != nullptr ? named + 1 : baseName) >= 0 &&
-                       write(data, size, file);
-#else
-  const bool written = write(data, size, file);
-#endif
-#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
-  if (fault == "keepopen" && written && std::fflush(file) == 0) {
-    // Closed at the next call instead: the count of open files stays the same.
-    static std::FILE* previous = nullptr;
-    if (previous != nullptr) {
-      std::fclose(previous);
-    }
-    previous = file;
-    if (extOut != nullptr) {
-      std::memcpy(extOut, extension.c_str(), extension.size() + 1);
-    }
-    return 1;
-  }
-#endif
+  const bool written = writeOutput(data, size, baseName, file);
 #ifdef TEST_PLUGIN_FAULT_IGNORES_WRITE_RESULT
   (void)written;
-  (void)close(file);
+  (void)close(file, fault);
 #else
-  if (close(file) != 0 || !written) {
+  if (close(file, fault) != 0 || !written) {
     const int cause = errno;
     std::remove(fileName.c_str());  // no incomplete file is left to be taken for the program
     errno = cause;

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
-#include "check/registry.h"
+#include "checks/blocks.h"
+#include "files/files.h"
 
 #include <unistd.h>
 
@@ -82,30 +83,17 @@ SaveSeen saveChecked(const Bytes& bytes, const char* baseName) {
 }
 
 Bytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  auto bytes = fileBytes(path);
+  if (!bytes) {
     ADD_FAILURE() << "cannot read " << path;
     return {};
   }
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return std::move(*bytes);
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << "cannot write " << path;
+  ASSERT_TRUE(rawout::writeFile(path, bytes.data(), bytes.size())) << "cannot write " << path;
 }
-
-Bytes everyByteValue() {
-  Bytes bytes(256);
-  for (std::size_t value = 0; value < bytes.size(); ++value) {
-    bytes[value] = static_cast<std::uint8_t>(value);
-  }
-  return bytes;
-}
-
-Bytes pattern(std::size_t size, std::uint32_t seed) { return rawout::pattern(size, seed); }
 
 ProcessFiles::ProcessFiles(const Stdin& input)
     : in_(input.path.empty() ? scratch_ / "in" : input.path) {

@@ -14,8 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "checks/blocks.h"
+#include "files/scratch_folder.h"
 #include "loader/plugin_loader.h"
-#include "support/scratch_folder.h"
 
 namespace rawout::test {
 
@@ -64,8 +65,6 @@ Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& bytes);
 // True when anything, a dangling link included, has that name.
 bool exists(const std::string& path);
-Bytes everyByteValue();
-Bytes pattern(std::size_t size, std::uint32_t seed);
 
 #ifndef _WIN32
 // Runs `body` in a forked child and returns its exit code, or 128 + the signal that ended it.

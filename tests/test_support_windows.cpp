@@ -5,7 +5,7 @@
 #include <optional>
 #include <thread>
 
-#include "support/windows_process.h"
+#include "process/windows_process.h"
 #include "test_support.h"
 
 namespace rawout::test {

@@ -55,18 +55,59 @@ static unsigned char* readWhole(const char* path, uint32_t* size) {
   return bytes;
 }
 
+/* Loads the module at `path` and finds the two entry points this host calls; 0 when it is no
+ * export plug-in. The module stays loaded until the host ends. */
+static int loadPlugin(const char* path, SavePrgmFileProc* save,
+                      GetPluginDescriptionProc* describe) {
+#ifdef _WIN32
+  HMODULE module = LoadLibraryA(path);
+  if (module != NULL) {
+    *(FARPROC*)save = GetProcAddress(module, "SavePrgmFile");
+    *(FARPROC*)describe = GetProcAddress(module, "GetPluginDescription");
+  }
+#else
+  void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (module != NULL) {
+    *(void**)save = dlsym(module, "SavePrgmFile");
+    *(void**)describe = dlsym(module, "GetPluginDescription");
+  }
+#endif
+  return *save != 0 && *describe != 0;
+}
+
+/* Saves the program through the plug-in and says why when it could not. The cause is read at
+ * once: any other call could change it. */
+static int saveProgram(const char* host, SavePrgmFileProc save, GetPluginDescriptionProc describe,
+                       const unsigned char* program, uint32_t size, const char* baseName) {
+  char extension[RAWOUT_EXTENSION_BUFFER_SIZE];
+  int saved;
+  errno = 0;
+#ifdef _WIN32
+  SetLastError(0);
+#endif
+  saved = save(program, size, baseName, extension);
+  if (saved != 1) {
+#ifdef _WIN32
+    const DWORD cause = GetLastError();
+    fprintf(stderr, "%s: %s could not save %s (error %lu)\n", host, describe(), baseName,
+            (unsigned long)cause);
+#else
+    const int cause = errno;
+    fprintf(stderr, "%s: %s could not save %s: %s\n", host, describe(), baseName,
+            cause != 0 ? strerror(cause) : "no cause given");
+#endif
+    return 0;
+  }
+  printf("%s%s: %lu bytes saved as %s\n", baseName, extension, (unsigned long)size, describe());
+  return 1;
+}
+
 int main(int argc, char** argv) {
   SavePrgmFileProc save = 0;
   GetPluginDescriptionProc describe = 0;
-  char extension[RAWOUT_EXTENSION_BUFFER_SIZE];
   uint32_t size = 0;
   unsigned char* program;
   int saved;
-#ifdef _WIN32
-  HMODULE module;
-#else
-  void* module;
-#endif
   if (argc != 4) {
     fprintf(stderr, "usage: %s PLUGIN INPUT BASENAME\n", argv[0]);
     return 2;
@@ -76,44 +117,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "%s: cannot read %s\n", argv[0], argv[2]);
     return 1;
   }
-#ifdef _WIN32
-  module = LoadLibraryA(argv[1]);
-  if (module != NULL) {
-    *(FARPROC*)(&save) = GetProcAddress(module, "SavePrgmFile");
-    *(FARPROC*)(&describe) = GetProcAddress(module, "GetPluginDescription");
-  }
-#else
-  module = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (module != NULL) {
-    *(void**)(&save) = dlsym(module, "SavePrgmFile");
-    *(void**)(&describe) = dlsym(module, "GetPluginDescription");
-  }
-#endif
-  if (save == 0 || describe == 0) {
+  if (!loadPlugin(argv[1], &save, &describe)) {
     fprintf(stderr, "%s: %s is no export plug-in\n", argv[0], argv[1]);
     free(program);
     return 1;
   }
-  /* The cause is read at once: any other call could change it. */
-  errno = 0;
-#ifdef _WIN32
-  SetLastError(0);
-#endif
-  saved = save(program, size, argv[3], extension);
-  if (saved != 1) {
-#ifdef _WIN32
-    const DWORD cause = GetLastError();
-    fprintf(stderr, "%s: %s could not save %s (error %lu)\n", argv[0], describe(), argv[3],
-            (unsigned long)cause);
-#else
-    const int cause = errno;
-    fprintf(stderr, "%s: %s could not save %s: %s\n", argv[0], describe(), argv[3],
-            cause != 0 ? strerror(cause) : "no cause given");
-#endif
-    free(program);
-    return 1;
-  }
-  printf("%s%s: %lu bytes saved as %s\n", argv[3], extension, (unsigned long)size, describe());
+  saved = saveProgram(argv[0], save, describe, program, size, argv[3]);
   free(program);
-  return 0;
+  return saved ? 0 : 1;
 }

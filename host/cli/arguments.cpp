@@ -6,8 +6,8 @@
 
 #include "cli/check_arguments.h"
 #include "cli/command_line.h"
-#include "cli/usage_error.h"
-#include "support/quoted_name.h"
+#include "cli/exit_status.h"
+#include "text/quoted_name.h"
 
 namespace rawout {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "check/check_options.h"
+#include "runner/check_options.h"
 
 namespace rawout {
 

@@ -11,10 +11,10 @@
 #include <thread>
 #include <utility>
 
-#include "check/registry.h"
-#include "cli/usage_error.h"
-#include "support/closest_name.h"
-#include "support/quoted_name.h"
+#include "checks/check_table.h"
+#include "cli/exit_status.h"
+#include "text/closest_name.h"
+#include "text/quoted_name.h"
 
 namespace rawout {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "check/report.h"
+#include "report/report.h"
 
 namespace rawout {
 

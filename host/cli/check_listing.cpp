@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "check/registry.h"
+#include "checks/check_table.h"
 
 namespace rawout {
 

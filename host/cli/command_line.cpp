@@ -1,7 +1,7 @@
 #include "cli/command_line.h"
 
 #include "cli/help_word.h"
-#include "support/closest_name.h"
+#include "text/closest_name.h"
 
 #include <string>
 #include <string_view>

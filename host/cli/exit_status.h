@@ -1,5 +1,7 @@
-// exporthost's exit statuses, as its manual page lists them.
+// How exporthost ends: its exit statuses, as its manual page lists them, and the usage error.
 #pragma once
+
+#include <stdexcept>
 
 namespace rawout {
 
@@ -12,5 +14,11 @@ inline constexpr int kExitUsage = 2;
 // --about, a check process that could not start. The same status as a usage error, as GNU tools
 // use it for both.
 inline constexpr int kExitTrouble = 2;
+
+// A command line exporthost cannot take: reported with a pointer to --help and kExitUsage.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 }  // namespace rawout

@@ -9,25 +9,26 @@
 #include <string_view>
 #include <vector>
 
-#include "check/check_run.h"
-#include "check/child_main.h"
-#include "check/parent_check.h"
-#include "check/protocol.h"
 #include "cli/arguments.h"
 #include "cli/check_listing.h"
 #include "cli/exit_status.h"
 #include "cli/help_text.h"
 #include "cli/terminal_width.h"
-#include "cli/usage_error.h"
 #include "export/export_command.h"
 #include "export/guarded_save.h"
 #include "export/input_block.h"
+#include "files/file_identity.h"
 #include "loader/plugin_loader.h"
-#include "support/closest_name.h"
-#include "support/file_identity.h"
-#include "support/interruptible.h"
-#include "support/printable.h"
-#include "support/quoted_name.h"
+#include "process/interruptible.h"
+#include "report/report.h"
+#include "runner/check_run.h"
+#include "runner/child_main.h"
+#include "runner/parent_check.h"
+#include "runner/protocol.h"
+#include "runner/references.h"
+#include "text/closest_name.h"
+#include "text/printable.h"
+#include "text/quoted_name.h"
 
 namespace rawout {
 namespace {
@@ -182,6 +183,8 @@ int checkPlugins(Arguments arguments) {
   try {
     const CheckRunResult result = runChecks(arguments.check);
     return result == CheckRunResult::AllPassed ? missing : kExitFailure;
+  } catch (const OutputError&) {
+    throw;
   } catch (const std::runtime_error& error) {
     // exporthost's own trouble, not the plug-in's.
     printError(error.what());
@@ -189,7 +192,8 @@ int checkPlugins(Arguments arguments) {
   }
 }
 
-int run(int argc, char** argv) {
+// Runs the command. `outputFailureSaid` is set when standard output failed and that has been said.
+int run(int argc, char** argv, bool& outputFailureSaid) {
   try {
     const Arguments arguments = parseArguments(argc, argv);
     if (arguments.help) {
@@ -237,6 +241,11 @@ int run(int argc, char** argv) {
     printError(error.what());
     (void)std::fputs("Try 'exporthost --help' for more information.\n", stderr);
     return kExitUsage;
+  } catch (const OutputError& error) {
+    // A report cut off is exporthost's own trouble, not the plug-in's.
+    printError(error.what());
+    outputFailureSaid = true;
+    return kExitTrouble;
   } catch (const std::exception& error) {
     printError(error.what());
   }
@@ -254,11 +263,11 @@ int main(int argc, char** argv) {
           rawout::runSaveProcessIfAsked(std::vector<std::string>(argv + 1, argv + argc))) {
     return *status;
   }
-  int status = rawout::run(argc, argv);
+  bool outputFailureSaid = false;
+  int status = rawout::run(argc, argv, outputFailureSaid);
   // Output errors are caught here at once: a full disk or closed pipe on stdout is a failure too,
-  // not a silent success.
-  // A check run that lost its report has said so already (exit 2).
-  if (status != rawout::kExitTrouble && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
+  // not a silent success, whatever the status was (a usage error's included).
+  if (!outputFailureSaid && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
     rawout::printError(std::string("standard output: write error: ") + std::strerror(errno));
     status = rawout::kExitFailure;
   }

@@ -1,6 +1,6 @@
 #include "export/base_name.h"
 
-#include "support/paths.h"
+#include "text/paths.h"
 
 namespace rawout {
 

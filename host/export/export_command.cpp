@@ -7,12 +7,12 @@
 #include "export/base_name.h"
 #include "export/guarded_save.h"
 #include "export/output_staging.h"
-#include "loader/extension_buffer.h"
-#include "support/file_identity.h"
-#include "support/interruptible.h"
-#include "support/printable.h"
-#include "support/quoted_name.h"
-#include "support/scratch_folder.h"
+#include "files/file_identity.h"
+#include "files/scratch_folder.h"
+#include "memory/extension_buffer.h"
+#include "process/interruptible.h"
+#include "text/printable.h"
+#include "text/quoted_name.h"
 
 namespace rawout {
 

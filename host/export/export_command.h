@@ -8,8 +8,8 @@
 
 #include "export/export_error.h"
 #include "export/input_block.h"
-#include "loader/extension_buffer.h"
 #include "loader/plugin_loader.h"
+#include "memory/extension_buffer.h"
 
 namespace rawout {
 

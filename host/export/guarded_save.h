@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "export/input_block.h"
-#include "loader/extension_buffer.h"
 #include "loader/plugin_loader.h"
+#include "memory/extension_buffer.h"
 
 namespace rawout {
 

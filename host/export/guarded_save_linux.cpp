@@ -5,8 +5,6 @@
 #include "export/guarded_save.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,11 +16,10 @@
 #include "export/export_error.h"
 #include "export/save_answer.h"
 #include "loader/fault_trap.h"
-#include "loader/read_only_copy.h"
-#include "support/coverage.h"
-#include "support/interruptible.h"
-#include "support/linux_process.h"
-#include "support/quoted_name.h"
+#include "process/coverage.h"
+#include "process/interruptible.h"
+#include "process/linux_process.h"
+#include "text/quoted_name.h"
 
 namespace rawout {
 
@@ -56,39 +53,6 @@ std::string readWaiting(int descriptor) {
   }
 }
 
-struct SaveEnd {
-  bool interrupted = false;
-  int code = 0;  // waitid's si_code and si_status
-  int status = 0;
-};
-
-// Waits for the save's process to end, looking without reaping, so that its group is ended while
-// its id is still its own; or until exporthost is asked to stop.
-SaveEnd waitForSave(pid_t child) {
-  const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-  SaveEnd end;
-  for (;;) {
-    siginfo_t info{};
-    if (::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-        info.si_pid == child) {
-      end.code = info.si_code;
-      end.status = info.si_status;
-      break;
-    }
-    if (Interruptible::stopAsked()) {
-      end.interrupted = true;
-      break;
-    }
-    // Without a pidfd (kernels before 5.3) the wait is a short sleep at a time.
-    pollfd ended{pidfd, POLLIN, 0};
-    (void)::poll(pidfd >= 0 ? &ended : nullptr, pidfd >= 0 ? 1 : 0, pidfd >= 0 ? 1000 : 5);
-  }
-  if (pidfd >= 0) {
-    ::close(pidfd);
-  }
-  return end;
-}
-
 [[noreturn]] void saveInChild(int answer, const ExportPlugin& plugin, const void* data,
                               std::uint32_t size, const std::string& baseName,
                               ExtensionBuffer& buffer, const InputBlock* input) {
@@ -100,9 +64,7 @@ SaveEnd waitForSave(pid_t child) {
     trap.watch(input->data(), input->size(),
                faultAnswer(InputError::changed(input->path()).what()));
   }
-  const ReadOnlyCopy name(baseName.c_str(), baseName.size() + 1, "the base name");
-  const ExportPlugin::SaveOutcome outcome =
-      plugin.saveReporting(data, size, name.text(), buffer.get());
+  const ExportPlugin::SaveOutcome outcome = plugin.saveAsAHost(data, size, baseName, buffer.get());
   const bool answered = writeAll(answer, resultAnswer(outcome, buffer));
   flushCoverageCounts();
   ::_exit(answered ? 0 : 1);
@@ -141,7 +103,7 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
     throw ExportError(std::string("cannot start the save: ") + std::strerror(cause));
   }
   (void)::setpgid(child, child);
-  const SaveEnd end = waitForSave(child);
+  const ChildWait end = waitWithoutReaping(child, std::nullopt);
   // Whatever the save left running ends with it: its group, then every orphan that came to
   // exporthost, which starts no other process meanwhile.
   ::kill(-child, SIGKILL);
@@ -151,7 +113,7 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
   // Read only once the save has ended: a process that kept the pipe open is not waited for.
   const std::string answer = readWaiting(channel[0]);
   ::close(channel[0]);
-  if (end.interrupted) {
+  if (end.outcome == ChildWait::Outcome::Interrupted) {
     throw Interrupted();
   }
   return readAnswer(answer, end.code == CLD_EXITED && end.status == 0,

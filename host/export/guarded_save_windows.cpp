@@ -12,25 +12,19 @@
 #include "export/export_error.h"
 #include "export/guarded_save.h"
 #include "export/save_answer.h"
+#include "files/files.h"
+#include "files/scratch_folder.h"
 #include "loader/fault_trap.h"
-#include "loader/read_only_copy.h"
-#include "support/files.h"
-#include "support/interruptible.h"
-#include "support/quiet_crash.h"
-#include "support/quoted_name.h"
-#include "support/scratch_folder.h"
-#include "support/system_error_text.h"
-#include "support/windows_process.h"
+#include "process/interruptible.h"
+#include "process/quiet_crash.h"
+#include "process/this_program.h"
+#include "process/windows_process.h"
+#include "text/quoted_name.h"
+#include "text/system_error_text.h"
 
 namespace rawout {
 
 namespace {
-
-bool writeFile(const std::string& path, const void* data, std::size_t size) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  const bool written = file != nullptr && (size == 0 || std::fwrite(data, 1, size, file) == size);
-  return file != nullptr && std::fclose(file) == 0 && written;
-}
 
 // The block in memory the save's process can map: a section backed by the paging file, whose
 // handle it inherits.
@@ -98,9 +92,8 @@ int runSaveProcess(const std::vector<std::string>& arguments) {
       trap.watch(block, size,
                  faultAnswer(quotedName(plugin.path()) + ": faulted reading the input"));
     }
-    const ReadOnlyCopy name(arguments[3].c_str(), arguments[3].size() + 1, "the base name");
     const ExportPlugin::SaveOutcome outcome =
-        plugin.saveReporting(block, size, name.text(), buffer.get());
+        plugin.saveAsAHost(block, size, arguments[3], buffer.get());
     const std::string message = resultAnswer(outcome, buffer);
     return writeFile(answer, message.data(), message.size()) ? 0 : kSaveProcessTrouble;
   } catch (const std::exception& error) {

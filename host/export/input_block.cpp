@@ -1,6 +1,6 @@
 #include "export/input_block.h"
 
-#include "support/quoted_name.h"
+#include "text/quoted_name.h"
 
 #include <cstring>
 

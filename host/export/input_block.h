@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/file_identity.h"
+#include "files/file_identity.h"
 
 namespace rawout {
 

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "export/input_block.h"
-#include "support/file_identity_windows.h"
+#include "files/file_identity_windows.h"
 
 namespace rawout {
 

@@ -1,8 +1,8 @@
 #include "export/output_staging.h"
 
 #include "export/export_error.h"
-#include "support/paths.h"
-#include "support/quoted_name.h"
+#include "text/paths.h"
+#include "text/quoted_name.h"
 
 namespace rawout {
 

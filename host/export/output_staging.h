@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "support/scratch_folder.h"
+#include "files/scratch_folder.h"
 
 namespace rawout {
 

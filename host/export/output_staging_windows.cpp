@@ -4,8 +4,8 @@
 
 #include "export/export_error.h"
 #include "export/output_staging.h"
-#include "support/paths.h"
-#include "support/system_error_text.h"
+#include "text/paths.h"
+#include "text/system_error_text.h"
 
 namespace rawout {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "export/export_error.h"
-#include "support/quoted_name.h"
+#include "text/quoted_name.h"
 
 namespace rawout {
 

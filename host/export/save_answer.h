@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "loader/extension_buffer.h"
 #include "loader/plugin_loader.h"
+#include "memory/extension_buffer.h"
 
 namespace rawout {
 

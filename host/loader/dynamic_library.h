@@ -13,7 +13,4 @@ void* openLibrary(const std::string& path, std::string& error);
 void* findSymbol(void* library, const char* name);
 void closeLibrary(void* library);
 
-// The folder holding the running executable, or an empty string when it cannot be told.
-std::string executableDirectory();
-
 }  // namespace rawout::detail

@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "files/working_folder.h"
 #include "loader/dynamic_library.h"
-#include "support/paths.h"
-#include "support/system_error_text.h"
+#include "text/system_error_text.h"
 
 namespace rawout::detail {
 
@@ -43,22 +43,5 @@ void* findSymbol(void* library, const char* name) {
 }
 
 void closeLibrary(void* library) { ::FreeLibrary(static_cast<HMODULE>(library)); }
-
-std::string executableDirectory() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) {
-      return {};
-    }
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  return path.substr(0, path.find_last_of("\\/"));
-}
 
 }  // namespace rawout::detail

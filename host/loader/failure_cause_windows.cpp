@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "loader/failure_cause.h"
-#include "support/system_error_text.h"
+#include "text/system_error_text.h"
 
 namespace rawout {
 

@@ -1,8 +1,8 @@
 #include "loader/fault_trap.h"
 
-#include "loader/extension_buffer.h"
-#include "loader/read_only_copy.h"
-#include "support/printable.h"
+#include "memory/extension_buffer.h"
+#include "memory/read_only_copy.h"
+#include "text/printable.h"
 
 #include <string>
 

@@ -6,7 +6,10 @@
 
 #include "loader/dynamic_library.h"
 #include "loader/failure_cause.h"
-#include "support/quoted_name.h"
+#include "memory/read_only_copy.h"
+#include "process/this_program.h"
+#include "text/paths.h"
+#include "text/quoted_name.h"
 
 namespace rawout {
 
@@ -51,10 +54,14 @@ ExportPlugin::~ExportPlugin() {
   }
 }
 
-ExportPlugin::SaveOutcome ExportPlugin::saveReporting(const void* data, std::uint32_t size,
-                                                      const char* baseName, char* extOut) const {
+ExportPlugin::SaveOutcome ExportPlugin::saveAsAHost(const void* data, std::uint32_t size,
+                                                    const std::string& baseName, char* extOut,
+                                                    Block block) const {
+  const ReadOnlyCopy copied(block == Block::Copied ? data : nullptr, size, "the block");
+  const ReadOnlyCopy name(baseName.c_str(), baseName.size() + 1, "the base name");
+  const void* handed = block == Block::Copied ? copied.data() : data;
   clearFailureCause();
-  const int result = savePrgmFile(data, size, baseName, extOut);
+  const int result = savePrgmFile(handed, size, name.text(), extOut);
   return {result, result == 1 ? std::string() : failureCause()};
 }
 
@@ -64,8 +71,10 @@ std::string displayNameOf(const ExportPlugin& plugin) {
 }
 
 std::string defaultPluginPath() {
-  const std::string folder = detail::executableDirectory();
-  const std::string programs = folder.empty() ? std::string(".") : folder;
+  const std::string program = thisProgram();
+  const std::size_t separator = program.find_last_of(folderSeparators());
+  const std::string programs =
+      separator == std::string::npos ? std::string(".") : program.substr(0, separator);
   std::string beside = programs + detail::folderSeparator() + RAWOUT_MODULE_FILE_NAME;
   // Beside the program in the build tree and on Windows; in an install on Linux, in the module
   // folder found from the program's own.

@@ -34,9 +34,16 @@ class ExportPlugin {
     int result;
     std::string cause;  // what the plug-in left when the result is not 1, in the system's words
   };
-  // A save as a host makes it: the failure channel cleared before and read at once after.
-  [[nodiscard]] SaveOutcome saveReporting(const void* data, std::uint32_t size,
-                                          const char* baseName, char* extOut) const;
+  // What the block is: memory the plug-in may only read already (a mapped input, a shared
+  // section), or the host's own, which is first copied into such memory.
+  enum class Block { ReadOnly, Copied };
+  // A save as a host makes it: the base name (and a block of the host's own) in memory the
+  // plug-in may only read, so that a write into either is a fault a FaultTrap names; the failure
+  // channel cleared just before and read at once after. Throws std::bad_alloc when no pages for
+  // the copies can be had.
+  [[nodiscard]] SaveOutcome saveAsAHost(const void* data, std::uint32_t size,
+                                        const std::string& baseName, char* extOut,
+                                        Block block = Block::ReadOnly) const;
   [[nodiscard]] const char* description() const noexcept { return describe_(); }
   [[nodiscard]] int about() const noexcept { return about_(); }
 

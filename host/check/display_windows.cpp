@@ -1,8 +1,0 @@
-#include "check/display.h"
-
-namespace rawout {
-
-// Every Windows session has a desktop.
-std::string whyNoDisplay() { return {}; }
-
-}  // namespace rawout

@@ -1,0 +1,163 @@
+#include "checks/blocks.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+
+#include "memory/huge_pages.h"
+
+namespace rawout {
+
+namespace {
+
+struct FixedBlock {
+  const char* name;
+  std::size_t size;
+  std::uint32_t seed;
+};
+
+// Every byte value, an empty block, a small and a long one (past 64 KiB, where address-carrying
+// formats change their addressing) and the large one.
+constexpr std::array kFixedBlocks = {
+    FixedBlock{"all", 256, 0},
+    FixedBlock{"empty", 0, 1},
+    FixedBlock{"pattern", 1000, 41},
+    FixedBlock{"long", 70000, 42},
+    FixedBlock{"large", std::size_t{16} << 20, 4},
+};
+
+// splitmix64: any seed, 0 among them, gives a well-mixed stream.
+class Draws {
+ public:
+  explicit Draws(std::uint64_t seed) : state_(seed) {}
+  std::uint64_t next() {
+    std::uint64_t mixed = state_ += 0x9E3779B97F4A7C15U;
+    mixed = (mixed ^ (mixed >> 30U)) * 0xBF58476D1CE4E5B9U;
+    mixed = (mixed ^ (mixed >> 27U)) * 0x94D049BB133111EBU;
+    return mixed ^ (mixed >> 31U);
+  }
+  // From `low` to `high`, both included.
+  std::uint64_t between(std::uint64_t low, std::uint64_t high) {
+    return low + next() % (high - low + 1);
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+constexpr std::size_t kBlocksPerRound = 4;
+
+// One size about each boundary: a record length (a hex or S-record line), 64 KiB (16-bit
+// addresses), 16 MiB (24-bit addresses), then any size. One the bound excludes is drawn anew.
+std::array<std::size_t, kBlocksPerRound> roundSizes(Draws& draws, std::size_t maxSize) {
+  constexpr std::array<std::uint64_t, 9> kRecords = {16, 32, 64, 128, 252, 255, 256, 1024, 4096};
+  constexpr std::uint64_t k64KiB = 65536;
+  constexpr std::uint64_t k16MiB = std::uint64_t{16} << 20;
+  std::array<std::uint64_t, kBlocksPerRound> sizes = {
+      kRecords[draws.between(0, kRecords.size() - 1)] * draws.between(1, 4) + draws.between(0, 2) -
+          1,
+      k64KiB * draws.between(1, 3) + draws.between(0, 32) - 16,
+      k16MiB + draws.between(0, k64KiB + 16) - 16,
+      draws.between(0, maxSize),
+  };
+  std::array<std::size_t, kBlocksPerRound> bounded{};
+  for (std::size_t index = 0; index < sizes.size(); ++index) {
+    bounded[index] = static_cast<std::size_t>(sizes[index] <= maxSize ? sizes[index]
+                                                                      : draws.between(0, maxSize));
+  }
+  return bounded;
+}
+
+std::optional<std::uint64_t> number(std::string_view text) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string RandomRounds::options() const {
+  return "--seed " + std::to_string(seed) + " --repeat " + std::to_string(rounds) + " --max-size " +
+         std::to_string(maxSize);
+}
+
+std::string RandomRounds::word() const {
+  return std::to_string(seed) + ":" + std::to_string(rounds) + ":" + std::to_string(maxSize);
+}
+
+std::optional<RandomRounds> RandomRounds::of(const std::string& word) {
+  const std::size_t first = word.find(':');
+  const std::size_t second = first == std::string::npos ? first : word.find(':', first + 1);
+  if (second == std::string::npos) {
+    return std::nullopt;
+  }
+  const auto seed = number(std::string_view(word).substr(0, first));
+  const auto rounds = number(std::string_view(word).substr(first + 1, second - first - 1));
+  const auto maxSize = number(std::string_view(word).substr(second + 1));
+  if (!seed || !rounds || !maxSize || *rounds > 0xFFFFFFFFU || *maxSize > 0xFFFFFFFFU) {
+    return std::nullopt;
+  }
+  return RandomRounds{*seed, static_cast<unsigned>(*rounds), static_cast<std::size_t>(*maxSize)};
+}
+
+std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned round) {
+  // Each round from the seed and its number alone: a round is made without those before it.
+  Draws draws(random.seed ^ (std::uint64_t{round} * 0xD1B54A32D192ED03U));
+  std::vector<ContentBlock> blocks;
+  blocks.reserve(kBlocksPerRound);
+  unsigned index = 0;
+  for (const std::size_t size : roundSizes(draws, random.maxSize)) {
+    blocks.push_back({"random-" + std::to_string(round) + "-" + std::to_string(++index), size,
+                      draws.next() | 1U, "from " + random.options()});
+  }
+  return blocks;
+}
+
+std::vector<ContentBlock> contentBlocks(const RandomRounds& random) {
+  std::vector<ContentBlock> blocks;
+  blocks.reserve(kFixedBlocks.size() + kBlocksPerRound * random.rounds);
+  for (const FixedBlock& fixed : kFixedBlocks) {
+    blocks.push_back({fixed.name, fixed.size, fixed.seed, {}});
+  }
+  for (unsigned round = 1; round <= random.rounds; ++round) {
+    for (ContentBlock& block : randomBlocks(random, round)) {
+      blocks.push_back(std::move(block));
+    }
+  }
+  return blocks;
+}
+
+Bytes bytesOf(const ContentBlock& block) {
+  return block.seed == 0 ? everyByteValue() : pattern(block.size, block.seed);
+}
+
+std::string expectedFile(const std::string& hostFiles, const ContentBlock& block) {
+  return hostFiles + "/" + block.name + ".expected";
+}
+
+Bytes pattern(std::size_t size, std::uint64_t seed) {
+  Bytes bytes = zeroBytes(size);
+  // Eight bytes a step: a 16 MiB block is made quickly even in an instrumented build.
+  std::uint64_t state = seed | 1U;
+  for (std::size_t index = 0; index < size; index += sizeof state) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    std::memcpy(bytes.data() + index, &state, std::min(sizeof state, size - index));
+  }
+  return bytes;
+}
+
+Bytes everyByteValue() {
+  Bytes bytes(256);
+  for (std::size_t value = 0; value < bytes.size(); ++value) {
+    bytes[value] = static_cast<unsigned char>(value);
+  }
+  return bytes;
+}
+
+}  // namespace rawout

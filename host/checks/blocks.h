@@ -1,0 +1,52 @@
+// The blocks the checks save: every byte value, reproducible patterns of any size, and rounds of
+// random blocks drawn from a seed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "memory/huge_pages.h"
+
+namespace rawout {
+
+// Rounds of random blocks for the content and reproducible checks, beside the fixed ones: each
+// round's sizes fall about the boundaries formats care about (record lengths, 64 KiB, 16 MiB and
+// past it), none above `maxSize`. The seed alone makes them, so a run is made again with it.
+struct RandomRounds {
+  static constexpr std::size_t kDefaultMaxSize = std::size_t{32} << 20;
+  static constexpr std::uint64_t kDefaultSeed = 1;
+  std::uint64_t seed = kDefaultSeed;
+  unsigned rounds = 0;  // none: the fixed blocks alone
+  std::size_t maxSize = kDefaultMaxSize;
+
+  // "--seed 5 --repeat 2 --max-size 33554432": what runs the same blocks again.
+  [[nodiscard]] std::string options() const;
+  // As a check process is told it, and back; none for a word that is none.
+  [[nodiscard]] std::string word() const;
+  static std::optional<RandomRounds> of(const std::string& word);
+};
+
+// The blocks the content check saves. With a reference command, exporthost runs it on each
+// block first and leaves what it wrote as hostFiles/NAME.expected.
+struct ContentBlock {
+  std::string name;
+  std::size_t size;
+  std::uint64_t seed;  // for pattern(); 0 for every byte value in turn
+  std::string origin;  // for a random block, where it comes from and how to make it again
+};
+// The fixed blocks, then each round's random ones.
+std::vector<ContentBlock> contentBlocks(const RandomRounds& random);
+// Round `round` (from 1) alone.
+std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned round);
+Bytes bytesOf(const ContentBlock& block);
+std::string expectedFile(const std::string& hostFiles, const ContentBlock& block);
+
+// `size` bytes from a xorshift generator: every seed gives its own, reproducible block.
+Bytes pattern(std::size_t size, std::uint64_t seed);
+// The 256 byte values in order.
+Bytes everyByteValue();
+
+}  // namespace rawout

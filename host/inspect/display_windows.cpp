@@ -1,0 +1,8 @@
+#include "inspect/display.h"
+
+namespace rawout {
+
+// Every Windows session has a desktop.
+std::string whyNoDisplay() { return {}; }
+
+}  // namespace rawout

@@ -1,0 +1,61 @@
+// What a plug-in call must leave as it found it in the host's process.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace rawout {
+
+// What a host relies on in its own process, fact by fact: "SIGPIPE handling" -> "default",
+// "RLIMIT_NOFILE" -> "1024 524288", "descriptor 2" -> "device 22 inode 5", ...
+using ProcessState = std::map<std::string, std::string>;
+
+ProcessState currentProcessState();
+
+// Makes this process the one that its descendants' orphans come to, so that none can slip away
+// unseen (Linux; on Windows the check's job holds them all).
+void adoptOrphans();
+// The processes that calls into the plug-in left running ("1234 (sleep) 1240 (sleep)"), ended
+// now; "" when none was left. Zombies left are reaped first: those no longer run.
+std::string endProcessesLeftRunning();
+
+// The address ranges the module file at `path` is mapped at now (on Windows none: not looked at).
+using AddressRanges = std::vector<std::pair<std::uintptr_t, std::uintptr_t>>;
+AddressRanges mappingOf(const std::string& path);
+// What the C library keeps for this process that points into `ranges`, a module's former
+// mapping: "the environment entry FOO", "stdout's buffer", "SIGUSR1's handler".
+std::vector<std::string> heldPointersInto(const AddressRanges& ranges);
+
+// The threads of this process that still run (on Windows, 0: not counted).
+std::size_t runningThreads();
+
+// Ends this process with `status` without running what the C library runs at exit.
+[[noreturn]] void endAtOnce(int status);
+
+// Whether `pointer` lies in one of `ranges`.
+bool insideAny(const AddressRanges& ranges, const void* pointer);
+// "environment entry N" for each entry of `environment` that lies in `ranges`. Only the
+// addresses are looked at: what they pointed to may be gone.
+std::vector<std::string> entriesInside(const AddressRanges& ranges, char* const* environment);
+
+// How this process still holds the file at `path` open ("descriptor 7"), or "" when it does not.
+std::string heldOpen(const std::string& path);
+
+// What the calls between the snapshots changed, each as "what seen, expected what". Settings
+// (signal handling, limits, folder, locale, ...), threads and child processes must be as `before`
+// had them. Open files (descriptors, handles) may be set up once, by the first round of calls,
+// but must not change in the second round, nor lose anything the process held before.
+std::vector<std::string> changesOverCalls(const ProcessState& before, const ProcessState& between,
+                                          const ProcessState& after);
+
+namespace detail {
+// What only this system shows of the process (on Linux: limits, /proc, prctl), added to `state`.
+void addSystemFacts(ProcessState& state);
+// What the C library keeps beyond POSIX (glibc's stream buffers) that points into `ranges`.
+void addLibraryHeld(const AddressRanges& ranges, std::vector<std::string>& held);
+}  // namespace detail
+
+}  // namespace rawout

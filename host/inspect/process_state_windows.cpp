@@ -1,0 +1,148 @@
+// The process state as Windows shows it: handles, the standard handles (inheritance, console
+// mode), the C runtime's descriptors, the environment block, the floating-point control word and
+// the error mode.
+#include <io.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "inspect/process_state.h"
+
+namespace rawout {
+
+namespace {
+
+void addDescriptorsAndHandles(ProcessState& state) {
+  // msvcrt.dll's descriptor table, which a plug-in built on it shares with the host.
+  constexpr int kMostDescriptors = 2048;
+  const int error = errno;
+  std::string descriptors;
+  for (int descriptor = 0; descriptor < kMostDescriptors; ++descriptor) {
+    if (::_get_osfhandle(descriptor) != -1) {
+      descriptors += (descriptors.empty() ? "" : " ") + std::to_string(descriptor);
+    }
+  }
+  errno = error;
+  state["C runtime descriptors"] = descriptors.empty() ? "none" : descriptors;
+  // Each value a handle can have, asked one by one: the count from GetProcessHandleCount is 0
+  // under wine, and a list names what changed.
+  constexpr std::uintptr_t kMostHandleValues = 16384;
+  std::string handles;
+  for (std::uintptr_t value = 4; value < kMostHandleValues; value += 4) {
+    DWORD flags = 0;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): handles are small integers in a pointer
+    if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != 0) {
+      handles += (handles.empty() ? "" : " ") + std::to_string(value);
+    }
+  }
+  state["open handles"] = handles;
+}
+
+void addStandardHandles(ProcessState& state) {
+  // The standard handles a host hands on: which they are, whether a child inherits them, and a
+  // console's mode (echo, line input, processed output...).
+  for (const auto& [which, name] : {std::pair{STD_INPUT_HANDLE, "standard input"},
+                                    std::pair{STD_OUTPUT_HANDLE, "standard output"},
+                                    std::pair{STD_ERROR_HANDLE, "standard error"}}) {
+    HANDLE handle = ::GetStdHandle(which);
+    state[std::string(name) + " handle"] =
+        std::to_string(reinterpret_cast<std::uintptr_t>(handle));  // NOLINT: a value to compare
+    DWORD flags = 0;
+    state[std::string(name) + " inheritance"] =
+        ::GetHandleInformation(handle, &flags) == 0 ? "unknown"
+        : (flags & HANDLE_FLAG_INHERIT) != 0        ? "inherited"
+                                                    : "not inherited";
+    DWORD mode = 0;
+    state[std::string(name) + " console mode"] =
+        ::GetConsoleMode(handle, &mode) != 0 ? std::to_string(mode) : "not a console";
+  }
+}
+
+}  // namespace
+
+// The check's job object holds every process a plug-in starts, and ends them with it.
+void adoptOrphans() {}
+std::string endProcessesLeftRunning() { return {}; }
+
+void endAtOnce(int status) { std::_Exit(status); }
+
+std::size_t runningThreads() { return 0; }
+
+// The regions the system reserved for the module as one allocation, from its base.
+AddressRanges mappingOf(const std::string& path) {
+  AddressRanges ranges;
+  std::string name = path;
+  std::replace(name.begin(), name.end(), '/', '\\');  // as the loader keeps it
+  const HMODULE module = ::GetModuleHandleA(name.c_str());
+  if (module == nullptr) {
+    return ranges;
+  }
+  const auto* at = reinterpret_cast<const char*>(module);  // NOLINT: the module's base address
+  MEMORY_BASIC_INFORMATION region{};
+  while (::VirtualQuery(at, &region, sizeof region) == sizeof region &&
+         region.AllocationBase == module) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(region.BaseAddress);  // NOLINT
+    ranges.emplace_back(begin, begin + region.RegionSize);
+    at = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+  }
+  return ranges;
+}
+
+// What msvcrt.dll, which a plug-in built on it shares with the host, keeps: the environment and
+// the standard streams' buffers. Its signal handlers cannot be read back.
+std::vector<std::string> heldPointersInto(const AddressRanges& ranges) {
+  std::vector<std::string> held = entriesInside(ranges, _environ);
+#ifndef _UCRT
+  for (const auto& [stream, name] :
+       {std::pair{stdin, "stdin"}, std::pair{stdout, "stdout"}, std::pair{stderr, "stderr"}}) {
+    if (insideAny(ranges, stream->_base)) {
+      held.push_back(std::string(name) + "'s buffer");
+    }
+  }
+#endif
+  return held;
+}
+
+// Windows lists no handles by file: a file that no one may share is held by a handle still.
+std::string heldOpen(const std::string& path) {
+  HANDLE alone = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (alone != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(alone);
+    return {};
+  }
+  return ::GetLastError() == ERROR_SHARING_VIOLATION ? "a handle" : "";
+}
+
+ProcessState currentProcessState() {
+  ProcessState state;
+  addDescriptorsAndHandles(state);
+  addStandardHandles(state);
+  char folder[MAX_PATH * 4] = {};
+  if (::GetCurrentDirectoryA(sizeof folder, folder) < sizeof folder) {
+    state["working folder"] = folder;
+  }
+  char* block = ::GetEnvironmentStringsA();
+  for (const char* variable = block; variable != nullptr && *variable != '\0';
+       variable += std::string(variable).size() + 1) {
+    const std::string text = variable;
+    // Names such as "=C:" hold the working folder of each drive.
+    const std::size_t equals = text.find('=', 1);
+    state["environment " + text.substr(0, equals)] =
+        equals == std::string::npos ? "" : text.substr(equals + 1);
+  }
+  ::FreeEnvironmentStringsA(block);
+  char text[32];
+  (void)std::snprintf(text, sizeof text, "%#010x", ::_controlfp(0, 0));
+  state["floating-point control word"] = text;
+  (void)std::snprintf(text, sizeof text, "%#x", ::GetErrorMode());
+  state["error mode"] = text;
+  return state;
+}
+
+}  // namespace rawout

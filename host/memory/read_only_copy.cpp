@@ -1,0 +1,73 @@
+#include "memory/read_only_copy.h"
+
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "memory/guarded_pages.h"
+
+namespace rawout {
+
+namespace {
+
+// The copies alive now, for a fault handler to recognise: the checks save on several threads.
+constexpr std::size_t kMostCopies = 64;
+std::array<std::atomic<const ReadOnlyCopy*>, kMostCopies> copies{};
+
+}  // namespace
+
+ReadOnlyCopy::ReadOnlyCopy(const void* bytes, std::size_t size, const char* what)
+    : size_(size), what_(what) {
+  if (bytes == nullptr) {
+    return;
+  }
+  const std::size_t page = pageBytes();
+  // At least one page, so that an empty block still has an address of its own.
+  pageSpan_ = (size + page - 1) / page * page + (size == 0 ? page : 0);
+  pages_ = takePages(pageSpan_);
+  if (pages_ == nullptr) {
+    throw std::bad_alloc();
+  }
+  if (size > 0) {
+    std::memcpy(pages_, bytes, size);
+  }
+  bytes_ = pages_;
+  // With every slot taken the pages still stop the plug-in; only the report is plainer.
+  for (auto& slot : copies) {
+    const ReadOnlyCopy* none = nullptr;
+    if (slot.compare_exchange_strong(none, this)) {
+      break;
+    }
+  }
+  (void)setAccess(pages_, pageSpan_, PageAccess::Read);
+}
+
+ReadOnlyCopy::~ReadOnlyCopy() {
+  if (pages_ == nullptr) {
+    return;
+  }
+  for (auto& slot : copies) {
+    const ReadOnlyCopy* expected = this;
+    if (slot.compare_exchange_strong(expected, nullptr)) {
+      break;
+    }
+  }
+  releasePages(pages_, pageSpan_);
+}
+
+bool ReadOnlyCopy::holding(const void* address, const char*& what, std::size_t& offset) noexcept {
+  const auto* byte = static_cast<const char*>(address);
+  for (const auto& slot : copies) {
+    const ReadOnlyCopy* copy = slot.load();
+    const auto* begin = copy != nullptr ? static_cast<const char*>(copy->pages_) : nullptr;
+    if (begin != nullptr && byte >= begin && byte < begin + copy->pageSpan_) {
+      what = copy->what_;
+      offset = static_cast<std::size_t>(byte - begin);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace rawout

@@ -1,0 +1,12 @@
+// Where the running program lies, for starting it again (a check process, the save's process on
+// Windows) and for finding what is installed beside it.
+#pragma once
+
+#include <string>
+
+namespace rawout {
+
+// The full path of the running program, or "" when the system cannot tell it.
+std::string thisProgram();
+
+}  // namespace rawout

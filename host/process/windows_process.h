@@ -1,0 +1,50 @@
+// Starting processes on Windows, shared by the check, the export and the reference command.
+// Windows sources only.
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+
+namespace rawout {
+
+// One argument of a Windows command line, quoted so that the C runtime splits it back unchanged.
+std::string quotedArgument(const std::string& argument);
+// How a process ended, from its exit code: "exit status 3", or "exception 0xC0000005" for the
+// codes from 0xC0000000 up.
+std::string describeExitCode(unsigned long code);
+
+// Held from making the inheritable handles a process is to get until they are closed again
+// after it starts: a process started on another thread meanwhile would inherit them too, and keep
+// another check's files open.
+std::mutex& processStartLock();
+
+// Signalled when a stop is asked for while an Interruptible lives; null when none lives.
+HANDLE stopEvent();
+
+// A process started with the three standard handles given; its handles are closed with it.
+class StartedProcess {
+ public:
+  // Whether it inherits every inheritable handle exporthost holds (one it is told of on its
+  // command line among them), or the three alone where the system allows.
+  enum class Inherits { Everything, StandardHandles };
+  // `program` null takes the program from the command line. When it cannot start, started() is
+  // false and GetLastError() says why.
+  StartedProcess(const char* program, std::string commandLine, HANDLE input, HANDLE output,
+                 HANDLE errors, DWORD flags = 0, Inherits inherits = Inherits::Everything);
+  ~StartedProcess();
+  StartedProcess(const StartedProcess&) = delete;
+  StartedProcess& operator=(const StartedProcess&) = delete;
+
+  [[nodiscard]] bool started() const { return process_.hProcess != nullptr; }
+  [[nodiscard]] HANDLE handle() const { return process_.hProcess; }
+  [[nodiscard]] HANDLE thread() const { return process_.hThread; }
+  // Waits for it to end, and gives its exit code.
+  [[nodiscard]] DWORD exitCode() const;
+
+ private:
+  PROCESS_INFORMATION process_{};
+};
+
+}  // namespace rawout

@@ -1,0 +1,209 @@
+#include "runner/child_main.h"
+
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "checks/check_table.h"
+#include "files/file_identity.h"
+#include "files/scratch_folder.h"
+#include "files/working_folder.h"
+#include "inspect/process_state.h"
+#include "loader/fault_trap.h"
+#include "memory/extension_buffer.h"
+#include "process/quiet_crash.h"
+#include "runner/protocol.h"
+#include "text/joined.h"
+
+namespace rawout {
+
+namespace {
+
+// The verdict goes into a file opened before the plug-in loads and written after the check, so
+// that a plug-in that closes descriptors or lowers the limit on them cannot silence it; one that
+// removes or replaces the file fails the check for it.
+class VerdictFile {
+ public:
+  explicit VerdictFile(std::string path)
+      : path_(std::move(path)), file_(std::fopen(path_.c_str(), "wb")) {
+    if (file_ != nullptr) {
+      identity_ = identityOf(file_);
+    }
+  }
+  VerdictFile(const VerdictFile&) = delete;
+  VerdictFile& operator=(const VerdictFile&) = delete;
+  ~VerdictFile() = default;
+
+  [[nodiscard]] bool opened() const { return identity_.has_value(); }
+
+  // False when neither the file opened before nor a new one could take it.
+  [[nodiscard]] bool write(Verdict verdict) {
+    if (identityOf(path_) == identity_) {
+      // The file is ours still, whatever became of the descriptor.
+      if (identityOf(file_) == identity_) {
+        return put(file_, encoded(verdict));
+      }
+      std::FILE* again = std::fopen(path_.c_str(), "wb");
+      return again != nullptr && put(again, encoded(verdict)) && std::fclose(again) == 0;
+    }
+    verdict = Verdict::fail("the plug-in removed or replaced exporthost's file " + path_ +
+                            (verdict.passed() ? "" : "; the check had found: " + verdict.text));
+    (void)removeTree(path_);
+    std::FILE* again = std::fopen(path_.c_str(), "wb");
+    return again != nullptr && put(again, encoded(verdict)) && std::fclose(again) == 0;
+  }
+
+ private:
+  static bool put(std::FILE* file, const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+  }
+
+  std::string path_;
+  std::FILE* file_;
+  std::optional<FileIdentity> identity_;
+};
+
+bool markLoaded(const std::string& path) {
+  std::FILE* marker = std::fopen(path.c_str(), "wb");
+  return marker != nullptr && std::fclose(marker) == 0;
+}
+
+// The verdict a write past the extension buffer gives `check`, encoded.
+std::string overrunVerdict(const Check& check) {
+  const std::string overrun = "wrote past " + ExtensionBuffer::described();
+  return check.overrun == Overrun::FailsIt
+             ? encoded(Verdict::fail(overrun))
+             : encoded(Verdict::skip("the plug-in " + overrun + "; see the " +
+                                     std::string(kExtension) + " check"));
+}
+
+// Loads the plug-in into `plugin`, marks that it loaded, and runs the check.
+Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFolder& folder,
+                     ContentRule content, const RandomRounds& random,
+                     std::optional<ExportPlugin>& plugin) {
+  try {
+    plugin.emplace(path);
+  } catch (const LoadError& error) {
+    return notLoaded(error);
+  } catch (const std::exception& error) {
+    return Verdict::fail(error.what());
+  }
+  if (!markLoaded(folder.loadedMarker())) {
+    return Verdict::ownTrouble("cannot make " + folder.loadedMarker());
+  }
+  return verdictOf(check, {*plugin, folder.files(), folder.hostFiles(), content, random});
+}
+
+int cannotAnswer() {
+  (void)std::fprintf(stderr, "%scannot write the check's verdict\n", kCheckProcessTroublePrefix);
+  return kCheckProcessTrouble;
+}
+
+// Adds a failure seen after the check to its verdict; exporthost's own trouble stays as it is.
+void addFailure(Verdict& verdict, const std::string& failure) {
+  if (verdict.kind != Verdict::Kind::OwnTrouble) {
+    verdict = Verdict::fail(verdict.kind == Verdict::Kind::Fail ? verdict.text + "; " + failure
+                                                                : failure);
+  }
+}
+
+// The check run under a trap for faults on what the check lends the plug-in: a write past the
+// buffer puts its verdict straight into the verdict file, what was written before the end mark,
+// and ends the process with status 0, as after any verdict; a write into what the check lent
+// read-only fails whichever check made it.
+Verdict trappedCheck(const Check& check, const std::string& path, const CheckFolder& folder,
+                     ContentRule content, const RandomRounds& random,
+                     std::optional<ExportPlugin>& plugin) {
+  const std::string trapped = overrunVerdict(check);
+  const std::size_t textEnd = trapped.size() - kVerdictEndBytes;
+  FaultTrap faults(trapped.substr(0, textEnd), trapped.substr(textEnd));
+  faults.exitWith(0);
+  faults.reportInto(folder.verdictFile());
+  const std::string written = encoded(Verdict::fail("the plug-in "));
+  const std::size_t writtenEnd = written.size() - kVerdictEndBytes;
+  faults.reportWrites(written.substr(0, writtenEnd), written.substr(writtenEnd));
+  faults.reportUnderruns(
+      encoded(Verdict::fail("wrote before the start of " + ExtensionBuffer::described())));
+  return loadAndCheck(check, path, folder, content, random, plugin);
+}
+
+// The plug-in unloaded, and what the C library still holds inside its former mapping: "" when
+// nothing.
+std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const std::string& path) {
+  const AddressRanges mapped = plugin ? mappingOf(plugin->path()) : AddressRanges();
+  plugin.reset();
+  if (mapped.empty() || !mappingOf(path).empty()) {
+    return {};
+  }
+  const std::vector<std::string> held = heldPointersInto(mapped);
+  return held.empty() ? std::string()
+                      : "once it was unloaded, the C library still held addresses inside it: " +
+                            joined(held, ", ") + ", expected none";
+}
+
+}  // namespace
+
+int runCheckProcessMain(const std::vector<std::string>& arguments) {
+  const Check* check = arguments.size() == 5 ? findCheck(arguments[0]) : nullptr;
+  const std::optional<ContentRule> content =
+      check != nullptr ? contentRuleOf(arguments[3]) : std::nullopt;
+  const std::optional<RandomRounds> random =
+      check != nullptr ? RandomRounds::of(arguments[4]) : std::nullopt;
+  if (!content || !random) {
+    return kCheckProcessTrouble;
+  }
+  crashQuietly();
+  const CheckFolder folder(arguments[2]);
+  VerdictFile verdictFile(folder.verdictFile());
+  if (!verdictFile.opened()) {
+    return cannotAnswer();
+  }
+  if (!enterFolder(folder.workingFolder())) {
+    return verdictFile.write(Verdict::ownTrouble("cannot enter the check's working folder"))
+               ? 0
+               : cannotAnswer();
+  }
+  adoptOrphans();
+  // Whatever the runtime starts with a first thread (a sanitizer's own) runs before the count; a
+  // thread that cannot be made now is no fault of the plug-in's.
+  try {
+    std::thread([] {}).join();
+  } catch (const std::system_error&) {
+  }
+  const std::size_t threadsBefore = runningThreads();
+  std::optional<ExportPlugin> plugin;
+  Verdict verdict = trappedCheck(*check, arguments[1], folder, *content, *random, plugin);
+  // A process a save left running is a fault of whichever check it ran in.
+  if (const std::string left = endProcessesLeftRunning(); !left.empty()) {
+    addFailure(verdict, "left processes running: " + left + ", expected none");
+  }
+  // A thread left running would run on in the host once the plug-in is unloaded: here it is not
+  // unloaded under it, and the process ends at once after the verdict.
+  if (const std::size_t threads = runningThreads(); threads > threadsBefore) {
+    addFailure(verdict, "left " + std::to_string(threads - threadsBefore) +
+                            " thread(s) running after the calls returned, expected none");
+    if (!verdictFile.write(verdict)) {
+      return cannotAnswer();
+    }
+    endAtOnce(0);
+  }
+  // Unloaded before the verdict, so that what the C library still holds of it is seen, and the
+  // process ends normally: a plug-in whose unload or exit handlers crash or hang fails the check
+  // all the same, since exporthost waits for status 0.
+  const std::string dangling = unloadedLeavingNothing(plugin, arguments[1]);
+  if (!dangling.empty()) {
+    addFailure(verdict, dangling);
+  }
+  if (!verdictFile.write(verdict)) {
+    return cannotAnswer();
+  }
+  if (!dangling.empty()) {
+    // The C library would use them as the process ends: it ends at once instead.
+    endAtOnce(0);
+  }
+  return 0;
+}
+
+}  // namespace rawout

@@ -1,0 +1,7 @@
+#include "text/paths.h"
+
+namespace rawout {
+
+std::string_view folderSeparators() { return "/"; }
+
+}  // namespace rawout
