@@ -1208,12 +1208,12 @@ TEST(ExporthostCheck, RandomBlocksComeFromTheSeedTheReportNames) {
 // and its quoted path) is looked for in the report, and in the JUnit file, which must be
 // well-formed UTF-8 whatever the plug-in wrote.
 struct ReportForm {
-  std::string misbehave;
-  std::string when;
-  std::vector<std::string> plugins;  // test plug-in variants, or paths
-  std::vector<std::string> arguments;
-  std::vector<std::string> report;
-  std::vector<std::string> junit;
+  std::string misbehave{};
+  std::string when{};
+  std::vector<std::string> plugins{};  // test plug-in variants, or paths
+  std::vector<std::string> arguments{};
+  std::vector<std::string> report{};
+  std::vector<std::string> junit{};
 };
 
 const std::vector<ReportForm> kReportForms = {
