@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and prints the measurements as tables:
 #   1. a save through the module against the open/write/close floor (and ofstream, stdio);
-#   2. `exporthost export` of a large file against `cp` and against the least a host that maps
-#      its input can do (bench/mapped_write.cpp), in rounds, with peak memory;
+#   2. `exporthost export` of a large file against `cp`, against the least a host that reads its
+#      program into huge-page memory can do (bench/huge_page_read.cpp) and against the least one
+#      that maps it can do (bench/mapped_write.cpp), in rounds, with peak memory;
 #   3. `exporthost check` of rawout, natively and under wine64.
 # Usage: bench/run.sh [FOLDER]   FOLDER is where files are written (default: /dev/shm, tmpfs).
 # Needs Google Benchmark (libbenchmark-dev) and hyperfine.
@@ -36,27 +37,29 @@ head -c "$((megabytes << 20))" /dev/urandom >"$work/input.prg"
 for round in $(seq "$rounds"); do
   hyperfine --style none --warmup 2 --runs 10 --export-csv "$work/times-$round.csv" \
     -n cp "cp $work/input.prg $work/copy.bin" \
-    -n "mapped write (floor)" "$bench/mapped_write $work/input.prg $work/mapped.bin" \
+    -n "huge-page read (floor)" "$bench/huge_page_read $work/input.prg $work/read.bin" \
+    -n "mapped write" "$bench/mapped_write $work/input.prg $work/mapped.bin" \
     -n "exporthost FILE" "$bin/exporthost export $work/input.prg $work/exported" \
     -n "exporthost - (stdin)" "$bin/exporthost export - $work/piped < $work/input.prg" >/dev/null
 done
-for copy in mapped exported piped; do
+for copy in read mapped exported piped; do
   cmp -s "$work/input.prg" "$work/$copy.bin" || { echo "bench/run.sh: $copy.bin is not the input" >&2; exit 1; }
 done
 
 peak() { "$bench/peak_rss" "$@" 2>&1 >/dev/null | awk '/peak_rss_kib/ {printf "%.0f", $2/1024}'; }
 rss_cp=$(peak cp "$work/input.prg" "$work/copy.bin")
-rss_floor=$(peak "$bench/mapped_write" "$work/input.prg" "$work/mapped.bin")
+rss_floor=$(peak "$bench/huge_page_read" "$work/input.prg" "$work/read.bin")
+rss_mapped=$(peak "$bench/mapped_write" "$work/input.prg" "$work/mapped.bin")
 rss_file=$(peak "$bin/exporthost" export "$work/input.prg" "$work/exported")
 rss_pipe=$(peak "$bin/exporthost" export - "$work/piped" <"$work/input.prg")
 
 # Each ratio is taken within a round; the table gives the median over the rounds, and the range.
-awk -F, -v rss="$rss_cp,$rss_floor,$rss_file,$rss_pipe" '
+awk -F, -v rss="$rss_cp,$rss_floor,$rss_mapped,$rss_file,$rss_pipe" '
   function median(list, count,   i, j, held) {
     for (i = 2; i <= count; i++) for (j = i; j > 1 && list[j - 1] > list[j]; j--) { held = list[j]; list[j] = list[j - 1]; list[j - 1] = held }
     return count % 2 ? list[(count + 1) / 2] : (list[count / 2] + list[count / 2 + 1]) / 2
   }
-  BEGIN { split(rss, peak, ","); printf "%-22s %10s %8s %12s %10s %14s\n", "command", "median ms", "vs cp", "vs cp range", "vs floor", "peak RSS MiB" }
+  BEGIN { split(rss, peak, ","); printf "%-24s %10s %8s %12s %10s %12s %14s\n", "command", "median ms", "vs cp", "vs cp range", "vs floor", "vs mapped", "peak RSS MiB" }
   FNR == 1 { round++; row = 0; next }
   { row++; name[row] = $1; ms[row, round] = $4 * 1000 }
   END {
@@ -64,10 +67,11 @@ awk -F, -v rss="$rss_cp,$rss_floor,$rss_file,$rss_pipe" '
       low = 1e9; high = 0
       for (k = 1; k <= round; k++) {
         times[k] = ms[r, k]; againstCp[k] = ms[r, k] / ms[1, k]; againstFloor[k] = ms[r, k] / ms[2, k]
+        againstMapped[k] = ms[r, k] / ms[3, k]
         low = againstCp[k] < low ? againstCp[k] : low; high = againstCp[k] > high ? againstCp[k] : high
       }
-      printf "%-22s %10.1f %8.2f %12s %10.2f %14s\n", name[r], median(times, round), median(againstCp, round),
-        sprintf("%.2f-%.2f", low, high), median(againstFloor, round), peak[r]
+      printf "%-24s %10.1f %8.2f %12s %10.2f %12.2f %14s\n", name[r], median(times, round), median(againstCp, round),
+        sprintf("%.2f-%.2f", low, high), median(againstFloor, round), median(againstMapped, round), peak[r]
     }
   }
 ' "$work"/times-*.csv

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "memory/huge_pages.h"
+#include "memory/read_only_copy.h"
 
 namespace rawout {
 
@@ -24,7 +25,7 @@ constexpr std::array kFixedBlocks = {
     FixedBlock{"empty", 0, 1},
     FixedBlock{"pattern", 1000, 41},
     FixedBlock{"long", 70000, 42},
-    FixedBlock{"large", std::size_t{16} << 20, 4},
+    FixedBlock{"large", kLargeBlockBytes, 4},
 };
 
 // splitmix64: any seed, 0 among them, gives a well-mixed stream.
@@ -121,7 +122,7 @@ std::vector<ContentBlock> contentBlocks(const RandomRounds& random) {
   std::vector<ContentBlock> blocks;
   blocks.reserve(kFixedBlocks.size() + kBlocksPerRound * random.rounds);
   for (const FixedBlock& fixed : kFixedBlocks) {
-    blocks.push_back({fixed.name, fixed.size, fixed.seed, {}});
+    blocks.push_back({fixed.name, fixed.size, fixed.seed, {}, fixed.size == kLargeBlockBytes});
   }
   for (unsigned round = 1; round <= random.rounds; ++round) {
     for (ContentBlock& block : randomBlocks(random, round)) {
@@ -131,24 +132,46 @@ std::vector<ContentBlock> contentBlocks(const RandomRounds& random) {
   return blocks;
 }
 
-Bytes bytesOf(const ContentBlock& block) {
-  return block.seed == 0 ? everyByteValue() : pattern(block.size, block.seed);
+BlockBytes bytesOf(const ContentBlock& block) {
+  if (block.large) {
+    return BlockBytes(largeBlock());
+  }
+  return BlockBytes(block.seed == 0 ? everyByteValue() : pattern(block.size, block.seed));
+}
+
+ByteView largeBlock() {
+  static const ReadOnlyCopy made(
+      kLargeBlockBytes, [](unsigned char* bytes) { fillPattern(bytes, kLargeBlockBytes, 4); },
+      "the block");
+  return {static_cast<const unsigned char*>(made.data()), kLargeBlockBytes};
 }
 
 std::string expectedFile(const std::string& hostFiles, const ContentBlock& block) {
   return hostFiles + "/" + block.name + ".expected";
 }
 
-Bytes pattern(std::size_t size, std::uint64_t seed) {
-  Bytes bytes = zeroBytes(size);
+void fillPattern(unsigned char* bytes, std::size_t size, std::uint64_t seed) {
   // Eight bytes a step: a 16 MiB block is made quickly even in an instrumented build.
   std::uint64_t state = seed | 1U;
-  for (std::size_t index = 0; index < size; index += sizeof state) {
+  const auto step = [&state] {
     state ^= state << 13;
     state ^= state >> 7;
     state ^= state << 17;
-    std::memcpy(bytes.data() + index, &state, std::min(sizeof state, size - index));
+  };
+  std::size_t index = 0;
+  for (; size - index >= sizeof state; index += sizeof state) {
+    step();
+    std::memcpy(bytes + index, &state, sizeof state);
   }
+  if (index < size) {
+    step();
+    std::memcpy(bytes + index, &state, size - index);
+  }
+}
+
+Bytes pattern(std::size_t size, std::uint64_t seed) {
+  Bytes bytes = zeroBytes(size);
+  fillPattern(bytes.data(), size, seed);
   return bytes;
 }
 

@@ -29,6 +29,12 @@ struct RandomRounds {
   static std::optional<RandomRounds> of(const std::string& word);
 };
 
+// The large block (16 MiB) that the extension, content and large-block checks save: made once a
+// process, in place, in huge pages the plug-in may only read, so that a save hands it over as it
+// is, with no copy.
+inline constexpr std::size_t kLargeBlockBytes = std::size_t{16} << 20;
+ByteView largeBlock();
+
 // The blocks the content check saves. With a reference command, exporthost runs it on each
 // block first and leaves what it wrote as hostFiles/NAME.expected.
 struct ContentBlock {
@@ -36,16 +42,35 @@ struct ContentBlock {
   std::size_t size;
   std::uint64_t seed;  // for pattern(); 0 for every byte value in turn
   std::string origin;  // for a random block, where it comes from and how to make it again
+  bool large = false;  // the large block itself
+};
+
+// A block's bytes: its own, or the large block's, which every check shares.
+class BlockBytes {
+ public:
+  explicit BlockBytes(Bytes own) : own_(std::move(own)), view_(own_) {}
+  explicit BlockBytes(ByteView shared) : view_(shared) {}
+  BlockBytes(const BlockBytes&) = delete;
+  BlockBytes& operator=(const BlockBytes&) = delete;
+  ~BlockBytes() = default;
+  [[nodiscard]] ByteView view() const { return view_; }
+  [[nodiscard]] const unsigned char* data() const { return view_.data(); }
+  [[nodiscard]] std::size_t size() const { return view_.size(); }
+
+ private:
+  Bytes own_;
+  ByteView view_;
 };
 // The fixed blocks, then each round's random ones.
 std::vector<ContentBlock> contentBlocks(const RandomRounds& random);
 // Round `round` (from 1) alone.
 std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned round);
-Bytes bytesOf(const ContentBlock& block);
+BlockBytes bytesOf(const ContentBlock& block);
 std::string expectedFile(const std::string& hostFiles, const ContentBlock& block);
 
 // `size` bytes from a xorshift generator: every seed gives its own, reproducible block.
 Bytes pattern(std::size_t size, std::uint64_t seed);
+void fillPattern(unsigned char* bytes, std::size_t size, std::uint64_t seed);
 // The 256 byte values in order.
 Bytes everyByteValue();
 

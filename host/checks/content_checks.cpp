@@ -27,8 +27,8 @@ std::optional<Verdict> randomRoundAgain(const CheckContext& context,
   };
   std::string extension;
   for (const ContentBlock& block : blocks) {
-    const Bytes bytes = bytesOf(block);
-    if (auto problem = saveWell(context, bytes, bytes.data(), block.name, extension)) {
+    const BlockBytes bytes = bytesOf(block);
+    if (auto problem = saveWell(context, bytes.view(), bytes.data(), block.name, extension)) {
       return Verdict{problem->kind, block.origin + ": " + problem->text};
     }
     std::error_code error;
@@ -40,8 +40,8 @@ std::optional<Verdict> randomRoundAgain(const CheckContext& context,
   }
   for (std::size_t left = blocks.size(); left > 0; --left) {
     const ContentBlock& block = blocks[left - 1];
-    const Bytes bytes = bytesOf(block);
-    if (auto problem = saveWell(context, bytes, bytes.data(), block.name, extension)) {
+    const BlockBytes bytes = bytesOf(block);
+    if (auto problem = saveWell(context, bytes.view(), bytes.data(), block.name, extension)) {
       return Verdict{problem->kind, block.origin + ": " + problem->text};
     }
     const auto first = fileBytes(firstOf(block));
@@ -68,10 +68,10 @@ Verdict writesWhatIsDeclared(const CheckContext& context) {
         "on its standard input");
   }
   for (const ContentBlock& block : contentBlocks(context.random)) {
-    const Bytes bytes = bytesOf(block);
+    const BlockBytes bytes = bytesOf(block);
     std::string extension;
     const std::string from = block.origin.empty() ? "" : block.origin + ": ";
-    if (auto problem = saveWell(context, bytes, bytes.data(), block.name, extension)) {
+    if (auto problem = saveWell(context, bytes.view(), bytes.data(), block.name, extension)) {
       // Whether every block is accepted is for the checks named after each kind.
       return problem->kind == Verdict::Kind::Fail
                  ? Verdict::skip(from + "the plug-in refused the " + block.name + " block (" +
@@ -81,7 +81,7 @@ Verdict writesWhatIsDeclared(const CheckContext& context) {
     const std::string file = outputFile(context, block.name, extension);
     std::string failure;
     if (context.content == ContentRule::Identity) {
-      failure = compareFile(file, bytes, "the bytes handed over");
+      failure = compareFile(file, bytes.view(), "the bytes handed over");
     } else if (const auto expected = fileBytes(expectedFile(context.hostFiles, block))) {
       failure = compareFile(file, *expected, "what the reference command wrote");
     } else {

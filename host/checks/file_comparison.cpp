@@ -12,7 +12,7 @@ namespace rawout {
 namespace {
 
 // Printable ASCII, UTF-8, tabs and line ends only: a format of lines, shown by the line.
-bool looksLikeText(const Bytes& bytes) {
+bool looksLikeText(ByteView bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](unsigned char byte) {
     return (byte >= 0x20 && byte != 0x7F) || byte == '\t' || byte == '\n' || byte == '\r';
   });
@@ -20,7 +20,7 @@ bool looksLikeText(const Bytes& bytes) {
 
 // The bytes around `at`, in hex, the one at `at` in brackets: "07 08 [0d] 0a 0b"; "(end)" where
 // the file ends.
-std::string bytesAround(const Bytes& bytes, std::size_t at) {
+std::string bytesAround(ByteView bytes, std::size_t at) {
   constexpr std::size_t kAround = 4;
   std::string shown;
   for (std::size_t index = at < kAround ? 0 : at - kAround; index <= at + kAround; ++index) {
@@ -35,7 +35,7 @@ std::string bytesAround(const Bytes& bytes, std::size_t at) {
 }
 
 // The line that holds byte `at`, escaped, cut to a window about `at` when it is long.
-std::string lineAround(const Bytes& bytes, std::size_t at) {
+std::string lineAround(ByteView bytes, std::size_t at) {
   constexpr std::size_t kShown = 72;
   const auto before =
       std::find(std::make_reverse_iterator(bytes.begin() +
@@ -57,7 +57,7 @@ std::string lineAround(const Bytes& bytes, std::size_t at) {
 
 // Where `held` first differs from `expected`, both sides shown: by the line for text, else the
 // bytes about it.
-std::string firstDifference(const Bytes& held, const Bytes& expected) {
+std::string firstDifference(ByteView held, ByteView expected) {
   const auto differs = std::mismatch(held.begin(), held.end(), expected.begin(), expected.end());
   const auto at = static_cast<std::size_t>(differs.first - held.begin());
   const std::string where = "byte " + std::to_string(at);
@@ -71,7 +71,7 @@ std::string firstDifference(const Bytes& held, const Bytes& expected) {
 
 }  // namespace
 
-std::string compareFile(const std::string& path, const Bytes& expected, const std::string& what) {
+std::string compareFile(const std::string& path, ByteView expected, const std::string& what) {
   const std::string name = printable(lastComponent(path));
   const auto held = fileBytes(path);
   if (!held) {
@@ -83,7 +83,7 @@ std::string compareFile(const std::string& path, const Bytes& expected, const st
            std::to_string(expected.size()) + "; the first difference from " + what + " at " +
            firstDifference(*held, expected);
   }
-  if (*held != expected) {
+  if (!std::equal(held->begin(), held->end(), expected.begin(), expected.end())) {
     return name + " differs from " + what + " at " + firstDifference(*held, expected);
   }
   return {};

@@ -11,6 +11,6 @@ namespace rawout {
 // line for text ("all.hex differs from " + `what` + " at byte 25, line 2: \"...\", expected
 // \"...\""), else the bytes about it ("all.raw holds 257 bytes, expected 256; the first difference
 // from ... at byte 10: 08 09 [0D] 0A 0B, expected 08 09 [0A] 0B 0C").
-std::string compareFile(const std::string& path, const Bytes& expected, const std::string& what);
+std::string compareFile(const std::string& path, ByteView expected, const std::string& what);
 
 }  // namespace rawout

@@ -42,7 +42,7 @@ std::string outputFile(const CheckContext& context, const std::string& name,
   return path;
 }
 
-std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes, const void* data,
+std::optional<Verdict> saveWell(const CheckContext& context, ByteView bytes, const void* data,
                                 const std::string& name, std::string& extension, Leaves leaves) {
   ExtensionBuffer buffer;
   const Saved saved = save(context, data, bytes.size(), name, &buffer);
@@ -62,7 +62,7 @@ std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes,
   return std::nullopt;
 }
 
-std::optional<Verdict> outputAlone(const CheckContext& context, const Bytes& bytes,
+std::optional<Verdict> outputAlone(const CheckContext& context, ByteView bytes,
                                    const std::string& name, Bytes& output, std::string& extension) {
   std::optional<Bytes> first;
   for (int round = 0; round < 2; ++round) {

@@ -33,7 +33,7 @@ enum class Leaves { Anything, TheFile };
 // A save that must work: result 1 and an extension that names the file, into `extension`. The
 // verdict otherwise: Fail for another result (or for no file, when it must leave the file); Skip
 // for an extension the host cannot use, which is the extension check's business.
-std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes, const void* data,
+std::optional<Verdict> saveWell(const CheckContext& context, ByteView bytes, const void* data,
                                 const std::string& name, std::string& extension,
                                 Leaves leaves = Leaves::Anything);
 
@@ -41,7 +41,7 @@ std::optional<Verdict> saveWell(const CheckContext& context, const Bytes& bytes,
 // that a later save can be compared with like: the same block under the same name. The verdict
 // instead when that cannot be told: a failed save, or output that differs from one save to the
 // next, which is the reproducible check's business (Skip).
-std::optional<Verdict> outputAlone(const CheckContext& context, const Bytes& bytes,
+std::optional<Verdict> outputAlone(const CheckContext& context, ByteView bytes,
                                    const std::string& name, Bytes& output, std::string& extension);
 
 // Runs `work` on a thread of its own and waits for it. CheckTrouble when the system gives no

@@ -30,7 +30,7 @@ constexpr char kNoCause[] = "result 0 with no cause left, expected why in errno"
 // Saves `later` in the way the check describes, then holds the file to what `bytes` gives saved
 // alone as `name`.
 template <typename Scenario>
-Verdict sameAsAlone(const CheckContext& context, const Bytes& bytes, const std::string& name,
+Verdict sameAsAlone(const CheckContext& context, ByteView bytes, const std::string& name,
                     Scenario later) {
   Bytes alone;
   std::string extension;
@@ -46,11 +46,13 @@ Verdict sameAsAlone(const CheckContext& context, const Bytes& bytes, const std::
 }  // namespace
 
 Verdict reportsOneExtensionThatFits(const CheckContext& context) {
-  const std::array<std::pair<const char*, Bytes>, 4> blocks = {{
+  const Bytes one = {0x42};
+  const Bytes some = pattern(300, 11);
+  const std::array<std::pair<const char*, ByteView>, 4> blocks = {{
       {"empty", {}},
-      {"one", {0x42}},
-      {"some", pattern(300, 11)},
-      {"large", pattern(std::size_t{16} << 20, 12)},
+      {"one", one},
+      {"some", some},
+      {"large", largeBlock()},
   }};
   std::string first;
   std::size_t firstSize = 0;
@@ -83,7 +85,6 @@ Verdict reportsOneExtensionThatFits(const CheckContext& context) {
   }
   // Again with the buffer just after an inaccessible page, for a store before its first byte.
   ExtensionBuffer guardedInFront(ExtensionBuffer::Guard::Before);
-  const Bytes one = {0x42};
   if (save(context, one.data(), one.size(), "one", &guardedInFront).result == 1 &&
       guardedInFront.text()) {
     removeFile(outputFile(context, "one", *guardedInFront.text()));
@@ -200,7 +201,7 @@ Verdict reportsAFailedWrite(const CheckContext& context) {
 }
 
 Verdict completesALargeBlock(const CheckContext& context) {
-  const Bytes large = pattern(std::size_t{16} << 20, 4);
+  const ByteView large = largeBlock();
   std::string extension;
   return saveWell(context, large, large.data(), "Large \xE9", extension, Leaves::TheFile)
       .value_or(Verdict::pass());

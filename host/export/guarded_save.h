@@ -1,5 +1,5 @@
-// One save by the plug-in during an export, guarded: a write past the extension buffer, or a
-// fault in the mapped input, becomes an error that says what happened. The save runs in a child
+// One save by the plug-in during an export, guarded: a write past the extension buffer, or into
+// the input, becomes an error that says what happened. The save runs in a child
 // process (forked on Linux, a copy of exporthost on Windows), so that a plug-in that ends or
 // crashes the process ends that one alone.
 #pragma once

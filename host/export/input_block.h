@@ -1,5 +1,5 @@
-// The program to export, whole in memory so it can go to the plug-in in one call: a file mapped on
-// Linux, anything else read.
+// The program to export, whole in memory so it can go to the plug-in in one call, read as a host
+// holds the program it built: on Linux into anonymous memory in huge pages, read-only once read.
 #pragma once
 
 #include <cstddef>
@@ -95,8 +95,8 @@ class InputBlock {
 
   // The file the input was read from, named or redirected; none for a pipe or terminal.
   [[nodiscard]] const std::optional<FileIdentity>& file() const { return file_; }
-  // Whether that file has been written, or changed size, since it was read. A mapped file's bytes
-  // are the file's own, so a change shows in the block (and a file cut short faults on access).
+  // Whether that file has been written, or changed size, since it was read: an export from a file
+  // that changed meanwhile is refused, although the block holds the bytes as they were read.
   [[nodiscard]] bool changed() const;
 
  private:

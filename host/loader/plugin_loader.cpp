@@ -57,9 +57,11 @@ ExportPlugin::~ExportPlugin() {
 ExportPlugin::SaveOutcome ExportPlugin::saveAsAHost(const void* data, std::uint32_t size,
                                                     const std::string& baseName, char* extOut,
                                                     Block block) const {
-  const ReadOnlyCopy copied(block == Block::Copied ? data : nullptr, size, "the block");
+  // A block lent read-only already (the large one the checks share) is handed over as it is.
+  const bool copy = block == Block::Copied && !ReadOnlyCopy::covers(data, size);
+  const ReadOnlyCopy copied(copy ? data : nullptr, size, "the block");
   const ReadOnlyCopy name(baseName.c_str(), baseName.size() + 1, "the base name");
-  const void* handed = block == Block::Copied ? copied.data() : data;
+  const void* handed = copy ? copied.data() : data;
   clearFailureCause();
   const int result = savePrgmFile(handed, size, name.text(), extOut);
   return {result, result == 1 ? std::string() : failureCause()};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace rawout {
@@ -12,6 +13,7 @@ namespace rawout {
 void preferHugePages(void* start, std::size_t bytes);
 
 using Bytes = std::vector<unsigned char>;
+using ByteView = std::span<const unsigned char>;
 // `size` zero bytes, in huge pages where the system has them: the checks' blocks and the files
 // they read back run to many megabytes.
 Bytes zeroBytes(std::size_t size);

@@ -1,5 +1,6 @@
 #include "memory/read_only_copy.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstring>
@@ -22,15 +23,28 @@ ReadOnlyCopy::ReadOnlyCopy(const void* bytes, std::size_t size, const char* what
   if (bytes == nullptr) {
     return;
   }
+  takeAndRemember(size);
+  if (size > 0) {
+    std::memcpy(pages_, bytes, size);
+  }
+  (void)setAccess(pages_, pageSpan_, PageAccess::Read);
+}
+
+ReadOnlyCopy::ReadOnlyCopy(std::size_t size, const std::function<void(unsigned char* bytes)>& fill,
+                           const char* what)
+    : size_(size), what_(what) {
+  takeAndRemember(size);
+  fill(static_cast<unsigned char*>(pages_));
+  (void)setAccess(pages_, pageSpan_, PageAccess::Read);
+}
+
+void ReadOnlyCopy::takeAndRemember(std::size_t size) {
   const std::size_t page = pageBytes();
   // At least one page, so that an empty block still has an address of its own.
   pageSpan_ = (size + page - 1) / page * page + (size == 0 ? page : 0);
   pages_ = takePages(pageSpan_);
   if (pages_ == nullptr) {
     throw std::bad_alloc();
-  }
-  if (size > 0) {
-    std::memcpy(pages_, bytes, size);
   }
   bytes_ = pages_;
   // With every slot taken the pages still stop the plug-in; only the report is plainer.
@@ -40,7 +54,6 @@ ReadOnlyCopy::ReadOnlyCopy(const void* bytes, std::size_t size, const char* what
       break;
     }
   }
-  (void)setAccess(pages_, pageSpan_, PageAccess::Read);
 }
 
 ReadOnlyCopy::~ReadOnlyCopy() {
@@ -54,6 +67,15 @@ ReadOnlyCopy::~ReadOnlyCopy() {
     }
   }
   releasePages(pages_, pageSpan_);
+}
+
+bool ReadOnlyCopy::covers(const void* bytes, std::size_t size) noexcept {
+  const auto* first = static_cast<const char*>(bytes);
+  return std::any_of(copies.begin(), copies.end(), [first, size](const auto& slot) {
+    const ReadOnlyCopy* copy = slot.load();
+    const auto* begin = copy != nullptr ? static_cast<const char*>(copy->pages_) : nullptr;
+    return begin != nullptr && first >= begin && first + size <= begin + copy->pageSpan_;
+  });
 }
 
 bool ReadOnlyCopy::holding(const void* address, const char*& what, std::size_t& offset) noexcept {

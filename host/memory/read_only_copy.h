@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 namespace rawout {
 
@@ -12,6 +13,10 @@ class ReadOnlyCopy {
   // `what` names the bytes in messages ("the block"); it must outlive the copy. A null `bytes`
   // gives a null copy. Throws std::bad_alloc when no pages can be had.
   ReadOnlyCopy(const void* bytes, std::size_t size, const char* what);
+  // `size` bytes that `fill` writes in place, then made read-only: a block made for lending, with
+  // no copy. Throws std::bad_alloc when no pages can be had.
+  ReadOnlyCopy(std::size_t size, const std::function<void(unsigned char* bytes)>& fill,
+               const char* what);
   ~ReadOnlyCopy();
   ReadOnlyCopy(const ReadOnlyCopy&) = delete;
   ReadOnlyCopy& operator=(const ReadOnlyCopy&) = delete;
@@ -22,8 +27,12 @@ class ReadOnlyCopy {
   // Whether a copy alive now holds `address`, with what it is and the offset there. Safe in a
   // signal handler.
   static bool holding(const void* address, const char*& what, std::size_t& offset) noexcept;
+  // Whether `size` bytes at `bytes` lie wholly inside one copy alive now: read-only already.
+  static bool covers(const void* bytes, std::size_t size) noexcept;
 
  private:
+  void takeAndRemember(std::size_t size);
+
   void* pages_ = nullptr;
   std::size_t pageSpan_ = 0;
   const void* bytes_ = nullptr;

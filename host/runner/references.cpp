@@ -14,7 +14,7 @@ namespace {
 // Beside the blocks, which rounds they are of: the check that reads them must ask for the same.
 std::string roundsFile(const std::string& folder) { return folder + "/rounds"; }
 
-void writeBytes(const std::string& path, const Bytes& bytes) {
+void writeBytes(const std::string& path, ByteView bytes) {
   if (!writeFile(path, bytes.data(), bytes.size())) {
     throw std::runtime_error("cannot write " + quotedName(path));
   }
@@ -49,7 +49,7 @@ void prepareReferences(const CheckOptions& options, const Check& check, const Ch
       continue;
     }
     const std::string input = folder.hostFiles() + "/" + block.name + ".block";
-    writeBytes(input, bytesOf(block));
+    writeBytes(input, bytesOf(block).view());
     runReference(options.reference, input, expectedFile(folder.hostFiles(), block),
                  folder.files() + "/" + block.name);
     std::filesystem::remove(input);
@@ -60,7 +60,7 @@ std::size_t writeBlocks(const std::string& folder, const RandomRounds& random) {
   makeFolders(folder);
   const std::vector<ContentBlock> blocks = contentBlocks(random);
   for (const ContentBlock& block : blocks) {
-    writeBytes(folder + "/" + block.name + ".block", bytesOf(block));
+    writeBytes(folder + "/" + block.name + ".block", bytesOf(block).view());
   }
   const std::string word = random.word();
   writeBytes(roundsFile(folder), Bytes(word.begin(), word.end()));
