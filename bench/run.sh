@@ -77,7 +77,7 @@ awk -F, -v rss="$rss_cp,$rss_floor,$rss_mapped,$rss_file,$rss_pipe" '
 ' "$work"/times-*.csv
 
 echo
-echo "== exporthost check of rawout, every check in a process of its own (aim: under 80 ms on 2 cores)"
+echo "== exporthost check of rawout, every check in a process of its own (aim: under 150 ms on 2 cores)"
 hyperfine --style none --warmup 3 --runs 20 --export-csv "$work/check.csv" \
   -n "check --expect=identity" "$bin/exporthost check --expect=identity" \
   -n "check --jobs 1" "$bin/exporthost check --expect=identity --jobs 1" >/dev/null

@@ -142,7 +142,7 @@ TEST(ExporthostExport, TakesBaseNameAndPluginInEitherOrder) {
 
 TEST(ExporthostExport, ReadsStandardInputFromAPipeOrAFile) {
   const TempDir dir;
-  const Bytes bytes = pattern((3U << 20) + 11, 22);  // grows the buffer more than once
+  const Bytes bytes = pattern((5U << 20) + 11, 22);  // grows the buffer more than once
   const std::string text(bytes.begin(), bytes.end());
   const ProcessResult piped = exporthost({"export", "-", dir / "piped"}, Stdin::piped(text));
   ASSERT_EQ(0, piped.exitCode) << piped.err;
