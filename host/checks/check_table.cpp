@@ -114,7 +114,7 @@ Verdict verdictOf(const Check& check, const CheckContext& context) {
 }
 
 Verdict notLoaded(const LoadError& error) {
-  return Verdict::notLoaded(std::string(error.what()) + ", expected the three entry points");
+  return Verdict::notLoaded(error.what());
 }
 
 }  // namespace rawout

@@ -21,7 +21,7 @@ std::string lastLoaderError() {
 
 const char* folderSeparator() { return "/"; }
 
-void* openLibrary(const std::string& path, std::string& error) {
+void* openLibrary(const std::string& path, std::string& error, bool& looked) {
   // A name without a slash would send dlopen through the library search path.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   // The loader would open a FIFO or a device and wait on it for ever.
@@ -29,8 +29,10 @@ void* openLibrary(const std::string& path, std::string& error) {
   if (::stat(file.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
     error =
         S_ISDIR(status.st_mode) ? "it is a folder, not a module file" : "it is not a regular file";
+    looked = false;
     return nullptr;
   }
+  looked = true;
   // RTLD_NOW: a module with an unresolved symbol fails here, not in the middle of an export.
   void* library = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {

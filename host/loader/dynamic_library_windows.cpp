@@ -12,10 +12,11 @@ namespace rawout::detail {
 
 const char* folderSeparator() { return "\\"; }
 
-void* openLibrary(const std::string& path, std::string& error) {
+void* openLibrary(const std::string& path, std::string& error, bool& looked) {
   // A full path keeps the system's DLL search out of it; a trailing dot keeps LoadLibrary from
   // adding ".dll" to a name without an extension.
   std::string file;
+  looked = false;
   try {
     file = absolutePath(path);
   } catch (const std::runtime_error& cannot) {
@@ -31,9 +32,10 @@ void* openLibrary(const std::string& path, std::string& error) {
     return nullptr;
   }
   // Altered search: the plug-in's own dependencies are looked for beside it first.
+  looked = true;
   HMODULE library = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (library == nullptr) {
-    error = describeSystemError(::GetLastError());
+    error = describeSystemError(::GetLastError(), file);
   }
   return reinterpret_cast<void*>(library);
 }

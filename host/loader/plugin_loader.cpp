@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "loader/dynamic_library.h"
 #include "loader/failure_cause.h"
 #include "memory/read_only_copy.h"
+#include "module/load_diagnosis.h"
 #include "process/this_program.h"
 #include "text/paths.h"
 #include "text/quoted_name.h"
@@ -16,11 +18,10 @@ namespace rawout {
 namespace {
 
 template <typename Proc>
-Proc resolve(void* library, const char* name, const std::string& path) {
+Proc resolve(void* library, const char* name, std::vector<std::string>& missing) {
   void* symbol = detail::findSymbol(library, name);
   if (symbol == nullptr) {
-    detail::closeLibrary(library);
-    throw LoadError(quotedName(path) + ": not an export plug-in: it has no '" + name + "'");
+    missing.emplace_back(name);
   }
   return reinterpret_cast<Proc>(symbol);  // NOLINT: how run-time loading hands out functions
 }
@@ -39,13 +40,27 @@ ExportPlugin::ExportPlugin(std::string path) : path_(std::move(path)) {
     throw LoadError(noSuchPlugin(path_));
   }
   std::string error;
-  library_ = detail::openLibrary(path_, error);
+  bool looked = false;
+  library_ = detail::openLibrary(path_, error, looked);
   if (library_ == nullptr) {
-    throw LoadError(quotedName(path_) + ": cannot load: " + error);
+    // What the module is, and what it needs, before the system's own words.
+    const std::string why = looked ? whyNotLoadable(path_, error) : std::string();
+    throw LoadError(quotedName(path_) + ": cannot load: " + (why.empty() ? "" : why + "; ") +
+                    error);
   }
-  save_ = resolve<SavePrgmFileProc>(library_, "SavePrgmFile", path_);
-  describe_ = resolve<GetPluginDescriptionProc>(library_, "GetPluginDescription", path_);
-  about_ = resolve<AboutProc>(library_, "About", path_);
+  std::vector<std::string> missing;
+  save_ = resolve<SavePrgmFileProc>(library_, "SavePrgmFile", missing);
+  describe_ = resolve<GetPluginDescriptionProc>(library_, "GetPluginDescription", missing);
+  about_ = resolve<AboutProc>(library_, "About", missing);
+  if (!missing.empty()) {
+    detail::closeLibrary(library_);
+    library_ = nullptr;
+    std::string unread;
+    const auto module = readModuleFile(path_, unread);
+    throw LoadError(
+        quotedName(path_) + ": not an export plug-in: " +
+        missingEntryPoints(missing, module ? module->exports : std::vector<std::string>{}));
+  }
 }
 
 ExportPlugin::~ExportPlugin() {

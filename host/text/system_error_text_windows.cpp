@@ -4,7 +4,7 @@
 
 namespace rawout {
 
-std::string describeSystemError(unsigned long code) {
+std::string describeSystemError(unsigned long code, const std::string& insert) {
   char* text = nullptr;
   const DWORD length = ::FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -14,6 +14,10 @@ std::string describeSystemError(unsigned long code) {
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                               message.back() == ' ' || message.back() == '.')) {
     message.pop_back();
+  }
+  for (std::size_t at = message.find("%1"); at != std::string::npos;
+       at = message.find("%1", at + 1)) {
+    message.replace(at, 2, insert.empty() ? "it" : insert);
   }
   return message;
 }
