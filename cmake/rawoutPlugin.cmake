@@ -5,7 +5,7 @@
 #     "lib"), built with hidden visibility and exporting exactly SavePrgmFile,
 #     GetPluginDescription and About (the export list of each linker: rawout-plugin.map, a
 #     version script, on ELF systems, rawout-plugin.def on Windows, rawout-plugin.exp on macOS),
-#     linked to rawout::boundary, the header.
+#     linked to rawout::boundary, the header; with mingw-w64, its runtime linked in (-static).
 #
 #   rawout_add_plugin_check(TARGET [EXPECT identity] [REFERENCE command] [ONLY names...]
 #                           [SKIP names...] [TIMEOUT seconds] [ABOUT] [STRICT]
@@ -40,6 +40,11 @@ function(rawout_add_plugin target)
     VISIBILITY_INLINES_HIDDEN ON)
   if(WIN32)
     target_sources(${target} PRIVATE ${_rawout_plugin_dir}/rawout-plugin.def)
+    # mingw-w64's runtime DLLs (libstdc++, libgcc, winpthread) are no part of Windows: linked in,
+    # the module needs no DLL a host's machine lacks.
+    if(MINGW)
+      target_link_options(${target} PRIVATE -static)
+    endif()
   elseif(APPLE)
     target_link_options(${target} PRIVATE
       "LINKER:-exported_symbols_list,${_rawout_plugin_dir}/rawout-plugin.exp")

@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every verdict a check process writes decodes as it was, whatever its text holds.
   if (size > 0) {
     using Kind = rawout::Verdict::Kind;
-    constexpr Kind kWritten[] = {Kind::Pass, Kind::Fail, Kind::Skip, Kind::NotLoaded,
-                                 Kind::OwnTrouble};
+    constexpr Kind kWritten[] = {Kind::Pass,        Kind::Warn,      Kind::Fail,      Kind::Skip,
+                                 Kind::Unsupported, Kind::NotLoaded, Kind::OwnTrouble};
     const rawout::Verdict written{kWritten[data[0] % std::size(kWritten)], bytes.substr(1)};
     const auto decoded = rawout::decodedVerdict(rawout::encoded(written));
     FUZZ_REQUIRE(decoded && decoded->kind == written.kind && decoded->text == written.text);

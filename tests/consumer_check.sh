@@ -45,7 +45,7 @@ done
 # no system header).
 mkdir "$work/mycpp"
 sed 's/^project(myformat LANGUAGES C)$/project(myformat LANGUAGES CXX)/; s/myformat\.c)$/myformat.cpp)/
-  s/^rawout_add_plugin_check(myformat EXPECT identity)$/rawout_add_plugin_check(myformat EXPECT identity SEED 5 MAX_SIZE 64K)/' \
+  s/^rawout_add_plugin_check(myformat EXPECT identity STRICT)$/rawout_add_plugin_check(myformat EXPECT identity STRICT SEED 5 MAX_SIZE 64K)/' \
   "$work/myformat/CMakeLists.txt" >"$work/mycpp/CMakeLists.txt"
 cp "$work/myformat/myformat.c" "$work/mycpp/myformat.cpp"
 cmake -S "$work/mycpp" -B "$work/mycpp/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
@@ -86,7 +86,7 @@ grep -q ": No such file or directory$" "$work/host.err" || fail "the example hos
 # no number above 0 and a command left unquoted.
 refused() { # refused ARGUMENTS MESSAGE
   rm -rf "$work/misspelt" && mkdir "$work/misspelt"
-  sed "s/rawout_add_plugin_check(myformat EXPECT identity)/rawout_add_plugin_check(myformat $1)/" \
+  sed "s/rawout_add_plugin_check(myformat EXPECT identity STRICT)/rawout_add_plugin_check(myformat $1)/" \
     "$work/myformat/CMakeLists.txt" >"$work/misspelt/CMakeLists.txt"
   cp "$work/myformat/myformat.c" "$work/misspelt/"
   if cmake -S "$work/misspelt" -B "$work/misspelt/build" -DCMAKE_PREFIX_PATH="$prefix" >"$work/misspelt.log" 2>&1; then

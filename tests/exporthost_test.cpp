@@ -633,6 +633,93 @@ TEST(ExporthostLoading, NamesThePathOrTheMissingEntryPoint) {
   EXPECT_FALSE(exists(dir / "prog.bin"));
 }
 
+// The headers of a module of `format` ("elf" or "pe") and `bits`, for x86: enough for a loader to
+// refuse it, and for exporthost to say what it is.
+Bytes fakeModule(const std::string& format, unsigned bits) {
+  Bytes bytes(512);
+  const auto put = [&bytes](std::size_t at, std::uint32_t value, std::size_t width) {
+    for (std::size_t index = 0; index < width; ++index) {
+      bytes[at + index] = static_cast<unsigned char>(value >> (8 * index));
+    }
+  };
+  if (format == "elf") {
+    put(0, 0x464C457F, 4);
+    put(4, bits == 64 ? 2 : 1, 1);
+    put(5, 1, 1);
+    put(6, 1, 1);
+    put(16, 3, 2);                    // a shared object
+    put(18, bits == 64 ? 62 : 3, 2);  // x86-64 or i386
+    return bytes;
+  }
+  put(0, 0x5A4D, 2);
+  put(0x3C, 0x40, 4);
+  put(0x40, 0x4550, 4);
+  put(0x44, bits == 64 ? 0x8664 : 0x14C, 2);
+  put(0x54, bits == 64 ? 240 : 224, 2);
+  put(0x56, 0x2002, 2);  // a DLL
+  put(0x58, bits == 64 ? 0x20B : 0x10B, 2);
+  return bytes;
+}
+
+// A module a host cannot load or call rightly, and what exporthost says of it: through formats
+// (the load), or check (`checked`, the calls).
+struct Unloadable {
+  std::string plugin;  // a test plug-in variant, or a fake module's file name
+  std::string said;
+  bool checked = false;
+};
+
+const std::vector<Unloadable> kUnloadables = {
+    {"odd_mangled",
+     "it exports SavePrgmFile(void const*, unsigned int, char const*, char*) under the C++ name "
+     "'_Z12SavePrgmFilePKvjPKcPc': declare it extern \"C\", as the header does"},
+    {"odd_near_miss", "it has no 'SavePrgmFile'; it exports 'SavePrgmfile', a slip away"},
+#ifdef _WIN32
+    {"odd_needs", "cannot load: it needs libabsent.dll, which is not found where the host looks"},
+    {"elf64.so", "a 64-bit ELF module (x86-64), for Linux and its kin: build the plug-in as a DLL"},
+#else
+    {"odd_needs", "cannot load: it needs libabsent.so, which is not found where the host looks"},
+    {"elf32.so",
+     "a 32-bit ELF module (i386); this exporthost is 64-bit (x86-64): build the "
+     "module as 64-bit"},
+    {"pe64.dll", "a 64-bit DLL (x86-64), for Windows: check it with exporthost.exe"},
+#endif
+#if defined(_WIN32) && defined(__x86_64__)
+    {"pe32.dll",
+     "a 32-bit DLL (i386); this exporthost.exe is 64-bit (x86-64): run the 32-bit "
+     "one, from the 32-bit ZIP"},
+#elif defined(_WIN32)
+    {"pe64.dll",
+     "a 64-bit DLL (x86-64); this exporthost.exe is 32-bit (i386): run the 64-bit "
+     "one, from the 64-bit ZIP"},
+    {"odd_decorated", "it exports 'SavePrgmFile@16', the name of a stdcall function"},
+    {"odd_stdcall",
+     "SavePrgmFile took its 16 bytes of arguments off the stack, as a stdcall (WINAPI) function "
+     "does",
+     true},
+#endif
+};
+
+TEST(ExporthostLoading, SaysWhyAModuleIsNoPluginAHostCanLoad) {
+  const TempDir dir;
+  for (const Unloadable& row : kUnloadables) {
+    std::string plugin = testPlugin(row.plugin);
+    if (const std::size_t dot = row.plugin.find('.'); dot != std::string::npos) {
+      plugin = dir / row.plugin;
+      writeFile(plugin, fakeModule(row.plugin.substr(0, dot - 2),
+                                   std::stoul(row.plugin.substr(dot - 2, 2))));
+    }
+    const ProcessResult result =
+        row.checked ? exporthost({"check", "--only=every-byte-value", "--plugin", plugin})
+                    : exporthost({"formats", "--plugin", plugin});
+    const std::string said = result.out + result.err;
+    EXPECT_EQ(kFailure, result.exitCode) << row.plugin;
+    EXPECT_NE(std::string::npos, said.find(row.said)) << said;
+    EXPECT_EQ(std::string::npos, said.find("%1")) << said;
+    EXPECT_EQ(std::string::npos, said.find("expected the three entry points")) << said;
+  }
+}
+
 TEST(ExporthostFormats, PrintsEachPluginsDisplayName) {
   EXPECT_EQ("Binary File\n", exporthost({"formats"}).out);
   const ProcessResult two =
@@ -672,7 +759,8 @@ struct Fault {
   std::string text{};  // in every FAIL line
   std::string when = "every-byte-value";
   std::string declare = "--expect=identity";  // what the files hold
-  std::string name{};  // the row's, where the plug-in and misbehaviour do not tell it apart
+  std::string name{};   // the row's, where the plug-in and misbehaviour do not tell it apart
+  bool strict = false;  // with --strict: a warning fails too
 };
 
 // The hex test plug-in's format, as a command no one here wrote, and as the test's own filter;
@@ -689,8 +777,36 @@ void PrintTo(const Fault& fault, std::ostream* out) {
   *out << fault.plugin << " " << fault.misbehave;
 }
 
+// The register the test plug-in's "clobber" changes.
+#if defined(_WIN32) && defined(__x86_64__)
+constexpr char kClobbered[] = "rsi";
+#elif defined(_WIN32)
+constexpr char kClobbered[] = "ebx";
+#else
+constexpr char kClobbered[] = "rbx";
+#endif
+
 const std::vector<Fault> kFaults = {
-    {.plugin = RAWOUT_MODULE_PATH},
+    {.plugin = RAWOUT_MODULE_PATH, .strict = true},
+    {.plugin = "odd", .strict = true},
+// A module's own build: failed, or flagged and failed with --strict.
+#ifdef _WIN32
+    {.plugin = "odd_nonx",
+     .failing = {"module"},
+     .text = "it is not marked NX-compatible (link with --nxcompat); it cannot be moved",
+     .strict = true},
+#else
+    {.plugin = "odd_execstack", .failing = {"module"}, .text = "it asks for an executable stack"},
+    {.plugin = "odd_textrel", .failing = {"module"}, .text = "it has text relocations"},
+    {.plugin = "odd_runpath",
+     .failing = {"module"},
+     .text = "its run path names /home/author/build/lib, neither system-wide nor relative",
+     .strict = true},
+#endif
+    {.plugin = "misbehaves",
+     .misbehave = "clobber",
+     .failing = {"every-byte-value"},
+     .text = "SavePrgmFile returned with " + std::string(kClobbered) + " changed, a register"},
     {.plugin = "crlf",
      .failing = {"content"},
      .text = " holds 257 bytes, expected 256; the first difference from the bytes handed over at "
@@ -1025,12 +1141,19 @@ TEST_P(EachFault, FailsItsOwnChecksAndNoOther) {
   // check before and after the one that hangs.
   const bool hangs = fault.misbehave.ends_with("hang");
   const bool whileLoading = fault.misbehave.starts_with("load-");
-  const CheckRun run =
-      hangs ? check({"--timeout", "5.5", "--only", "entry-points,every-byte-value,empty-block",
-                     "--plugin", plugin})
-      : !fault.misbehave.empty()
-          ? check({"--skip", "large-block,content", fault.declare, "--plugin", plugin})
-          : check({fault.declare, "--plugin", plugin});
+  std::vector<std::string> arguments =
+      hangs                      ? std::vector<std::string>{"--timeout", "5.5", "--only",
+                                                            "entry-points,every-byte-value,empty-block"}
+      : !fault.misbehave.empty() ? std::vector<std::string>{"--skip", "large-block,content"}
+                                 : std::vector<std::string>{};
+  if (!hangs) {
+    arguments.push_back(fault.declare);
+  }
+  arguments.insert(arguments.end(), {"--plugin", plugin});
+  if (fault.strict) {
+    arguments.emplace_back("--strict");
+  }
+  const CheckRun run = check(arguments);
   const std::string row = fault.plugin + " " + fault.misbehave + ":\n" + run.result.out;
   EXPECT_EQ(fault.failing, run.failed) << row;
   EXPECT_EQ(fault.failing.empty() ? 0 : kFailure, run.result.exitCode) << row;

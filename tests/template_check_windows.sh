@@ -30,7 +30,7 @@ if grep -E '^[0-9a-f]{4}:(err|fixme|warn):' "$work/ctest.log"; then
 fi
 # The same CMakeLists with a reference command of the build machine's (one cmd does not know):
 # the kit runs it here, on the blocks the emulated exporthost wrote, random ones among them.
-sed -i 's/^rawout_add_plugin_check(myformat EXPECT identity)$/rawout_add_plugin_check(myformat REFERENCE "cat" SEED 4 MAX_SIZE 64K)/' \
+sed -i 's/^rawout_add_plugin_check(myformat EXPECT identity STRICT)$/rawout_add_plugin_check(myformat REFERENCE "cat" STRICT SEED 4 MAX_SIZE 64K)/' \
   "$work/myformat/CMakeLists.txt"
 env -u WINEPREFIX cmake -S "$work/myformat" -B "$work/build" >/dev/null
 env -u WINEPREFIX -u WINEDEBUG ctest --test-dir "$work/build" --output-on-failure >"$work/ctest.log" 2>&1 ||

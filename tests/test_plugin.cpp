@@ -501,8 +501,9 @@ void afterWriting([[maybe_unused]] const std::string& fileName,
 
 }  // namespace
 
-extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* baseName,
-                            char* extOut) noexcept {
+namespace {
+
+int save(const void* data, std::uint32_t size, const char* baseName, char* extOut) noexcept {
   if (baseName == nullptr || (data == nullptr && size != 0)) {
     return 0;
   }
@@ -560,6 +561,49 @@ extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* ba
   }
   return 1;
 }
+
+}  // namespace
+
+#if defined(TEST_PLUGIN_FAULT_MISBEHAVES) && (defined(__x86_64__) || defined(__i386__))
+// The save itself, behind an entry point in assembly that, for "clobber", returns with a register
+// the calling convention keeps for the caller changed (rbx, rsi on Windows x64, ebx on 32-bit x86):
+// bit 32 of the result asks for it.
+#ifdef __ELF__
+#define TEST_PLUGIN_HIDDEN __attribute__((visibility("hidden")))
+#else
+#define TEST_PLUGIN_HIDDEN
+#endif
+extern "C" TEST_PLUGIN_HIDDEN std::uint64_t realSave(const void* data, std::uint32_t size,
+                                                     const char* baseName, char* extOut) noexcept {
+  const auto result = static_cast<std::uint32_t>(save(data, size, baseName, extOut));
+  return result | (misbehaviour(baseName) == "clobber" ? std::uint64_t{1} << 32U : 0);
+}
+#if defined(__x86_64__) && defined(__ELF__)
+__asm__(
+    ".text\n.globl SavePrgmFile\n.type SavePrgmFile, @function\nSavePrgmFile:\n"
+    "subq $8, %rsp\ncall realSave\naddq $8, %rsp\nbtq $32, %rax\njnc 1f\n"
+    "movq $0x1234, %rbx\n1: movl %eax, %eax\nret\n.size SavePrgmFile, .-SavePrgmFile\n");
+#elif defined(__x86_64__)
+__asm__(
+    ".text\n.globl SavePrgmFile\nSavePrgmFile:\n"
+    "subq $40, %rsp\ncall realSave\naddq $40, %rsp\nbtq $32, %rax\njnc 1f\n"
+    "movq $0x1234, %rsi\n1: movl %eax, %eax\nret\n"
+    ".section .drectve\n"
+    ".ascii \" -export:SavePrgmFile -export:GetPluginDescription -export:About\"\n.text\n");
+#else
+__asm__(
+    ".text\n.globl _SavePrgmFile\n_SavePrgmFile:\n"
+    "pushl 16(%esp)\npushl 16(%esp)\npushl 16(%esp)\npushl 16(%esp)\ncall _realSave\n"
+    "addl $16, %esp\ntestl $1, %edx\njz 1f\nmovl $0x1234, %ebx\n1: ret\n"
+    ".section .drectve\n"
+    ".ascii \" -export:SavePrgmFile -export:GetPluginDescription -export:About\"\n.text\n");
+#endif
+#else
+extern "C" int SavePrgmFile(const void* data, std::uint32_t size, const char* baseName,
+                            char* extOut) noexcept {
+  return save(data, size, baseName, extOut);
+}
+#endif
 
 extern "C" const char* GetPluginDescription() noexcept {
 #ifdef TEST_PLUGIN_FAULT_FORMAT_HEX

@@ -7,6 +7,7 @@ namespace rawout {
 
 // The module: its entry points and name, its about box, the host's process as it leaves it.
 Verdict loadsWithTheEntryPoints(const CheckContext& context);
+Verdict buildsACleanModule(const CheckContext& context);
 Verdict namesItsFormat(const CheckContext& context);
 Verdict keepsItsNameAtOneAddress(const CheckContext& context);
 Verdict keepsItsNameThroughSaves(const CheckContext& context);

@@ -19,6 +19,11 @@ constexpr std::array kChecks = {
     Check{.name = kEntryPoints,
           .promise = "loads, with SavePrgmFile, GetPluginDescription and About exported",
           .run = loadsWithTheEntryPoints},
+    Check{.name = "module",
+          .promise = "is a module a host loads safely: no executable stack, no text relocations; "
+                     "flagged, and failed with --strict: a run path into no system folder, DLLs "
+                     "Windows lacks, no NX or ASLR, exports beyond the three",
+          .run = buildsACleanModule},
     Check{.name = "description",
           .promise = "names its format in non-empty printable text, terminated within 1 KiB",
           .run = namesItsFormat},
@@ -104,17 +109,23 @@ const Check* findCheck(std::string_view name) {
 }
 
 Verdict verdictOf(const Check& check, const CheckContext& context) {
+  Verdict verdict;
   try {
-    return check.run(context);
+    verdict = check.run(context);
   } catch (const CheckTrouble& error) {
     return Verdict::ownTrouble(error.what());
   } catch (const std::exception& error) {
-    return Verdict::fail(error.what());
+    verdict = Verdict::fail(error.what());
   }
+  // A call that broke the calling convention fails the check that made it, whatever it found.
+  if (const std::string broken = context.plugin.brokenConvention(); !broken.empty()) {
+    return Verdict::fail(broken + (verdict.passed() || verdict.text.empty()
+                                       ? ""
+                                       : "; the check had found: " + verdict.text));
+  }
+  return verdict;
 }
 
-Verdict notLoaded(const LoadError& error) {
-  return Verdict::notLoaded(error.what());
-}
+Verdict notLoaded(const LoadError& error) { return Verdict::notLoaded(error.what()); }
 
 }  // namespace rawout

@@ -1,11 +1,18 @@
 // The checks of what a plug-in promises besides its files: its entry points and name, its about
 // box, and the host's process as the plug-in leaves it.
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "checks/bodies.h"
 #include "checks/plugin_calls.h"
 #include "inspect/output_capture.h"
 #include "inspect/process_state.h"
+#include "module/load_diagnosis.h"
+#include "module/module_file.h"
 #include "text/joined.h"
 #include "text/printable.h"
 
@@ -29,6 +36,101 @@ std::string describeOutput(const std::string& written, const char* stream) {
 
 // Loading is the check: it ran before the plug-in could be called at all.
 Verdict loadsWithTheEntryPoints(const CheckContext& /*context*/) { return Verdict::pass(); }
+
+namespace {
+
+// What the linker defines in every ELF module, exported unless an export list hides it.
+bool linkerDefined(const std::string& name) {
+  constexpr std::array<const char*, 6> kDefined = {"_init",  "_fini", "__bss_start",
+                                                   "_edata", "_end",  "__end__"};
+  return std::any_of(kDefined.begin(), kDefined.end(),
+                     [&name](const char* defined) { return name == defined; });
+}
+
+// A run path a host's loader may rightly follow: one relative to the module, or a system-wide one.
+bool sound(const std::string& runPath) {
+  constexpr std::array<const char*, 7> kSound = {
+      "$ORIGIN", "${ORIGIN}", "/lib/", "/lib64/", "/usr/lib/", "/usr/lib64/", "/usr/local/lib/"};
+  return std::any_of(kSound.begin(), kSound.end(), [&runPath](const char* prefix) {
+    return (runPath + "/").starts_with(prefix);
+  });
+}
+
+// What is wrong with the module file (`failures`), and what is only unwise (`warnings`).
+void judgeModule(const ModuleFile& module, std::vector<std::string>& failures,
+                 std::vector<std::string>& warnings) {
+  if (module.stack == ModuleFile::Stack::Executable) {
+    failures.emplace_back(
+        "it asks for an executable stack (PT_GNU_STACK with PF_X), which makes every thread stack "
+        "of "
+        "the host executable: link with -z noexecstack, and mark assembly sources .note.GNU-stack");
+  } else if (module.stack == ModuleFile::Stack::Unsaid &&
+             module.format == ModuleFile::Format::Elf) {
+    failures.emplace_back(
+        "it says nothing of its stack (no PT_GNU_STACK), which the loader takes as asking for an "
+        "executable one: mark assembly sources .note.GNU-stack, or link with -z noexecstack");
+  }
+  if (module.textRelocations) {
+    failures.emplace_back(
+        "it has text relocations (DT_TEXTREL): the loader writes into its code, which a hardened "
+        "host refuses; build every object with -fPIC");
+  }
+  std::vector<std::string> unsound;
+  std::copy_if(module.runPaths.begin(), module.runPaths.end(), std::back_inserter(unsound),
+               [](const std::string& path) { return !sound(path); });
+  if (!unsound.empty()) {
+    warnings.push_back("its run path names " + joined(unsound, ", ") +
+                       ", neither system-wide nor relative to the module ($ORIGIN): a host on "
+                       "another machine looks there in vain");
+  }
+  if (const std::vector<std::string> foreign = foreignLibraries(module); !foreign.empty()) {
+    warnings.push_back("it imports " + joined(foreign, ", ") +
+                       ", which are not part of Windows: a host that does not look beside the "
+                       "plug-in will not load it; link them statically (-static; "
+                       "rawout_add_plugin does) or ship them where the host looks for DLLs");
+  }
+  if (module.format == ModuleFile::Format::Pe && !module.nxCompatible) {
+    warnings.emplace_back("it is not marked NX-compatible (link with --nxcompat)");
+  }
+  if (module.format == ModuleFile::Format::Pe && !module.dynamicBase) {
+    warnings.emplace_back(
+        "it cannot be moved in memory, no DYNAMIC_BASE (link with --dynamicbase)");
+  }
+  std::vector<std::string> extra;
+  for (const std::string& name : module.exports) {
+    if (name != "SavePrgmFile" && name != "GetPluginDescription" && name != "About" &&
+        !linkerDefined(name)) {
+      extra.push_back(name);
+    }
+  }
+  if (!extra.empty()) {
+    constexpr std::size_t kShown = 8;
+    const std::size_t count = extra.size();
+    extra.resize(std::min(count, kShown));
+    warnings.push_back("it exports " + std::to_string(count) + " name(s) besides the three: " +
+                       joined(extra, ", ") + (count > kShown ? ", ..." : "") +
+                       " (hide them: -fvisibility=hidden and an export list, as "
+                       "rawout_add_plugin gives)");
+  }
+}
+
+}  // namespace
+
+Verdict buildsACleanModule(const CheckContext& context) {
+  std::string why;
+  const auto module = readModuleFile(context.plugin.path(), why);
+  if (!module) {
+    return Verdict::skip("its headers cannot be read: " + why);
+  }
+  std::vector<std::string> failures;
+  std::vector<std::string> warnings;
+  judgeModule(*module, failures, warnings);
+  if (!failures.empty()) {
+    return Verdict::fail(joined(failures, "; ") +
+                         (warnings.empty() ? "" : "; and " + joined(warnings, "; ")));
+  }
+  return warnings.empty() ? Verdict::pass() : Verdict::warn(joined(warnings, "; "));
+}
 
 Verdict namesItsFormat(const CheckContext& context) {
   const char* text = context.plugin.description();

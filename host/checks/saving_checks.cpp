@@ -165,7 +165,7 @@ Verdict refusesAMissingFolder(const CheckContext& context) {
 // host would take for the program.
 Verdict reportsAFailedWrite(const CheckContext& context) {
   if (const std::string why = WriteLimit::unsupported(); !why.empty()) {
-    return Verdict::skip(why);
+    return Verdict::unsupported(why);
   }
   std::string extension;
   const Bytes probe = pattern(10, 13);

@@ -16,8 +16,10 @@ class CheckTrouble : public std::runtime_error {
 struct Verdict {
   enum class Kind {
     Pass,
+    Warn,  // passes, with something an author should mend said; --strict fails it
     Fail,
     Skip,
+    Unsupported,  // skipped where the platform gives no way to run it; --strict lets it pass
     NotLoaded,    // the plug-in could not be loaded at all: the checks after this one are skipped
     PluginEnded,  // the check process ended, hung or crashed before it could give a verdict
     OwnTrouble,   // exporthost could not do its part; nothing is said of the plug-in
@@ -33,11 +35,15 @@ struct Verdict {
   }
   static Verdict fail(std::string failure) { return {Kind::Fail, std::move(failure)}; }
   static Verdict skip(std::string reason) { return {Kind::Skip, std::move(reason)}; }
+  static Verdict warn(std::string warning) { return {Kind::Warn, std::move(warning)}; }
+  static Verdict unsupported(std::string reason) { return {Kind::Unsupported, std::move(reason)}; }
   static Verdict notLoaded(std::string failure) { return {Kind::NotLoaded, std::move(failure)}; }
   static Verdict pluginEnded(std::string how) { return {Kind::PluginEnded, std::move(how)}; }
   static Verdict ownTrouble(std::string cause) { return {Kind::OwnTrouble, std::move(cause)}; }
 
-  [[nodiscard]] bool passed() const { return kind == Kind::Pass; }
+  [[nodiscard]] bool passed() const { return kind == Kind::Pass || kind == Kind::Warn; }
+  // Skipped, for whatever reason.
+  [[nodiscard]] bool skipped() const { return kind == Kind::Skip || kind == Kind::Unsupported; }
 };
 
 }  // namespace rawout

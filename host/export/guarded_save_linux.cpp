@@ -65,7 +65,7 @@ std::string readWaiting(int descriptor) {
                faultAnswer(InputError::changed(input->path()).what()));
   }
   const ExportPlugin::SaveOutcome outcome = plugin.saveAsAHost(data, size, baseName, buffer.get());
-  const bool answered = writeAll(answer, resultAnswer(outcome, buffer));
+  const bool answered = writeAll(answer, resultAnswer(plugin, outcome, buffer));
   flushCoverageCounts();
   ::_exit(answered ? 0 : 1);
 }

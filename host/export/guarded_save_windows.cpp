@@ -94,7 +94,7 @@ int runSaveProcess(const std::vector<std::string>& arguments) {
     }
     const ExportPlugin::SaveOutcome outcome =
         plugin.saveAsAHost(block, size, arguments[3], buffer.get());
-    const std::string message = resultAnswer(outcome, buffer);
+    const std::string message = resultAnswer(plugin, outcome, buffer);
     return writeFile(answer, message.data(), message.size()) ? 0 : kSaveProcessTrouble;
   } catch (const std::exception& error) {
     const std::string message = faultAnswer(error.what());

@@ -16,7 +16,11 @@ constexpr std::size_t kResultBytes = 1 + sizeof(int) + ExtensionBuffer::kBytes;
 
 }  // namespace
 
-std::string resultAnswer(const ExportPlugin::SaveOutcome& outcome, const ExtensionBuffer& buffer) {
+std::string resultAnswer(const ExportPlugin& plugin, const ExportPlugin::SaveOutcome& outcome,
+                         const ExtensionBuffer& buffer) {
+  if (const std::string broken = plugin.brokenConvention(); !broken.empty()) {
+    return faultAnswer(quotedName(plugin.path()) + ": " + broken + "; nothing was exported");
+  }
   std::string answer(1, kResult);
   answer.append(reinterpret_cast<const char*>(&outcome.result), sizeof outcome.result);
   answer.append(buffer.get(), ExtensionBuffer::kBytes);

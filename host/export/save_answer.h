@@ -9,8 +9,10 @@
 
 namespace rawout {
 
-// The answer for a save that returned.
-std::string resultAnswer(const ExportPlugin::SaveOutcome& outcome, const ExtensionBuffer& buffer);
+// The answer for a save that returned: its result, or the fault of a save that broke the calling
+// convention, which nothing after it can trust.
+std::string resultAnswer(const ExportPlugin& plugin, const ExportPlugin::SaveOutcome& outcome,
+                         const ExtensionBuffer& buffer);
 // The answer for a fault: the text of the error exporthost reports.
 std::string faultAnswer(const std::string& message);
 

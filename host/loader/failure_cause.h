@@ -11,4 +11,18 @@ void clearFailureCause() noexcept;
 // The cause in the system's words, or an empty string when the plug-in left none.
 std::string failureCause();
 
+// Keeps the channel as the plug-in left it while the host does its own work after a call (which
+// may set errno or the last-error code), and puts it back as it ends.
+class FailureCauseKept {
+ public:
+  FailureCauseKept() noexcept;
+  ~FailureCauseKept();
+  FailureCauseKept(const FailureCauseKept&) = delete;
+  FailureCauseKept& operator=(const FailureCauseKept&) = delete;
+
+ private:
+  int error_ = 0;
+  unsigned long system_ = 0;
+};
+
 }  // namespace rawout

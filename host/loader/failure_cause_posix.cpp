@@ -12,4 +12,8 @@ std::string failureCause() {
   return cause != 0 ? std::strerror(cause) : std::string();
 }
 
+FailureCauseKept::FailureCauseKept() noexcept : error_(errno) {}
+
+FailureCauseKept::~FailureCauseKept() { errno = error_; }
+
 }  // namespace rawout

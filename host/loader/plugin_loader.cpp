@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "loader/checked_call.h"
 #include "loader/dynamic_library.h"
 #include "loader/failure_cause.h"
 #include "memory/read_only_copy.h"
@@ -61,6 +62,63 @@ ExportPlugin::ExportPlugin(std::string path) : path_(std::move(path)) {
         quotedName(path_) + ": not an export plug-in: " +
         missingEntryPoints(missing, module ? module->exports : std::vector<std::string>{}));
   }
+}
+
+namespace {
+
+// A function the plug-in exports, as the thunk takes it.
+template <typename Proc>
+const void* address(Proc function) {
+  return reinterpret_cast<const void*>(function);  // NOLINT: a function as an address
+}
+
+}  // namespace
+
+int ExportPlugin::savePrgmFile(const void* data, std::uint32_t size, const char* baseName,
+                               char* extOut) const noexcept {
+  CallRecord record;
+  const std::intptr_t result = checkedCall(address(save_), reinterpret_cast<std::uintptr_t>(data),
+                                           size,  // NOLINT: an address
+                                           reinterpret_cast<std::uintptr_t>(baseName),
+                                           reinterpret_cast<std::uintptr_t>(extOut),  // NOLINT
+                                           record);
+  const FailureCauseKept kept;
+  note(record, 4 * sizeof(void*), "SavePrgmFile");
+  return static_cast<int>(result);
+}
+
+const char* ExportPlugin::description() const noexcept {
+  CallRecord record;
+  const std::intptr_t result = checkedCall(address(describe_), 0, 0, 0, 0, record);
+  const FailureCauseKept kept;
+  note(record, 0, "GetPluginDescription");
+  return reinterpret_cast<const char*>(result);  // NOLINT(performance-no-int-to-ptr)
+}
+
+int ExportPlugin::about() const noexcept {
+  CallRecord record;
+  const std::intptr_t result = checkedCall(address(about_), 0, 0, 0, 0, record);
+  const FailureCauseKept kept;
+  note(record, 0, "About");
+  return static_cast<int>(result);
+}
+
+void ExportPlugin::note(const CallRecord& record, std::size_t argumentBytes,
+                        const char* entryPoint) const noexcept {
+  try {
+    std::string broken = rawout::brokenConvention(record, argumentBytes, entryPoint);
+    const std::lock_guard<std::mutex> held(brokenLock_);
+    if (broken_.empty()) {
+      broken_ = std::move(broken);
+    }
+  } catch (const std::exception&) {
+    // No memory to say it in: the next call that breaks it says it.
+  }
+}
+
+std::string ExportPlugin::brokenConvention() const {
+  const std::lock_guard<std::mutex> held(brokenLock_);
+  return broken_;
 }
 
 ExportPlugin::~ExportPlugin() {

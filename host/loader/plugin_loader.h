@@ -4,7 +4,10 @@
 
 #include <rawout/export_plugin.h>
 
+#include "loader/checked_call.h"
+
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -26,10 +29,10 @@ class ExportPlugin {
 
   [[nodiscard]] const std::string& path() const { return path_; }
 
+  // Each call goes through the architecture's thunk (checked_call.h), which keeps the host whole
+  // whatever the plug-in does to the registers it should keep, and notes what it broke.
   int savePrgmFile(const void* data, std::uint32_t size, const char* baseName,
-                   char* extOut) const noexcept {
-    return save_(data, size, baseName, extOut);
-  }
+                   char* extOut) const noexcept;
   struct SaveOutcome {
     int result;
     std::string cause;  // what the plug-in left when the result is not 1, in the system's words
@@ -44,8 +47,11 @@ class ExportPlugin {
   [[nodiscard]] SaveOutcome saveAsAHost(const void* data, std::uint32_t size,
                                         const std::string& baseName, char* extOut,
                                         Block block = Block::ReadOnly) const;
-  [[nodiscard]] const char* description() const noexcept { return describe_(); }
-  [[nodiscard]] int about() const noexcept { return about_(); }
+  [[nodiscard]] const char* description() const noexcept;
+  [[nodiscard]] int about() const noexcept;
+  // What the first call that broke the calling convention broke ("SavePrgmFile returned with rbx
+  // changed, ..."), or "".
+  [[nodiscard]] std::string brokenConvention() const;
 
  private:
   std::string path_;
@@ -53,6 +59,11 @@ class ExportPlugin {
   SavePrgmFileProc save_ = nullptr;
   GetPluginDescriptionProc describe_ = nullptr;
   AboutProc about_ = nullptr;
+  void note(const CallRecord& record, std::size_t argumentBytes,
+            const char* entryPoint) const noexcept;
+
+  mutable std::mutex brokenLock_;
+  mutable std::string broken_;
 };
 
 // The plug-in's display name, or a placeholder that reads when it names no format.

@@ -109,7 +109,8 @@ class ElfReader {
   void readDynamic(const Segment& dynamic, ModuleFile& module) const {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> entries;
     std::optional<std::uint64_t> strings;
-    const std::uint64_t count = std::min(dynamic.size / (2 * at_.word), kMostEntries);
+    const std::uint64_t count =
+        std::min(dynamic.size / (std::uint64_t{2} * at_.word), kMostEntries);
     for (std::uint64_t index = 0; index < count; ++index) {
       const auto tag = fields_.number(dynamic.offset + index * 2 * at_.word, at_.word);
       const auto value = fields_.number(dynamic.offset + index * 2 * at_.word + at_.word, at_.word);

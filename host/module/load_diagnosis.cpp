@@ -78,8 +78,9 @@ std::string closestExport(const std::string& wanted, const std::vector<std::stri
     const std::size_t call = plain.find('(');
     const std::string function = plain.substr(0, call);
     if (call != std::string::npos && (function == wanted || function.ends_with("::" + wanted))) {
-      return "; it exports " + plain + " under the C++ name '" + name +
-             "': declare it extern \"C\", as the header does";
+      std::string hint = "; it exports ";
+      hint.append(plain).append(" under the C++ name '").append(name);
+      return hint + "': declare it extern \"C\", as the header does";
     }
     if (name.starts_with("?" + wanted + "@")) {
       return "; it exports '" + name +
@@ -117,10 +118,15 @@ std::string whyNotLoadable(const std::string& path, const std::string& systemWor
     return {};
   }
   const bool one = missing.size() == 1;
+  const std::string them = one ? "it" : "them";
+  const std::string advice =
+      module->format == ModuleFile::Format::Pe
+          ? "ship " + them + " where the host looks for DLLs, or link " + them +
+                " statically (-static; rawout_add_plugin does for mingw-w64's runtime)"
+          : "install " + them + " where the loader looks (a system folder), ship " + them +
+                " beside the module with a run path of $ORIGIN, or link " + them + " statically";
   return "it needs " + joined(missing, ", ") + (one ? ", which is" : ", which are") +
-         " not found where the host looks: ship " + (one ? "it" : "them") +
-         " where the host finds " + (one ? "it" : "them") +
-         ", or link the runtime statically (rawout_add_plugin does for mingw-w64's)";
+         " not found where the host looks: " + advice;
 }
 
 std::string missingEntryPoints(const std::vector<std::string>& missing,

@@ -25,15 +25,24 @@ void flushed() {
 
 }  // namespace
 
-Report::Outcome Report::outcomeOf(Verdict::Kind kind) {
+Report::Outcome Report::outcomeOf(Verdict::Kind kind) const {
   switch (kind) {
     case Verdict::Kind::Pass:
       return Outcome::Pass;
+    case Verdict::Kind::Warn:
+      return strict_ ? Outcome::Fail : Outcome::Warn;
     case Verdict::Kind::Skip:
       return Outcome::Skip;
+    case Verdict::Kind::Unsupported:
+      return Outcome::Unsupported;
     default:
       return Outcome::Fail;
   }
+}
+
+std::ptrdiff_t Report::count(Outcome outcome) const {
+  return std::count_if(results_.begin(), results_.end(),
+                       [outcome](const Result& result) { return result.outcome == outcome; });
 }
 
 Report::Report(ReportFormat format, std::string junit, bool strict, std::string random)
@@ -58,7 +67,9 @@ Report::Report(ReportFormat format, std::string junit, bool strict, std::string 
 
 void Report::record(const std::string& label, std::string_view check, const Verdict& verdict) {
   const Outcome outcome = outcomeOf(verdict.kind);
-  const std::string& text = verdict.text;
+  const std::string text = verdict.kind == Verdict::Kind::Warn && outcome == Outcome::Fail
+                               ? verdict.text + " (a warning, which --strict fails)"
+                               : verdict.text;
   const auto now = std::chrono::steady_clock::now();
   results_.push_back({label, std::string(check), outcome, text,
                       std::chrono::duration_cast<std::chrono::milliseconds>(now - last_)});
@@ -67,16 +78,19 @@ void Report::record(const std::string& label, std::string_view check, const Verd
   if (format_ != ReportFormat::Text) {
     const std::string line = (outcome == Outcome::Fail ? "not ok " : "ok ") +
                              std::to_string(results_.size()) + " - " + tapDescription(name);
-    if (outcome == Outcome::Skip) {
+    if (outcome == Outcome::Skip || outcome == Outcome::Unsupported) {
       (void)std::printf("%s # SKIP %s\n", line.c_str(), tapDescription(text).c_str());
     } else if (outcome == Outcome::Fail) {
       (void)std::printf("%s\n  ---\n  message: %s\n  ...\n", line.c_str(),
+                        yamlQuoted(text).c_str());
+    } else if (outcome == Outcome::Warn) {
+      (void)std::printf("%s\n  ---\n  message: %s\n  severity: warning\n  ...\n", line.c_str(),
                         yamlQuoted(text).c_str());
     } else {
       (void)std::printf("%s\n", line.c_str());
     }
   } else {
-    constexpr const char* kWords[] = {"PASS", "FAIL", "SKIP"};
+    constexpr const char* kWords[] = {"PASS", "FAIL", "SKIP", "WARN", "SKIP"};
     (void)std::printf("%s %s%s\n", kWords[static_cast<int>(outcome)], name.c_str(),
                       outcome == Outcome::Pass ? "" : (": " + printable(text)).c_str());
   }
@@ -90,27 +104,28 @@ void Report::kept(const std::string& folder) {
 }
 
 bool Report::finish() {
-  const auto count = [this](Outcome outcome) {
-    return std::count_if(results_.begin(), results_.end(),
-                         [outcome](const Result& result) { return result.outcome == outcome; });
-  };
   const auto failed = count(Outcome::Fail);
-  const auto skipped = count(Outcome::Skip);
+  const auto strictSkips = count(Outcome::Skip);
+  const auto skipped = strictSkips + count(Outcome::Unsupported);
+  const auto warned = count(Outcome::Warn);
   if (format_ != ReportFormat::Text) {
     (void)std::printf("1..%zu\n", results_.size());
   } else {
-    const std::string skips = skipped == 0 ? ""
-                                           : ", " + std::to_string(skipped) + " skipped" +
-                                                 (strict_ ? ", which --strict fails" : "");
+    const std::string skips =
+        skipped == 0 ? ""
+                     : ", " + std::to_string(skipped) + " skipped" +
+                           (strict_ && strictSkips > 0 ? ", which --strict fails" : "");
+    const std::string warnings =
+        warned == 0 ? "" : ", " + std::to_string(warned) + (warned == 1 ? " warning" : " warnings");
     const std::string random = random_.empty() ? "" : "; random blocks from " + random_;
-    (void)std::printf("%td passed, %td failed%s%s\n", count(Outcome::Pass), failed, skips.c_str(),
-                      random.c_str());
+    (void)std::printf("%td passed, %td failed%s%s%s\n", count(Outcome::Pass) + warned, failed,
+                      skips.c_str(), warnings.c_str(), random.c_str());
   }
   flushed();
   if (!junit_.empty()) {
     writeJunit(failed, skipped);
   }
-  return failed == 0 && (!strict_ || skipped == 0);
+  return failed == 0 && (!strict_ || strictSkips == 0);
 }
 
 void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) {
@@ -127,14 +142,15 @@ void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) {
       return std::count_if(first, last,
                            [outcome](const Result& result) { return result.outcome == outcome; });
     };
+    const auto skips = counted(Outcome::Skip) + counted(Outcome::Unsupported);
     std::chrono::milliseconds took{};
     for (auto result = first; result != last; ++result) {
       took += result->took;
     }
     xml += "  <testsuite name=\"" + xmlEscaped(first->label) + "\" tests=\"" +
            std::to_string(last - first) + "\" failures=\"" +
-           std::to_string(counted(Outcome::Fail)) + "\" skipped=\"" +
-           std::to_string(counted(Outcome::Skip)) + "\" time=\"" + seconds(took) + "\">\n";
+           std::to_string(counted(Outcome::Fail)) + "\" skipped=\"" + std::to_string(skips) +
+           "\" time=\"" + seconds(took) + "\">\n";
     if (!random_.empty()) {
       xml += "    <properties>\n      <property name=\"random-blocks\" value=\"" +
              xmlEscaped(random_) + "\"/>\n    </properties>\n";
@@ -144,6 +160,11 @@ void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) {
              xmlEscaped(result->check) + "\" time=\"" + seconds(result->took) + "\"";
       if (result->outcome == Outcome::Pass) {
         xml += "/>\n";
+        continue;
+      }
+      if (result->outcome == Outcome::Warn) {
+        xml += ">\n      <system-out>warning: " + xmlEscaped(result->text) +
+               "</system-out>\n    </testcase>\n";
         continue;
       }
       const char* element = result->outcome == Outcome::Fail ? "failure" : "skipped";

@@ -35,8 +35,8 @@ class Report {
   Report(const Report&) = delete;
   Report& operator=(const Report&) = delete;
 
-  // Prints one check's line: PASS, SKIP, or FAIL for every other verdict. Throws OutputError
-  // when standard output takes no more.
+  // Prints one check's line: PASS, WARN (FAIL with --strict), SKIP, or FAIL for every other
+  // verdict. Throws OutputError when standard output takes no more.
   void record(const std::string& label, std::string_view check, const Verdict& verdict);
 
   // Says on standard error where the files of a failing check were kept (--keep).
@@ -48,8 +48,11 @@ class Report {
   [[nodiscard]] bool finish();
 
  private:
-  enum class Outcome { Pass, Fail, Skip };
-  static Outcome outcomeOf(Verdict::Kind kind);
+  // A skip the platform forces (Unsupported) is no skip --strict fails; a warning with --strict is
+  // a failure.
+  enum class Outcome { Pass, Fail, Skip, Warn, Unsupported };
+  [[nodiscard]] Outcome outcomeOf(Verdict::Kind kind) const;
+  [[nodiscard]] std::ptrdiff_t count(Outcome outcome) const;
 
   struct Result {
     std::string label;

@@ -54,7 +54,7 @@ void keepFiles(const CheckFolder& folder, const std::string& kept) {
 // plug-ins; none for a check that passed or was skipped, or without --keep.
 std::optional<std::string> keptFolder(const CheckOptions& options, std::size_t position,
                                       const Check& check, const Verdict& verdict) {
-  if (options.keep.empty() || verdict.passed() || verdict.kind == Verdict::Kind::Skip) {
+  if (options.keep.empty() || verdict.passed() || verdict.skipped()) {
     return std::nullopt;
   }
   const bool separated = isFolderSeparator(options.keep.back());

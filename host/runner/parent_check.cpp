@@ -89,7 +89,7 @@ Verdict judge(const ProcessEnd& end, const CheckFolder& folder, std::chrono::mil
     if (!end.timedOut && end.exitStatus == 0) {
       return *verdict;
     }
-    if (verdict->kind != Verdict::Kind::Pass && verdict->kind != Verdict::Kind::Skip) {
+    if (!verdict->passed() && !verdict->skipped()) {
       return *verdict;
     }
     return Verdict::fail(

@@ -10,10 +10,12 @@ namespace {
 
 // Kinds a check process writes, by the word that stands for each. PluginEnded is told by the
 // parent alone: the process that could write it is the one that ended.
-constexpr std::array<std::pair<const char*, Verdict::Kind>, 5> kWords = {{
+constexpr std::array<std::pair<const char*, Verdict::Kind>, 7> kWords = {{
     {"pass", Verdict::Kind::Pass},
+    {"warn", Verdict::Kind::Warn},
     {"fail", Verdict::Kind::Fail},
     {"skip", Verdict::Kind::Skip},
+    {"unsupported", Verdict::Kind::Unsupported},
     {"unloadable", Verdict::Kind::NotLoaded},
     {"trouble", Verdict::Kind::OwnTrouble},
 }};
