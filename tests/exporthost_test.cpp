@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -89,11 +90,13 @@ std::vector<std::string> asNobody(const TempDir& dir, std::vector<std::string> c
 }
 #endif
 
-// The checks a plug-in fails, by name, and the exporthost lines that say so.
+// The checks a plug-in fails, by name, the exporthost lines that say so, and the details under
+// them ("calls" to "#0 ..."), the last failure's alone where several share a name.
 struct CheckRun {
   ProcessResult result;
   std::set<std::string> failed;
   std::vector<std::string> lines;
+  std::map<std::string, std::string> details{};
 };
 
 CheckRun check(const std::vector<std::string>& arguments) {
@@ -102,6 +105,11 @@ CheckRun check(const std::vector<std::string>& arguments) {
   CheckRun run{exporthost(command), {}, {}};
   std::istringstream lines(run.result.out);
   for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("  ")) {
+      const std::size_t colon = line.find(": ");
+      run.details[line.substr(2, colon - 2)] = line.substr(colon + 2);
+      continue;
+    }
     run.lines.push_back(line);
     if (line.starts_with("FAIL ")) {
       run.failed.insert(line.substr(5, line.find(' ', 5) - 5));
@@ -761,6 +769,11 @@ struct Fault {
   std::string declare = "--expect=identity";  // what the files hold
   std::string name{};   // the row's, where the plug-in and misbehaviour do not tell it apart
   bool strict = false;  // with --strict: a warning fails too
+  std::vector<std::string> options{};  // the checks and blocks, in place of the row's usual ones
+  // Under the failure: a detail (by the start of its name) and what it holds; and what no line
+  // may hold.
+  std::vector<std::pair<std::string, std::string>> shown{};
+  std::string notShown{};
 };
 
 // The hex test plug-in's format, as a command no one here wrote, and as the test's own filter;
@@ -864,7 +877,45 @@ const std::vector<Fault> kFaults = {
     {.plugin = "misbehaves",
      .misbehave = "hang",
      .failing = {"every-byte-value"},
-     .text = "no answer within 5.5 s"},
+     .text = "no answer within 5.5 s",
+     .shown = {{"thread ", "endOrStop (test_plugin.cpp:"}}},
+    // Where a fault struck, and the calls that led there, with and without debugging information;
+    // where a hang was; the smallest block a random round's failure needs.
+    {.plugin = "misbehaves",
+     .misbehave = "deepsegv",
+     .failing = {"large-block"},
+     .text = ": a write to 0x8, where nothing is mapped, at misbehaves_plugin" +
+             std::string(TEST_PLUGIN_SUFFIX) + "+0x",
+     .when = "",
+     .options = {"--only", "large-block"},
+     .shown = {{"calls", "#0 misbehaves_plugin" + std::string(TEST_PLUGIN_SUFFIX)},
+               {"calls", "markTheEnd (test_plugin.cpp:"},
+               {"calls", "#1 "},
+               {"calls", "walkBlock (test_plugin.cpp:"}}},
+    {.plugin = "misbehaves_stripped",
+     .misbehave = "deepsegv",
+     .failing = {"large-block"},
+     .text = ": a write to 0x8, where nothing is mapped, at misbehaves_stripped_plugin",
+     .when = "",
+     .name = "deepsegv_without_debugging_information",
+     .options = {"--only", "large-block"},
+     .shown = {{"calls", " SavePrgmFile+0x"}},
+     .notShown = "test_plugin.cpp"},
+    {.plugin = "misbehaves",
+     .misbehave = "spin",
+     .failing = {"large-block"},
+     .text = "no answer within 5.5 s",
+     .when = "",
+     .options = {"--timeout", "5.5", "--only", "large-block"},
+     .shown = {{"thread ", "spinOver (test_plugin.cpp:"}, {"thread ", "walkBlock"}}},
+    {.plugin = "misbehaves",
+     .misbehave = "deadpair",
+     .failing = {"content"},
+     .text = "differs from the bytes handed over at byte ",
+     .when = "",
+     .options = {"--only", "content", "--seed", "3", "--repeat", "3"},
+     .shown = {{"smallest", "3 bytes: 00 de ad, found in "},
+               {"smallest", " fails the same way: random-1-2-smaller.raw differs "}}},
     {.plugin = "misbehaves",
      .misbehave = "fpu",
      .failing = {"process-state"},
@@ -1126,6 +1177,62 @@ const std::vector<Fault> kFaults = {
 
 class EachFault : public testing::TestWithParam<Fault> {};
 
+// The words of a command line as the platform's shell splits them: quoted ('...' in sh, "..." in
+// cmd) or not.
+std::vector<std::string> shellWords(const std::string& line) {
+#ifdef _WIN32
+  const char quote = '"';
+#else
+  const char quote = '\'';
+#endif
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false;
+  bool inWord = false;
+  for (const char character : line) {
+    if (character == quote) {
+      quoted = !quoted;
+      inWord = true;
+    } else if (character == ' ' && !quoted) {
+      if (inWord) {
+        words.push_back(std::exchange(word, {}));
+      }
+      inWord = false;
+    } else {
+      word += character;
+      inWord = true;
+    }
+  }
+  if (inWord) {
+    words.push_back(word);
+  }
+  return words;
+}
+
+// The command printed with the last failure runs that check alone and fails it the same way:
+// in the same words, whatever addresses, process ids and scratch folders change; a random
+// block's origin names the round alone.
+void expectTheSameFailureAgain(const CheckRun& run, const std::string& row) {
+  const auto again = run.details.find("again");
+  ASSERT_NE(run.details.end(), again) << row;
+  const std::vector<std::string> words = shellWords(again->second);
+  ASSERT_GT(words.size(), 2U) << row;
+  const CheckRun rerun = check(std::vector<std::string>(words.begin() + 2, words.end()));
+  const auto failure = [](const CheckRun& each) {
+    const auto line = std::find_if(each.lines.rbegin(), each.lines.rend(),
+                                   [](const auto& text) { return text.starts_with("FAIL "); });
+    return line == each.lines.rend()
+               ? std::string()
+               : std::regex_replace(
+                     std::regex_replace(*line, std::regex("from --seed [^:]*: "), ""),
+                     std::regex("exporthost-[A-Za-z0-9]+|0x[0-9a-f]+|[0-9]{4,}"), "#");
+  };
+  EXPECT_EQ(failure(run), failure(rerun)) << row << "again:\n" << rerun.result.out;
+  EXPECT_EQ(run.details.count("smallest") == 0 ? "" : run.details.at("smallest"),
+            rerun.details.count("smallest") == 0 ? "" : rerun.details.at("smallest"))
+      << row;
+}
+
 TEST_P(EachFault, FailsItsOwnChecksAndNoOther) {
   const Fault& fault = GetParam();
   ScopedEnvironment environment;
@@ -1142,11 +1249,12 @@ TEST_P(EachFault, FailsItsOwnChecksAndNoOther) {
   const bool hangs = fault.misbehave.ends_with("hang");
   const bool whileLoading = fault.misbehave.starts_with("load-");
   std::vector<std::string> arguments =
-      hangs                      ? std::vector<std::string>{"--timeout", "5.5", "--only",
+      !fault.options.empty()     ? fault.options
+      : hangs                    ? std::vector<std::string>{"--timeout", "5.5", "--only",
                                                             "entry-points,every-byte-value,empty-block"}
       : !fault.misbehave.empty() ? std::vector<std::string>{"--skip", "large-block,content"}
                                  : std::vector<std::string>{};
-  if (!hangs) {
+  if (!hangs || !fault.options.empty()) {
     arguments.push_back(fault.declare);
   }
   arguments.insert(arguments.end(), {"--plugin", plugin});
@@ -1166,6 +1274,22 @@ TEST_P(EachFault, FailsItsOwnChecksAndNoOther) {
     EXPECT_TRUE(!line.starts_with("FAIL ") || line.find(fault.text) != std::string::npos) << row;
   }
   EXPECT_TRUE(run.result.err.empty()) << row << run.result.err;
+  for (const auto& [name, text] : fault.shown) {
+    EXPECT_TRUE(std::any_of(run.details.begin(), run.details.end(),
+                            [&](const auto& detail) {
+                              return detail.first.starts_with(name) &&
+                                     detail.second.find(text) != std::string::npos;
+                            }))
+        << row << "expected under it: " << name << "... " << text;
+  }
+  EXPECT_TRUE(fault.notShown.empty() || run.result.out.find(fault.notShown) == std::string::npos)
+      << row;
+  if (!fault.failing.empty()) {
+    expectTheSameFailureAgain(run, row);
+  }
+  if (!fault.options.empty()) {
+    return;
+  }
   // The last check still ran, in a fresh process, after the one the plug-in ended or hung; a
   // plug-in that cannot be loaded was loaded once, and the rest skipped.
   const std::string last = hangs ? "empty-block" : "no-stray-files";
@@ -1341,12 +1465,14 @@ struct ReportForm {
 
 const std::vector<ReportForm> kReportForms = {
     // The chatty plug-in's quiet check fails, numbered after all of rawout's, with its message
-    // in YAML; JUnit gives each case and suite its time and each suite its count of skips.
+    // and the command that fails it again in YAML and in JUnit's failure; JUnit gives each case and
+    // suite its time and each suite its count of skips.
     {.plugins = {RAWOUT_MODULE_PATH, "chatty"},
      .arguments = {"--format=tap"},
      .report = {"^TAP version 14\n", "\nnot ok QUIET - quiet \\[CHATTY\\]\n  ---\n  message: \"",
+                "\n  again: \"[^\n]* check --only quiet [^\n]*\"\n  debug: \"add --in-process",
                 "\n1\\.\\.TOTAL\n$"},
-     .junit = {"tests=\"TOTAL\" failures=\"1\"",
+     .junit = {"tests=\"TOTAL\" failures=\"1\"", "\nagain: [^<\n]* check --only quiet ",
                "<testcase classname=\"CHATTY\" name=\"quiet\" time=\"[0-9]+\\.[0-9]{3}\">\n"
                "      <failure message=\"",
                "<testsuite name=\"[^\"]*\" tests=\"[0-9]+\" failures=\"1\" skipped=\"[0-9]+\" "

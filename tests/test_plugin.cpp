@@ -43,7 +43,10 @@
 //                        shorter one), the state changes nocldwait, uselocale, fwide, personality,
 //                        sigpipe, sigint, nofile, rttime, alarm, nonblock, cloexec, thread, locale,
 //                        stderr, fpu; on Windows also exitprocess and handle. load-raise and
-//                        load-hang act as it loads.
+//                        load-hang act as it loads. On blocks of 1 MiB and more, two calls
+//                        down: deepsegv (a store to address 8) and spin (a loop
+//                        that never ends); on blocks of odd size, deadpair (DE AD written as
+//                        DE AF), which only random blocks reach.
 #include <rawout/export_plugin.h>
 
 #include <cstdint>
@@ -88,6 +91,9 @@ constexpr char kExtension[] = ".hex";
 constexpr char kExtension[] = ".binx";  // copied without its zero
 #else
 constexpr char kExtension[] = ".raw";
+#endif
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+std::string misbehaviour(const char* baseName);
 #endif
 
 bool write(const void* data, std::uint32_t size, std::FILE* file) {
@@ -162,6 +168,17 @@ bool writeOutput(const void* data, std::uint32_t size, [[maybe_unused]] const ch
   const char* named = std::strrchr(baseName, '/');
   if (std::fprintf(file, "%s\n", named != nullptr ? named + 1 : baseName) < 0) {
     return false;
+  }
+#endif
+#ifdef TEST_PLUGIN_FAULT_MISBEHAVES
+  if (misbehaviour(baseName) == "deadpair" && size % 2 == 1) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::uint32_t index = 0; index + 1 < size; ++index) {
+      if (bytes[index] == 0xDE && bytes[index + 1] == 0xAD) {
+        return write(bytes, index + 1, file) && std::fputc(0xAF, file) != EOF &&
+               write(bytes + index + 2, size - index - 2, file);
+      }
+    }
   }
 #endif
   return write(data, size, file);
@@ -367,6 +384,28 @@ void misbehave(const char* baseName) {
   }
 }
 
+// Two calls down from the save, as a real fault often is: not inlined, and not tail calls, which
+// would leave no frame of their own.
+[[gnu::noinline]] void markTheEnd(const void* data, std::uint32_t size) {
+  // Through a pointer never set, as a careless plug-in would: an address that is never mapped.
+  volatile std::uintptr_t end = 8;
+  *reinterpret_cast<volatile unsigned char*>(end) = data != nullptr && size > 0 ? 1 : 0;  // NOLINT
+  __asm__ volatile("" ::: "memory");
+}
+[[gnu::noinline]] void spinOver(const void* data) {
+  volatile const unsigned char* byte = static_cast<const unsigned char*>(data);
+  for (unsigned sum = 0;; sum = sum + *byte) {
+  }
+}
+[[gnu::noinline]] void walkBlock(const std::string& fault, const void* data, std::uint32_t size) {
+  if (fault == "deepsegv") {
+    markTheEnd(data, size);
+  } else if (fault == "spin") {
+    spinOver(data);
+  }
+  __asm__ volatile("" ::: "memory");
+}
+
 // What a misbehaving save does to its arguments: an extension of its own, a size cut short, or a
 // byte written where it may not write.
 std::string bentArguments(const std::string& fault, const void* data, std::uint32_t& size,
@@ -379,6 +418,8 @@ std::string bentArguments(const std::string& fault, const void* data, std::uint3
     size = std::uint32_t{16} << 20;
   } else if (fault == "oddext") {
     return "\xED\xA0\x80";
+  } else if ((fault == "deepsegv" || fault == "spin") && size >= (std::uint32_t{1} << 20)) {
+    walkBlock(fault, data, size);
   } else if (fault == "writedata" && size > 0) {
     // Put back at once: only memory the plug-in cannot write shows it.
     auto* first = static_cast<volatile unsigned char*>(const_cast<void*>(data));

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "checks/verdict.h"
+#include "files/files.h"
 #include "memory/huge_pages.h"
 #include "memory/read_only_copy.h"
 
@@ -81,28 +83,43 @@ std::optional<std::uint64_t> number(std::string_view text) {
 
 }  // namespace
 
+std::vector<unsigned> RandomRounds::numbers() const {
+  std::vector<unsigned> each;
+  for (unsigned round = first; round - first < rounds; ++round) {
+    each.push_back(round);
+  }
+  return each;
+}
+
 std::string RandomRounds::options() const {
   return "--seed " + std::to_string(seed) + " --repeat " + std::to_string(rounds) + " --max-size " +
-         std::to_string(maxSize);
+         std::to_string(maxSize) + (first == 1 ? "" : " --round " + std::to_string(first));
 }
 
 std::string RandomRounds::word() const {
-  return std::to_string(seed) + ":" + std::to_string(rounds) + ":" + std::to_string(maxSize);
+  return std::to_string(seed) + ":" + std::to_string(rounds) + ":" + std::to_string(maxSize) + ":" +
+         std::to_string(first);
 }
 
 std::optional<RandomRounds> RandomRounds::of(const std::string& word) {
-  const std::size_t first = word.find(':');
-  const std::size_t second = first == std::string::npos ? first : word.find(':', first + 1);
-  if (second == std::string::npos) {
+  std::vector<std::optional<std::uint64_t>> fields;
+  for (std::size_t start = 0;;) {
+    const std::size_t colon = word.find(':', start);
+    fields.push_back(number(std::string_view(word).substr(
+        start, colon == std::string::npos ? std::string::npos : colon - start)));
+    if (colon == std::string::npos) {
+      break;
+    }
+    start = colon + 1;
+  }
+  constexpr std::uint64_t kMost = 0xFFFFFFFFU;
+  if (fields.size() != 4 || std::find(fields.begin(), fields.end(), std::nullopt) != fields.end() ||
+      *fields[1] > kMost || *fields[2] > kMost || *fields[3] == 0 || *fields[3] > kMost ||
+      *fields[1] + *fields[3] > kMost) {
     return std::nullopt;
   }
-  const auto seed = number(std::string_view(word).substr(0, first));
-  const auto rounds = number(std::string_view(word).substr(first + 1, second - first - 1));
-  const auto maxSize = number(std::string_view(word).substr(second + 1));
-  if (!seed || !rounds || !maxSize || *rounds > 0xFFFFFFFFU || *maxSize > 0xFFFFFFFFU) {
-    return std::nullopt;
-  }
-  return RandomRounds{*seed, static_cast<unsigned>(*rounds), static_cast<std::size_t>(*maxSize)};
+  return RandomRounds{*fields[0], static_cast<unsigned>(*fields[1]),
+                      static_cast<std::size_t>(*fields[2]), static_cast<unsigned>(*fields[3])};
 }
 
 std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned round) {
@@ -113,9 +130,29 @@ std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned roun
   unsigned index = 0;
   for (const std::size_t size : roundSizes(draws, random.maxSize)) {
     blocks.push_back({"random-" + std::to_string(round) + "-" + std::to_string(++index), size,
-                      draws.next() | 1U, "from " + random.options()});
+                      draws.next() | 1U, "from " + random.options(), false, round});
   }
   return blocks;
+}
+
+namespace {
+std::string roundFile(const std::string& hostFiles) { return hostFiles + "/round"; }
+}  // namespace
+
+void noteRound(const std::string& hostFiles, unsigned round) {
+  const std::string text = std::to_string(round);
+  if (!writeFile(roundFile(hostFiles), text.data(), text.size())) {
+    throw CheckTrouble("cannot write " + roundFile(hostFiles));
+  }
+}
+
+std::optional<unsigned> roundNoted(const std::string& hostFiles) {
+  const auto text = fileContent(roundFile(hostFiles));
+  const auto round = text ? number(*text) : std::nullopt;
+  if (!round || *round == 0 || *round > 0xFFFFFFFFU) {
+    return std::nullopt;
+  }
+  return static_cast<unsigned>(*round);
 }
 
 std::vector<ContentBlock> contentBlocks(const RandomRounds& random) {
@@ -124,7 +161,7 @@ std::vector<ContentBlock> contentBlocks(const RandomRounds& random) {
   for (const FixedBlock& fixed : kFixedBlocks) {
     blocks.push_back({fixed.name, fixed.size, fixed.seed, {}, fixed.size == kLargeBlockBytes});
   }
-  for (unsigned round = 1; round <= random.rounds; ++round) {
+  for (const unsigned round : random.numbers()) {
     for (ContentBlock& block : randomBlocks(random, round)) {
       blocks.push_back(std::move(block));
     }

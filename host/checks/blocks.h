@@ -21,8 +21,12 @@ struct RandomRounds {
   std::uint64_t seed = kDefaultSeed;
   unsigned rounds = 0;  // none: the fixed blocks alone
   std::size_t maxSize = kDefaultMaxSize;
+  unsigned first = 1;  // the first round's number: a round is made from the seed and it alone
 
-  // "--seed 5 --repeat 2 --max-size 33554432": what runs the same blocks again.
+  // Their numbers, first to last.
+  [[nodiscard]] std::vector<unsigned> numbers() const;
+  // "--seed 5 --repeat 2 --max-size 33554432", and " --round 3" for rounds that do not start at
+  // the first: what runs the same blocks again.
   [[nodiscard]] std::string options() const;
   // As a check process is told it, and back; none for a word that is none.
   [[nodiscard]] std::string word() const;
@@ -43,6 +47,7 @@ struct ContentBlock {
   std::uint64_t seed;  // for pattern(); 0 for every byte value in turn
   std::string origin;  // for a random block, where it comes from and how to make it again
   bool large = false;  // the large block itself
+  unsigned round = 0;  // for a random block, its round's number
 };
 
 // A block's bytes: its own, or the large block's, which every check shares.
@@ -65,6 +70,10 @@ class BlockBytes {
 std::vector<ContentBlock> contentBlocks(const RandomRounds& random);
 // Round `round` (from 1) alone.
 std::vector<ContentBlock> randomBlocks(const RandomRounds& random, unsigned round);
+// A check says, in its host files, which round it saves, so that a process that ends in one
+// is run again with that round alone; none before the first.
+void noteRound(const std::string& hostFiles, unsigned round);
+std::optional<unsigned> roundNoted(const std::string& hostFiles);
 BlockBytes bytesOf(const ContentBlock& block);
 std::string expectedFile(const std::string& hostFiles, const ContentBlock& block);
 

@@ -4,6 +4,8 @@
 // check looks at it, and only as the user declares it.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,10 @@ struct CheckContext {
   std::string hostFiles;  // exporthost's own files, apart from the plug-in's
   ContentRule content = ContentRule::Undeclared;
   RandomRounds random{};  // for the content and reproducible checks
+  // For ContentRule::Reference: the file a block must make, as the reference command writes it
+  // for a block saved as `name`; none when it cannot be run. Unset where only the files it wrote
+  // are at hand (--reference-dir): no other block's can be had.
+  std::function<std::optional<Bytes>(ByteView block, const std::string& name)> expectedFor{};
 };
 
 // What a write past the extension buffer means for a check: the extension check's failure, or a

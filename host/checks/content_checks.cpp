@@ -9,6 +9,7 @@
 #include "checks/bodies.h"
 #include "checks/file_comparison.h"
 #include "checks/plugin_calls.h"
+#include "checks/shrinking.h"
 #include "files/files.h"
 #include "text/printable.h"
 
@@ -60,6 +61,67 @@ std::optional<Verdict> randomRoundAgain(const CheckContext& context,
 
 }  // namespace
 
+namespace {
+
+// What becomes of a file that does not hold what it must: left for --keep, or removed.
+enum class Failing { Left, Removed };
+
+// What the file saved from `bytes` as `name` holds against what it must: "" when it holds that,
+// else where it differs. The verdict of a save that did not work, in `problem`.
+std::string declaredDifference(const CheckContext& context, ByteView bytes, const std::string& name,
+                               std::optional<ByteView> expected, std::optional<Verdict>& problem,
+                               Failing failing = Failing::Left) {
+  std::string extension;
+  problem = saveWell(context, bytes, bytes.data(), name, extension);
+  if (problem) {
+    return {};
+  }
+  const std::string file = outputFile(context, name, extension);
+  std::string failure = expected ? compareFile(file, *expected, "what the reference command wrote")
+                                 : compareFile(file, bytes, "the bytes handed over");
+  if (failure.empty() || failing == Failing::Removed) {
+    removeFile(file);
+  }
+  return failure;
+}
+
+// A random block that failed, shrunk: the smallest block that fails the same way, said and left
+// in the host files as NAME.smallest (kept with --keep).
+Verdict::Detail smallestOf(const CheckContext& context, const ContentBlock& block, ByteView bytes,
+                           const std::string& failure) {
+  if (context.content == ContentRule::Reference && !context.expectedFor) {
+    return {"smallest",
+            "not sought: the expected files come from --reference-dir, and none can be "
+            "written for a smaller block"};
+  }
+  // Saved under a name of their own, so that the block's own file is left as it failed.
+  const std::string name = block.name + "-smaller";
+  const BlockFailure fails = [&context, &name](ByteView candidate) {
+    std::optional<Bytes> expected;
+    if (context.content == ContentRule::Reference) {
+      expected = context.expectedFor(candidate, name);
+      if (!expected) {
+        return std::string();
+      }
+    }
+    std::optional<Verdict> problem;
+    std::string difference = declaredDifference(
+        context, candidate, name, expected ? std::optional<ByteView>(*expected) : std::nullopt,
+        problem, Failing::Removed);
+    return problem ? std::string() : difference;
+  };
+  const SmallestBlock smallest = smallestFailing(bytes, failure, fails);
+  const std::string kept = block.name + ".smallest";
+  if (!writeFile(context.hostFiles + "/" + kept, smallest.bytes.data(), smallest.bytes.size())) {
+    throw CheckTrouble("cannot write " + context.hostFiles + "/" + kept);
+  }
+  return {"smallest", describedBlock(smallest.bytes) + ", found in " +
+                          std::to_string(smallest.saves) + " saves and left as " + kept +
+                          " (--keep keeps it), fails the same way: " + smallest.failure};
+}
+
+}  // namespace
+
 Verdict writesWhatIsDeclared(const CheckContext& context) {
   if (context.content == ContentRule::Undeclared) {
     return Verdict::skip(
@@ -67,30 +129,39 @@ Verdict writesWhatIsDeclared(const CheckContext& context) {
         "for byte, or --reference=COMMAND, a command that writes the expected file from the block "
         "on its standard input");
   }
+  unsigned round = 0;
   for (const ContentBlock& block : contentBlocks(context.random)) {
+    if (block.round != round) {
+      round = block.round;
+      noteRound(context.hostFiles, round);
+    }
     const BlockBytes bytes = bytesOf(block);
-    std::string extension;
     const std::string from = block.origin.empty() ? "" : block.origin + ": ";
-    if (auto problem = saveWell(context, bytes.view(), bytes.data(), block.name, extension)) {
+    std::optional<Bytes> expected;
+    if (context.content == ContentRule::Reference) {
+      expected = fileBytes(expectedFile(context.hostFiles, block));
+      if (!expected) {
+        throw CheckTrouble("cannot read " + expectedFile(context.hostFiles, block));
+      }
+    }
+    std::optional<Verdict> problem;
+    const std::string failure =
+        declaredDifference(context, bytes.view(), block.name,
+                           expected ? std::optional<ByteView>(*expected) : std::nullopt, problem);
+    if (problem) {
       // Whether every block is accepted is for the checks named after each kind.
       return problem->kind == Verdict::Kind::Fail
                  ? Verdict::skip(from + "the plug-in refused the " + block.name + " block (" +
                                  problem->text + "); see the other checks")
                  : *problem;
     }
-    const std::string file = outputFile(context, block.name, extension);
-    std::string failure;
-    if (context.content == ContentRule::Identity) {
-      failure = compareFile(file, bytes.view(), "the bytes handed over");
-    } else if (const auto expected = fileBytes(expectedFile(context.hostFiles, block))) {
-      failure = compareFile(file, *expected, "what the reference command wrote");
-    } else {
-      throw CheckTrouble("cannot read " + expectedFile(context.hostFiles, block));
-    }
     if (!failure.empty()) {
-      return Verdict::fail(from + failure);
+      Verdict verdict = Verdict::fail(from + failure);
+      if (block.round != 0) {
+        verdict.details.push_back(smallestOf(context, block, bytes.view(), failure));
+      }
+      return verdict;
     }
-    removeFile(file);
   }
   return Verdict::pass();
 }
@@ -122,7 +193,8 @@ Verdict writesTheSameBytesAgain(const CheckContext& context) {
     return Verdict::fail(failure);
   }
   removeFile(file);
-  for (unsigned round = 1; round <= context.random.rounds; ++round) {
+  for (const unsigned round : context.random.numbers()) {
+    noteRound(context.hostFiles, round);
     if (auto problem = randomRoundAgain(context, randomBlocks(context.random, round))) {
       return *problem;
     }

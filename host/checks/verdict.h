@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace rawout {
 
@@ -25,8 +26,17 @@ struct Verdict {
     OwnTrouble,   // exporthost could not do its part; nothing is said of the plug-in
   };
 
+  // What an author acts on beside the text, a line each: the calls that led to a fault
+  // ("calls"), the command that makes the failure again ("again"), the smallest block that fails
+  // ("smallest").
+  struct Detail {
+    std::string name;
+    std::string text;
+  };
+
   Kind kind = Kind::Pass;
   std::string text;  // what was seen and what was expected; empty for a pass
+  std::vector<Detail> details{};
 
   static Verdict pass() { return {}; }
   // A pass when `failure` is empty: checks that compare many things say what differs, if anything.

@@ -116,6 +116,11 @@ constexpr std::array kOptions = {
              arguments.check.random.rounds = parseRepeat(value);
              arguments.seedOrRepeat = true;
            }},
+    Option{{"round", true},
+           [](Arguments& arguments, const std::string& value) {
+             arguments.check.random.first = parseRound(value);
+             arguments.seedOrRepeat = true;
+           }},
     Option{{"jobs", true},
            [](Arguments& arguments, const std::string& value) {
              arguments.check.jobs = parseJobs(value);

@@ -94,6 +94,10 @@ unsigned parseRepeat(const std::string& text) {
   return parseCount(text, 1000000, "repeat count", "rounds");
 }
 
+unsigned parseRound(const std::string& text) {
+  return parseCount(text, 1000000, "round", "(the first round's number)");
+}
+
 unsigned parseJobs(const std::string& text) {
   return parseCount(text, 256, "job count", "check processes at once");
 }

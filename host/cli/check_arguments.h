@@ -20,6 +20,8 @@ std::chrono::milliseconds parseTimeout(const std::string& text);
 std::uint64_t parseSeed(const std::string& text);
 // How many rounds of random blocks: 1 or more. Throws UsageError.
 unsigned parseRepeat(const std::string& text);
+// The first round's number: 1 or more. Throws UsageError.
+unsigned parseRound(const std::string& text);
 // Bytes, or with K, M or G (KiB, MiB, GiB) after them: 1 to the most a host hands over at once.
 // Throws UsageError.
 std::size_t parseMaxSize(const std::string& text);

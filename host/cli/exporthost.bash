@@ -15,7 +15,7 @@ _exporthost() {
       -*) ;;
       *)
         case ${COMP_WORDS[index - 1]} in
-          --plugin | --only | --skip | --timeout | --junit | --keep | --seed | --repeat | \
+          --plugin | --only | --skip | --timeout | --junit | --keep | --seed | --repeat | --round | \
             --max-size | --jobs | --reference-dir | --write-blocks) ;;
           *) command=${COMP_WORDS[index]}; break ;;
         esac
@@ -43,7 +43,7 @@ _exporthost() {
         grep -oE '^[a-z][a-z0-9-]*')" -- "${cur##*,}")
       return
       ;;
-    --timeout | --repeat | --max-size | --jobs) return ;;
+    --timeout | --repeat | --round | --max-size | --jobs) return ;;
   esac
   case $cur in
     --format=*)

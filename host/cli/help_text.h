@@ -86,6 +86,8 @@ inline constexpr std::string_view kCheckOptionsHelp =
     "  --repeat K            (check) K rounds of random blocks (default 1; with no\n"
     "                        --seed, seed 1), each about the sizes formats care\n"
     "                        about: record lengths, 64 KiB, 16 MiB and past it\n"
+    "  --round N             (check) start at round N of the random blocks, as the\n"
+    "                        command printed with a failing check does\n"
     "  --max-size SIZE       (check) no random block above SIZE bytes (K, M or G\n"
     "                        after it for KiB, MiB, GiB; default 32M)\n"
     "  --jobs N              (check) run up to N check processes at once (default:\n"

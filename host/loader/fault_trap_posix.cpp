@@ -3,6 +3,7 @@
 
 #include <csignal>
 
+#include "crash/capture.h"
 #include "loader/fault_trap.h"
 #include "process/coverage.h"
 
@@ -14,7 +15,7 @@ const FaultTrap* active = nullptr;
 struct sigaction previousSegv {};
 struct sigaction previousBus {};
 
-void onFault(int signal, siginfo_t* info, void* /*context*/) {
+void onFault(int signal, siginfo_t* info, void* context) {
   // Only a fault the kernel raised has an address; one sent by raise or kill (si_code 0 or
   // below) is never the trap's, whatever si_addr happens to read as.
   const bool raisedByTheKernel = info->si_code > 0;
@@ -25,6 +26,7 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
                                message, sizeof message)
           : 0;
   if (length > 0) {
+    witnessFault(info, context);  // where it struck, for exporthost to read first
     const std::string& path = active->reportPath();
     const int into = active->reportDescriptor() >= 0 ? active->reportDescriptor()
                      : path.empty()
@@ -39,6 +41,7 @@ void onFault(int signal, siginfo_t* info, void* /*context*/) {
   // that was sent is sent again.
   ::sigaction(signal, signal == SIGBUS ? &previousBus : &previousSegv, nullptr);
   if (!raisedByTheKernel) {
+    witnessFault(info, context);  // where it was sent from, not where it is sent again
     (void)::raise(signal);
   }
 }

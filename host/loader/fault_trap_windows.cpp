@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "crash/capture.h"
 #include "loader/fault_trap.h"
 
 namespace rawout {
@@ -21,6 +22,7 @@ LONG CALLBACK onAccessViolation(EXCEPTION_POINTERS* exception) {
   const bool write = record->ExceptionInformation[0] == 1;
   if (const std::size_t length = active->messageFor(address, write, message, sizeof message);
       length > 0) {
+    witnessFault(exception, nullptr);  // where it struck, for exporthost to read first
     const std::string& path = active->reportPath();
     HANDLE into = path.empty() ? ::GetStdHandle(STD_ERROR_HANDLE)
                                : ::CreateFileA(path.c_str(), GENERIC_WRITE,

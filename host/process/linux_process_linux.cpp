@@ -75,7 +75,8 @@ void ownChildEnded(pid_t child) {
 }
 
 ChildWait waitWithoutReaping(pid_t child,
-                             std::optional<std::chrono::steady_clock::time_point> deadline) {
+                             std::optional<std::chrono::steady_clock::time_point> deadline,
+                             bool stops) {
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
   ChildWait end;
   for (;;) {
@@ -85,6 +86,14 @@ ChildWait waitWithoutReaping(pid_t child,
       end.code = info.si_code;
       end.status = info.si_status;
       break;
+    }
+    if (stops) {
+      info = {};
+      if (::waitid(P_PID, static_cast<id_t>(child), &info, WSTOPPED | WNOHANG) == 0 &&
+          info.si_pid == child) {
+        end.outcome = ChildWait::Outcome::Stopped;
+        break;
+      }
     }
     if (Interruptible::stopAsked()) {
       end.outcome = ChildWait::Outcome::Interrupted;
@@ -100,10 +109,11 @@ ChildWait waitWithoutReaping(pid_t child,
         break;
       }
     }
-    // Without a pidfd (kernels before 5.3) the wait is a short sleep at a time.
+    // Without a pidfd (kernels before 5.3) the wait is a short sleep at a time; a stop shows on
+    // no pidfd, so one looked for is looked for often.
     pollfd ended{pidfd, POLLIN, 0};
     (void)::poll(pidfd >= 0 ? &ended : nullptr, pidfd >= 0 ? 1 : 0,
-                 static_cast<int>(std::min<long long>(left, pidfd >= 0 ? 1000 : 5)));
+                 static_cast<int>(std::min<long long>(left, pidfd >= 0 && !stops ? 1000 : 5)));
   }
   if (pidfd >= 0) {
     ::close(pidfd);

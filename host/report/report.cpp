@@ -65,13 +65,35 @@ Report::Report(ReportFormat format, std::string junit, bool strict, std::string 
   }
 }
 
+namespace {
+
+// The details of a verdict as YAML lines of a TAP diagnostic block.
+std::string yamlDetails(const std::vector<Verdict::Detail>& details) {
+  std::string lines;
+  for (const Verdict::Detail& detail : details) {
+    lines += "  " + detail.name + ": " + yamlQuoted(detail.text) + "\n";
+  }
+  return lines;
+}
+
+// The text and its details, a line each, as a JUnit failure's body, escaped.
+std::string xmlWithDetails(const std::string& text, const std::vector<Verdict::Detail>& details) {
+  std::string whole = xmlEscaped(text);
+  for (const Verdict::Detail& detail : details) {
+    whole += "\n" + xmlEscaped(detail.name + ": " + detail.text);
+  }
+  return whole;
+}
+
+}  // namespace
+
 void Report::record(const std::string& label, std::string_view check, const Verdict& verdict) {
   const Outcome outcome = outcomeOf(verdict.kind);
   const std::string text = verdict.kind == Verdict::Kind::Warn && outcome == Outcome::Fail
                                ? verdict.text + " (a warning, which --strict fails)"
                                : verdict.text;
   const auto now = std::chrono::steady_clock::now();
-  results_.push_back({label, std::string(check), outcome, text,
+  results_.push_back({label, std::string(check), outcome, text, verdict.details,
                       std::chrono::duration_cast<std::chrono::milliseconds>(now - last_)});
   last_ = now;
   const std::string name = std::string(check) + " [" + label + "]";
@@ -80,12 +102,10 @@ void Report::record(const std::string& label, std::string_view check, const Verd
                              std::to_string(results_.size()) + " - " + tapDescription(name);
     if (outcome == Outcome::Skip || outcome == Outcome::Unsupported) {
       (void)std::printf("%s # SKIP %s\n", line.c_str(), tapDescription(text).c_str());
-    } else if (outcome == Outcome::Fail) {
-      (void)std::printf("%s\n  ---\n  message: %s\n  ...\n", line.c_str(),
-                        yamlQuoted(text).c_str());
-    } else if (outcome == Outcome::Warn) {
-      (void)std::printf("%s\n  ---\n  message: %s\n  severity: warning\n  ...\n", line.c_str(),
-                        yamlQuoted(text).c_str());
+    } else if (outcome == Outcome::Fail || outcome == Outcome::Warn) {
+      const char* severity = outcome == Outcome::Warn ? "  severity: warning\n" : "";
+      (void)std::printf("%s\n  ---\n  message: %s\n%s%s  ...\n", line.c_str(),
+                        yamlQuoted(text).c_str(), severity, yamlDetails(verdict.details).c_str());
     } else {
       (void)std::printf("%s\n", line.c_str());
     }
@@ -93,6 +113,9 @@ void Report::record(const std::string& label, std::string_view check, const Verd
     constexpr const char* kWords[] = {"PASS", "FAIL", "SKIP", "WARN", "SKIP"};
     (void)std::printf("%s %s%s\n", kWords[static_cast<int>(outcome)], name.c_str(),
                       outcome == Outcome::Pass ? "" : (": " + printable(text)).c_str());
+    for (const Verdict::Detail& detail : verdict.details) {
+      (void)std::printf("  %s: %s\n", detail.name.c_str(), printable(detail.text).c_str());
+    }
   }
   // As each result comes, so that a reader of a pipe sees it at once.
   flushed();
@@ -169,7 +192,8 @@ void Report::writeJunit(std::ptrdiff_t failed, std::ptrdiff_t skipped) {
       }
       const char* element = result->outcome == Outcome::Fail ? "failure" : "skipped";
       xml += ">\n      <" + std::string(element) + " message=\"" + xmlEscaped(result->text) +
-             "\">" + xmlEscaped(result->text) + "</" + element + ">\n    </testcase>\n";
+             "\">" + xmlWithDetails(result->text, result->details) + "</" + element +
+             ">\n    </testcase>\n";
     }
     xml += "  </testsuite>\n";
     first = last;

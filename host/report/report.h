@@ -36,7 +36,8 @@ class Report {
   Report& operator=(const Report&) = delete;
 
   // Prints one check's line: PASS, WARN (FAIL with --strict), SKIP, or FAIL for every other
-  // verdict. Throws OutputError when standard output takes no more.
+  // verdict; then its details, a line each ("  calls: #0 ..."), which TAP's YAML block and the
+  // JUnit failure carry too. Throws OutputError when standard output takes no more.
   void record(const std::string& label, std::string_view check, const Verdict& verdict);
 
   // Says on standard error where the files of a failing check were kept (--keep).
@@ -59,6 +60,7 @@ class Report {
     std::string check;
     Outcome outcome;
     std::string text;
+    std::vector<Verdict::Detail> details;
     std::chrono::milliseconds took;  // since the result before, or the report's start
   };
 

@@ -11,6 +11,7 @@
 #include "files/scratch_folder.h"
 #include "inspect/display.h"
 #include "process/interruptible.h"
+#include "runner/again_command.h"
 #include "runner/parent_check.h"
 #include "runner/parent_spawn.h"
 #include "runner/protocol.h"
@@ -26,8 +27,8 @@ namespace {
 Verdict checkInProcess(const CheckOptions& options, const Check& check, const ExportPlugin& plugin,
                        const CheckFolder& folder) {
   makeFolders(folder.files());
-  return verdictOf(check,
-                   {plugin, folder.files(), folder.hostFiles(), options.content, options.random});
+  return verdictOf(check, {plugin, folder.files(), folder.hostFiles(), options.content,
+                           options.random, referenceFor(options.reference, folder)});
 }
 
 // Copies a failing check's folder (the plug-in's files, the host's blocks and expected files, the
@@ -77,6 +78,16 @@ Verdict runOne(const CheckOptions& options, const std::string& path, std::size_t
   if (verdict.kind == Verdict::Kind::OwnTrouble) {
     throw std::runtime_error(check.name.data() + std::string(" [") + quotedName(path) +
                              "]: " + verdict.text);
+  }
+  // Every failure, a warning --strict fails among them, says how to make it again.
+  if (!verdict.skipped() &&
+      (!verdict.passed() || (options.strict && verdict.kind == Verdict::Kind::Warn))) {
+    verdict.details.push_back(
+        {"again", againCommand(options, check, verdict, path, roundNoted(folder.hostFiles()))});
+    if (!options.inProcess) {
+      verdict.details.push_back(
+          {"debug", "add --in-process to run it in exporthost's own process, under a debugger"});
+    }
   }
   if (const auto kept = keptFolder(options, position, check, verdict)) {
     keepFiles(folder, *kept);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "checks/check_table.h"
+#include "crash/capture.h"
 #include "files/file_identity.h"
 #include "files/scratch_folder.h"
 #include "files/working_folder.h"
@@ -15,6 +16,7 @@
 #include "memory/extension_buffer.h"
 #include "process/quiet_crash.h"
 #include "runner/protocol.h"
+#include "runner/references.h"
 #include "text/joined.h"
 
 namespace rawout {
@@ -79,10 +81,17 @@ std::string overrunVerdict(const Check& check) {
                                      std::string(kExtension) + " check"));
 }
 
+// How the check is asked to judge what the files hold: the rule, the random rounds and the
+// reference command, if any.
+struct Asked {
+  ContentRule content;
+  RandomRounds random;
+  std::string reference;
+};
+
 // Loads the plug-in into `plugin`, marks that it loaded, and runs the check.
 Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFolder& folder,
-                     ContentRule content, const RandomRounds& random,
-                     std::optional<ExportPlugin>& plugin) {
+                     const Asked& asked, std::optional<ExportPlugin>& plugin) {
   try {
     plugin.emplace(path);
   } catch (const LoadError& error) {
@@ -93,12 +102,32 @@ Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFol
   if (!markLoaded(folder.loadedMarker())) {
     return Verdict::ownTrouble("cannot make " + folder.loadedMarker());
   }
-  return verdictOf(check, {*plugin, folder.files(), folder.hostFiles(), content, random});
+  return verdictOf(check, {*plugin, folder.files(), folder.hostFiles(), asked.content, asked.random,
+                           referenceFor(asked.reference, folder)});
 }
 
 int cannotAnswer() {
   (void)std::fprintf(stderr, "%scannot write the check's verdict\n", kCheckProcessTroublePrefix);
   return kCheckProcessTrouble;
+}
+
+// Everything before the plug-in loads: faults recorded for exporthost, the working folder,
+// orphans adopted. "" or what went wrong, exporthost's own trouble.
+std::string setUp(const CheckFolder& folder) {
+  if (!captureCrashesInto(folder.crashRecord())) {
+    return "cannot make " + folder.crashRecord();
+  }
+  if (!enterFolder(folder.workingFolder())) {
+    return "cannot enter the check's working folder";
+  }
+  adoptOrphans();
+  // Whatever the runtime starts with a first thread (a sanitizer's own) runs before the count; a
+  // thread that cannot be made now is no fault of the plug-in's.
+  try {
+    std::thread([] {}).join();
+  } catch (const std::system_error&) {
+  }
+  return {};
 }
 
 // Adds a failure seen after the check to its verdict; exporthost's own trouble stays as it is.
@@ -114,8 +143,7 @@ void addFailure(Verdict& verdict, const std::string& failure) {
 // and ends the process with status 0, as after any verdict; a write into what the check lent
 // read-only fails whichever check made it.
 Verdict trappedCheck(const Check& check, const std::string& path, const CheckFolder& folder,
-                     ContentRule content, const RandomRounds& random,
-                     std::optional<ExportPlugin>& plugin) {
+                     const Asked& asked, std::optional<ExportPlugin>& plugin) {
   const std::string trapped = overrunVerdict(check);
   const std::size_t textEnd = trapped.size() - kVerdictEndBytes;
   FaultTrap faults(trapped.substr(0, textEnd), trapped.substr(textEnd));
@@ -126,7 +154,7 @@ Verdict trappedCheck(const Check& check, const std::string& path, const CheckFol
   faults.reportWrites(written.substr(0, writtenEnd), written.substr(writtenEnd));
   faults.reportUnderruns(
       encoded(Verdict::fail("wrote before the start of " + ExtensionBuffer::described())));
-  return loadAndCheck(check, path, folder, content, random, plugin);
+  return loadAndCheck(check, path, folder, asked, plugin);
 }
 
 // The plug-in unloaded, and what the C library still holds inside its former mapping: "" when
@@ -146,7 +174,7 @@ std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const st
 }  // namespace
 
 int runCheckProcessMain(const std::vector<std::string>& arguments) {
-  const Check* check = arguments.size() == 5 ? findCheck(arguments[0]) : nullptr;
+  const Check* check = arguments.size() == 6 ? findCheck(arguments[0]) : nullptr;
   const std::optional<ContentRule> content =
       check != nullptr ? contentRuleOf(arguments[3]) : std::nullopt;
   const std::optional<RandomRounds> random =
@@ -160,21 +188,13 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
   if (!verdictFile.opened()) {
     return cannotAnswer();
   }
-  if (!enterFolder(folder.workingFolder())) {
-    return verdictFile.write(Verdict::ownTrouble("cannot enter the check's working folder"))
-               ? 0
-               : cannotAnswer();
-  }
-  adoptOrphans();
-  // Whatever the runtime starts with a first thread (a sanitizer's own) runs before the count; a
-  // thread that cannot be made now is no fault of the plug-in's.
-  try {
-    std::thread([] {}).join();
-  } catch (const std::system_error&) {
+  if (const std::string trouble = setUp(folder); !trouble.empty()) {
+    return verdictFile.write(Verdict::ownTrouble(trouble)) ? 0 : cannotAnswer();
   }
   const std::size_t threadsBefore = runningThreads();
   std::optional<ExportPlugin> plugin;
-  Verdict verdict = trappedCheck(*check, arguments[1], folder, *content, *random, plugin);
+  Verdict verdict =
+      trappedCheck(*check, arguments[1], folder, {*content, *random, arguments[5]}, plugin);
   // A process a save left running is a fault of whichever check it ran in.
   if (const std::string left = endProcessesLeftRunning(); !left.empty()) {
     addFailure(verdict, "left processes running: " + left + ", expected none");

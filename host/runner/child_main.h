@@ -8,8 +8,8 @@
 namespace rawout {
 
 // `arguments` are the check, the plug-in's full path, the check's folder, the content rule's
-// word and the random rounds' word, as exporthost gives them after kCheckProcessMode. Returns the
-// process's exit status.
+// word, the random rounds' word and the reference command (or ""), as exporthost gives them after
+// kCheckProcessMode. Returns the process's exit status.
 int runCheckProcessMain(const std::vector<std::string>& arguments);
 
 }  // namespace rawout

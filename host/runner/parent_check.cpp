@@ -10,6 +10,7 @@
 #include "files/working_folder.h"
 #include "runner/parent_spawn.h"
 #include "runner/reference_command.h"
+#include "text/paths.h"
 #include "text/printable.h"
 #include "text/quoted_name.h"
 #include "text/seconds.h"
@@ -24,11 +25,12 @@ std::string contentOf(const std::string& path) { return fileContent(path).value_
 // that dies while it starts), which says nothing of the plug-in: only a lasting failure ends
 // the run.
 ProcessEnd startCheckProcess(const std::vector<std::string>& arguments, const CheckFolder& folder,
-                             std::chrono::milliseconds timeout) {
+                             const std::string& plugin, std::chrono::milliseconds timeout) {
   constexpr int kAttempts = 3;
   for (int attempt = 1;; ++attempt) {
     try {
-      return runCheckProcess(arguments, folder.output(), folder.errors(), timeout);
+      return runCheckProcess(
+          arguments, {folder.output(), folder.errors(), folder.crashRecord(), plugin}, timeout);
     } catch (const StartError&) {
       if (attempt == kAttempts) {
         throw;
@@ -77,14 +79,17 @@ std::string lastLines(const std::string& text) {
 
 // What the check process's end says beside its verdict: it must end with status 0 once it has
 // given one, and a verdict is only a verdict when the plug-in had loaded.
-Verdict judge(const ProcessEnd& end, const CheckFolder& folder, std::chrono::milliseconds timeout) {
+Verdict judged(const ProcessEnd& end, const CheckFolder& folder,
+               std::chrono::milliseconds timeout) {
   const std::string lastWords = lastLines(contentOf(folder.errors()));
   const std::string told =
       lastWords.empty() ? "" : "; its last words on standard error: " + lastWords;
-  const std::string ended = end.timedOut ? "no end within " + secondsAsGiven(timeout) +
-                                               ": the check process and every process it started "
-                                               "were ended"
-                                         : "the plug-in ended the process (" + end.how + ")";
+  const std::string where = end.fault.empty() ? "" : ": " + end.fault;
+  const std::string ended = end.timedOut
+                                ? "no end within " + secondsAsGiven(timeout) +
+                                      ": the check process and every process it started "
+                                      "were ended"
+                                : "the plug-in ended the process (" + end.how + ")" + where;
   if (auto verdict = decodedVerdict(contentOf(folder.verdictFile()))) {
     if (!end.timedOut && end.exitStatus == 0) {
       return *verdict;
@@ -109,16 +114,30 @@ Verdict judge(const ProcessEnd& end, const CheckFolder& folder, std::chrono::mil
   return Verdict::pluginEnded(noAnswer + told);
 }
 
+// The verdict, with where the plug-in was as it faulted or hung when it failed: a fault the
+// check process caught and reported itself is named beside its text.
+Verdict judge(const ProcessEnd& end, const CheckFolder& folder, std::chrono::milliseconds timeout) {
+  Verdict verdict = judged(end, folder, timeout);
+  if (verdict.passed() || verdict.skipped() || verdict.kind == Verdict::Kind::OwnTrouble) {
+    return verdict;
+  }
+  if (!end.fault.empty() && verdict.text.find(end.fault) == std::string::npos) {
+    verdict.details.push_back({"fault", end.fault});
+  }
+  verdict.details.insert(verdict.details.end(), end.details.begin(), end.details.end());
+  return verdict;
+}
+
 }  // namespace
 
 Verdict checkOutOfProcess(const CheckOptions& options, const Check& check,
                           const std::string& plugin, const CheckFolder& folder) {
   makeFolders(folder.files());
   makeFolders(folder.workingFolder());
-  const ProcessEnd end =
-      startCheckProcess({kCheckProcessMode, std::string(check.name), absolutePath(plugin),
-                         folder.root(), contentRuleWord(options.content), options.random.word()},
-                        folder, options.timeout);
+  const ProcessEnd end = startCheckProcess(
+      {kCheckProcessMode, std::string(check.name), absolutePath(plugin), folder.root(),
+       contentRuleWord(options.content), options.random.word(), options.reference},
+      folder, lastComponent(plugin), options.timeout);
   if (end.interrupted) {
     throw Interrupted();
   }

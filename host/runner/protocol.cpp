@@ -49,6 +49,49 @@ std::optional<ContentRule> contentRuleOf(const std::string& word) {
   return std::nullopt;
 }
 
+namespace {
+
+// A line feed of a text is followed by a tab, so that neither the end mark nor a detail's line,
+// whose line feeds are not, can stand inside the text of a verdict cut short.
+std::string escapedLines(const std::string& text) {
+  std::string lines;
+  for (const char character : text) {
+    lines += character;
+    if (character == '\n') {
+      lines += '\t';
+    }
+  }
+  return lines;
+}
+
+// A detail's line: a record separator, its name, a unit separator, its text.
+constexpr char kDetailMark = '\x1e';
+constexpr char kNameEnd = '\x1f';
+
+// The text from `index` up to a line feed that no tab follows (or `end`), unescaped; `index`
+// is left there. None for a line feed that is neither a text's nor a detail's.
+std::optional<std::string> unescapedLines(const std::string& written, std::size_t& index,
+                                          std::size_t end) {
+  std::string text;
+  for (; index < end; ++index) {
+    if (written[index] == '\n') {
+      if (index + 1 < end && written[index + 1] == kDetailMark) {
+        break;
+      }
+      if (index + 1 == end || written[index + 1] != '\t') {
+        return std::nullopt;  // a line feed that is no text's: the verdict was cut or forged
+      }
+      text += '\n';
+      ++index;
+      continue;
+    }
+    text += written[index];
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string encoded(const Verdict& verdict) {
   std::string word;
   for (const auto& [name, each] : kWords) {
@@ -56,14 +99,10 @@ std::string encoded(const Verdict& verdict) {
       word = name;
     }
   }
-  // A line feed of the text is followed by a tab, so that the end mark, whose line feed is not,
-  // cannot stand inside the text of a verdict cut short.
-  std::string lines;
-  for (const char character : verdict.text) {
-    lines += character;
-    if (character == '\n') {
-      lines += '\t';
-    }
+  std::string lines = escapedLines(verdict.text);
+  for (const Verdict::Detail& detail : verdict.details) {
+    lines +=
+        "\n" + std::string(1, kDetailMark) + detail.name + kNameEnd + escapedLines(detail.text);
   }
   return word + "\n" + lines + kEnd;
 }
@@ -78,19 +117,29 @@ std::optional<Verdict> decodedVerdict(const std::string& written) {
   }
   const std::size_t textEnd = written.size() - end.size();
   const std::string word = written.substr(0, lineEnd);
-  std::string text;
-  for (std::size_t index = lineEnd + 1; index < textEnd; ++index) {
-    text += written[index];
-    if (written[index] == '\n') {
-      if (index + 1 == textEnd || written[index + 1] != '\t') {
-        return std::nullopt;  // a line feed that is no text's: the verdict was cut or forged
-      }
-      ++index;
+  std::size_t index = lineEnd + 1;
+  auto text = unescapedLines(written, index, textEnd);
+  if (!text) {
+    return std::nullopt;
+  }
+  std::vector<Verdict::Detail> details;
+  while (index < textEnd) {
+    index += 2;  // the line feed and the mark
+    const std::size_t nameEnd = written.find(kNameEnd, index);
+    if (nameEnd == std::string::npos || nameEnd >= textEnd) {
+      return std::nullopt;
     }
+    std::string name = written.substr(index, nameEnd - index);
+    index = nameEnd + 1;
+    auto detail = unescapedLines(written, index, textEnd);
+    if (!detail) {
+      return std::nullopt;
+    }
+    details.push_back({std::move(name), std::move(*detail)});
   }
   for (const auto& [name, kind] : kWords) {
     if (word == name) {
-      return Verdict{kind, std::move(text)};
+      return Verdict{kind, std::move(*text), std::move(details)};
     }
   }
   return std::nullopt;

@@ -12,8 +12,8 @@
 namespace rawout {
 
 // The first argument that makes exporthost a check process; the check's name, the plug-in's full
-// path, the check's folder, the content rule (contentRuleWord) and the random rounds
-// (RandomRounds::word) follow.
+// path, the check's folder, the content rule (contentRuleWord), the random rounds
+// (RandomRounds::word) and the reference command, or "", follow.
 inline constexpr char kCheckProcessMode[] = "--check-process";
 
 // The rule as a check process is told it, and back; none for a word that is none.
@@ -45,6 +45,8 @@ class CheckFolder {
   // Made by the check process once the plug-in has loaded: without it, a process that ended
   // ended while the plug-in loaded.
   [[nodiscard]] std::string loadedMarker() const { return root_ + "/loaded"; }
+  // What a check process that faults leaves (crash/crash_record.h).
+  [[nodiscard]] std::string crashRecord() const { return root_ + "/crash"; }
   // exporthost's own files during a check, apart from the plug-in's.
   [[nodiscard]] std::string hostFiles() const { return root_ + "/host"; }
 

@@ -56,6 +56,28 @@ void prepareReferences(const CheckOptions& options, const Check& check, const Ch
   }
 }
 
+std::function<std::optional<Bytes>(ByteView, const std::string&)> referenceFor(
+    const std::string& command, const CheckFolder& folder) {
+  if (command.empty()) {
+    return {};
+  }
+  return [command, folder](ByteView block, const std::string& name) -> std::optional<Bytes> {
+    const std::string input = folder.hostFiles() + "/" + name + ".candidate";
+    const std::string output = input + ".expected";
+    std::optional<Bytes> expected;
+    try {
+      writeBytes(input, block);
+      runReference(command, input, output, folder.files() + "/" + name);
+      expected = fileBytes(output);
+    } catch (const std::runtime_error&) {
+    }
+    std::error_code ignored;
+    std::filesystem::remove(input, ignored);
+    std::filesystem::remove(output, ignored);
+    return expected;
+  };
+}
+
 std::size_t writeBlocks(const std::string& folder, const RandomRounds& random) {
   makeFolders(folder);
   const std::vector<ContentBlock> blocks = contentBlocks(random);

@@ -1,0 +1,25 @@
+// For a check process: a fault (on Linux SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP; on Windows any
+// exception no one handles) is recorded into a file, from the fault's own context and with only
+// what is safe there, and the process then waits, stopped, for exporthost to read its stacks and
+// end it.
+#pragma once
+
+#include <string>
+
+namespace rawout {
+
+// Records faults into the file at `path`, made now. False when it cannot be made.
+bool captureCrashesInto(const std::string& path);
+
+// From a fault handler (on POSIX with its siginfo_t and ucontext_t, on Windows with the
+// EXCEPTION_POINTERS and nothing): the fault recorded and the process stopped until exporthost
+// has read it, as for a fault no one handles. The first fault alone; nothing unless
+// captureCrashesInto was called. Safe in a signal handler.
+void witnessFault(const void* fault, const void* context) noexcept;
+
+// What the host lent lies at `address` ("the block at byte 3", "4 bytes past the extension
+// buffer"), into `text` (at most `capacity` bytes, zero-terminated); 0 when nothing it lent does.
+// Safe in a signal handler.
+std::size_t lentAt(const void* address, char* text, std::size_t capacity) noexcept;
+
+}  // namespace rawout
