@@ -50,7 +50,7 @@ std::uint64_t pcOf(const ucontext_t* context) noexcept {
 void onFault(int signal, siginfo_t* info, void* raw) {
   witnessFault(info, raw);
   // Continued, with no one to read the stacks: the fault ends the process as it would have.
-  ::signal(signal, SIG_DFL);
+  (void)::signal(signal, SIG_DFL);
   if (info->si_code <= 0) {
     (void)::raise(signal);
   }
@@ -97,7 +97,7 @@ bool captureCrashesInto(const std::string& path) {
     return false;
   }
   // Its own stack, for a fault of a stack that ran out.
-  static std::array<char, 64 * 1024> alternate;
+  static std::array<char, std::size_t{64} * 1024> alternate;
   stack_t stack{};
   stack.ss_sp = alternate.data();
   stack.ss_size = alternate.size();

@@ -42,6 +42,10 @@ std::vector<ThreadFrames> threadFrames(StoppedProcess process, std::size_t most)
 // What lies at `address` in the process: "crash.so", "the stack", "nothing mapped"...
 std::string whatLiesAt(StoppedProcess process, std::uint64_t address);
 
+// A symbol as its source names it: a C++ name demangled, without its parameters, which overloads
+// alone need and which make a line of calls unreadable ("(anonymous namespace)::walkBlock").
+std::string readableName(const char* symbol);
+
 // The fault in words: "segmentation fault (SIGSEGV)", "access violation (0xC0000005)".
 std::string faultKind(const CrashRecord& record);
 

@@ -1,7 +1,6 @@
 // The stopped check process read with elfutils' libdwfl: its modules from /proc, each thread
 // attached with ptrace and unwound through the signal frame by the modules' call frame
 // information, each address named from the symbol tables and DWARF line tables.
-#include <cxxabi.h>
 #include <elfutils/libdwfl.h>
 #include <sys/types.h>
 
@@ -51,30 +50,6 @@ class Session {
   bool attached_ = false;
 };
 
-// A C++ name as its source reads it, without its parameters, which overloads alone need and
-// which make a line of calls unreadable: "(anonymous namespace)::walkBlock".
-std::string demangled(const char* name) {
-  int status = 0;
-  const std::unique_ptr<char, decltype(&std::free)> plain(
-      abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
-  if (status != 0 || !plain) {
-    return name;
-  }
-  std::string text = plain.get();
-  const std::size_t last = text.rfind(')');
-  if (last == std::string::npos) {
-    return text;
-  }
-  int depth = 0;
-  for (std::size_t index = last + 1; index-- > 0;) {
-    depth += text[index] == ')' ? 1 : text[index] == '(' ? -1 : 0;
-    if (depth == 0) {
-      return index > 0 ? text.substr(0, index) : text;
-    }
-  }
-  return text;
-}
-
 // Where no symbol covers an address (a module stripped of all but its exports), the function
 // symbol that starts nearest below it, and its start.
 std::pair<const char*, GElf_Addr> nearestFunctionBelow(Dwfl_Module* module, Dwarf_Addr address) {
@@ -113,10 +88,10 @@ Frame frameAt(Dwfl* dwfl, Dwarf_Addr pc, bool exact) {
   GElf_Sym symbol{};
   if (const char* name =
           dwfl_module_addrinfo(module, lookup, &offset, &symbol, nullptr, nullptr, nullptr)) {
-    frame.function = demangled(name);
+    frame.function = readableName(name);
     frame.functionOffset = offset + (lookup == pc ? 0 : 1);
   } else if (const auto [below, start] = nearestFunctionBelow(module, lookup); below != nullptr) {
-    frame.function = demangled(below);
+    frame.function = readableName(below);
     frame.functionOffset = pc - start;
     frame.nearest = true;
   }

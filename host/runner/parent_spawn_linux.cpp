@@ -15,13 +15,11 @@
 #include <optional>
 #include <stdexcept>
 
-#include "crash/inspection.h"
-#include "crash/report.h"
-#include "files/files.h"
 #include "process/coverage.h"
 #include "process/interruptible.h"
 #include "process/linux_process.h"
 #include "runner/parent_spawn.h"
+#include "runner/stopped_check.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
 
@@ -75,44 +73,16 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::string& output
   return pid;
 }
 
-}  // namespace
-
-namespace {
-
 // A stopped process's stacks are read before it ends; how long a stop may take to show.
 constexpr std::chrono::milliseconds kStopping{2000};
-
-// The record a faulting check process left, whole; none for a stop it did not make itself.
-std::optional<CrashRecord> crashRecordOf(const std::string& path) {
-  const auto bytes = fileContent(path);
-  CrashRecord record;
-  if (!bytes || bytes->size() < sizeof record) {
-    return std::nullopt;
-  }
-  std::memcpy(&record, bytes->data(), sizeof record);
-  return record.whole == CrashRecord::kWhole ? std::optional(record) : std::nullopt;
-}
 
 // Stops a process that ran out of time and says where the plug-in's threads were.
 void readWhereStopped(pid_t pid, const CheckProcessFiles& files, ProcessEnd& end) {
   ::kill(pid, SIGSTOP);
   const ChildWait stopped =
       waitWithoutReaping(pid, std::chrono::steady_clock::now() + kStopping, true);
-  if (stopped.outcome != ChildWait::Outcome::Stopped) {
-    return;
-  }
-  for (ThreadReport& thread : hangReport(threadFrames(pid, kMostFrames), files.plugin)) {
-    end.details.push_back({std::move(thread.thread), std::move(thread.calls)});
-  }
-}
-
-// A fault the process recorded, read where it struck as the process waits, stopped.
-void readFault(pid_t pid, const CrashRecord& record, ProcessEnd& end) {
-  FaultReport report =
-      crashReport(record, crashFrames(pid, record, kMostFrames), whatLiesAt(pid, record.address));
-  end.fault = std::move(report.summary);
-  if (!report.calls.empty()) {
-    end.details.push_back({"calls", std::move(report.calls)});
+  if (stopped.outcome == ChildWait::Outcome::Stopped) {
+    readThreads(pid, files.plugin, end);
   }
 }
 
@@ -133,7 +103,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments,
     // A fault, recorded once: read, then the process goes on to the end the fault gives it. A
     // stop it did not make goes on too.
     if (!faultRead) {
-      if (const auto record = crashRecordOf(files.crash)) {
+      if (const auto record = crashRecordIn(files.crash)) {
         readFault(pid, *record, end);
         faultRead = true;
       }

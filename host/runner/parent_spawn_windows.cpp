@@ -1,15 +1,20 @@
 // Check processes on Windows: created suspended inside a job object that ends every process in
-// it, waited for with a time limit, or until a stop is asked for.
+// it, waited for with a time limit, or until a stop is asked for; one that faults says so through
+// an event named for it, and waits until its stacks have been read.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
+#include "crash/events.h"
 #include "process/this_program.h"
 #include "process/windows_process.h"
 #include "runner/parent_spawn.h"
+#include "runner/stopped_check.h"
 #include "text/system_error_text.h"
 
 namespace rawout {
@@ -36,10 +41,54 @@ class Handle {
   throw StartError("cannot start a check process: " + describeSystemError(::GetLastError()));
 }
 
+// The events a check process that faults signals and waits on, made before it runs.
+class FaultEvents {
+ public:
+  explicit FaultEvents(DWORD process)
+      : faulted_(::CreateEventA(nullptr, FALSE, FALSE, CrashEvents(process).faulted().c_str())),
+        read_(::CreateEventA(nullptr, FALSE, FALSE, CrashEvents(process).read().c_str())) {}
+  [[nodiscard]] HANDLE faulted() const { return faulted_.get(); }
+  [[nodiscard]] HANDLE read() const { return read_.get(); }
+
+ private:
+  Handle faulted_;
+  Handle read_;
+};
+
+// Waits for the child to end, reading a fault it reports on the way, until `deadline`.
+DWORD waitReadingFaults(const StartedProcess& child, const FaultEvents& events,
+                        const std::string& crashFile,
+                        std::chrono::steady_clock::time_point deadline, ProcessEnd& end) {
+  std::vector<HANDLE> waited = {child.handle()};
+  if (stopEvent() != nullptr) {
+    waited.push_back(stopEvent());
+  }
+  if (events.faulted() != nullptr) {
+    waited.push_back(events.faulted());
+  }
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    const DWORD which =
+        ::WaitForMultipleObjects(static_cast<DWORD>(waited.size()), waited.data(), FALSE,
+                                 static_cast<DWORD>(std::max<long long>(left.count(), 0)));
+    if (which != WAIT_OBJECT_0 + waited.size() - 1 || waited.back() != events.faulted()) {
+      return which;
+    }
+    if (const auto record = crashRecordIn(crashFile)) {
+      readFault(reinterpret_cast<StoppedProcess>(child.handle()), *record, end);
+    }
+    ::SetEvent(events.read());
+    waited.pop_back();  // one fault is read; the process ends with it
+  }
+}
+
 }  // namespace
 
-ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
-                           const std::string& errorsFile, std::chrono::milliseconds timeout) {
+ProcessEnd runCheckProcess(const std::vector<std::string>& arguments,
+                           const CheckProcessFiles& files, std::chrono::milliseconds timeout) {
+  const std::string& outputFile = files.output;
+  const std::string& errorsFile = files.errors;
   const std::string program = thisProgram();
   std::string commandLine = quotedArgument(program);
   for (const std::string& argument : arguments) {
@@ -77,21 +126,23 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments, const std:
     }
   }
   (void)::AssignProcessToJobObject(job.get(), child->handle());
+  const FaultEvents events(::GetProcessId(child->handle()));
   ::ResumeThread(child->thread());
 
   ProcessEnd end;
-  const HANDLE waited[] = {child->handle(), stopEvent()};
-  const DWORD count = stopEvent() != nullptr ? 2 : 1;
-  const DWORD which =
-      ::WaitForMultipleObjects(count, waited, FALSE, static_cast<DWORD>(timeout.count()));
+  const DWORD which = waitReadingFaults(*child, events, files.crash,
+                                        std::chrono::steady_clock::now() + timeout, end);
   if (which == WAIT_OBJECT_0) {
     const DWORD code = child->exitCode();
     end.how = describeExitCode(code);
     end.exitStatus = static_cast<int>(code);
-  } else if (which == WAIT_OBJECT_0 + 1) {
+  } else if (which == WAIT_OBJECT_0 + 1 && stopEvent() != nullptr) {
     end.interrupted = true;
   } else {
     end.timedOut = true;
+    if (end.fault.empty()) {
+      readThreads(reinterpret_cast<StoppedProcess>(child->handle()), files.plugin, end);
+    }
   }
   // The child, if it still runs, and every process it started.
   ::TerminateJobObject(job.get(), 1);
