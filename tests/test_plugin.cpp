@@ -46,7 +46,8 @@
 //                        load-hang act as it loads. On blocks of 1 MiB and more, two calls
 //                        down: deepsegv (a store to address 8) and spin (a loop
 //                        that never ends); on blocks of odd size, deadpair (DE AD written as
-//                        DE AF), which only random blocks reach.
+//                        DE AF), which only random blocks reach, and slowpair (the same after
+//                        50 ms).
 #include <rawout/export_plugin.h>
 
 #include <cstdint>
@@ -171,7 +172,11 @@ bool writeOutput(const void* data, std::uint32_t size, [[maybe_unused]] const ch
   }
 #endif
 #ifdef TEST_PLUGIN_FAULT_MISBEHAVES
-  if (misbehaviour(baseName) == "deadpair" && size % 2 == 1) {
+  const std::string pairFault = misbehaviour(baseName);
+  if (pairFault == "slowpair") {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if ((pairFault == "deadpair" || pairFault == "slowpair") && size % 2 == 1) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (std::uint32_t index = 0; index + 1 < size; ++index) {
       if (bytes[index] == 0xDE && bytes[index + 1] == 0xAD) {

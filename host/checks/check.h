@@ -4,6 +4,7 @@
 // check looks at it, and only as the user declares it.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,6 +33,9 @@ struct CheckContext {
   // for a block saved as `name`; none when it cannot be run. Unset where only the files it wrote
   // are at hand (--reference-dir): no other block's can be had.
   std::function<std::optional<Bytes>(ByteView block, const std::string& name)> expectedFor{};
+  // A failing block is shrunk until then at the latest, so that the check answers in its time.
+  std::chrono::steady_clock::time_point shrinkingEnds =
+      std::chrono::steady_clock::time_point::max();
 };
 
 // What a write past the extension buffer means for a check: the extension check's failure, or a

@@ -110,13 +110,15 @@ Verdict::Detail smallestOf(const CheckContext& context, const ContentBlock& bloc
         problem, Failing::Removed);
     return problem ? std::string() : difference;
   };
-  const SmallestBlock smallest = smallestFailing(bytes, failure, fails);
+  const SmallestBlock smallest = smallestFailing(bytes, failure, fails, context.shrinkingEnds);
   const std::string kept = block.name + ".smallest";
   if (!writeFile(context.hostFiles + "/" + kept, smallest.bytes.data(), smallest.bytes.size())) {
     throw CheckTrouble("cannot write " + context.hostFiles + "/" + kept);
   }
   return {"smallest", describedBlock(smallest.bytes) + ", found in " +
-                          std::to_string(smallest.saves) + " saves and left as " + kept +
+                          std::to_string(smallest.saves) + " saves" +
+                          (smallest.outOfTime ? " (the check's time allowed no more)" : "") +
+                          " and left as " + kept +
                           " (--keep keeps it), fails the same way: " + smallest.failure};
 }
 

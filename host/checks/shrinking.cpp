@@ -33,13 +33,18 @@ bool showsANumber(const std::string& token) {
 class Shrinker {
  public:
   Shrinker(ByteView block, const std::string& failure, const BlockFailure& fails,
-           std::size_t mostSaves)
-      : shape_(failureShape(failure)), fails_(fails), mostSaves_(mostSaves) {
+           std::chrono::steady_clock::time_point until, std::size_t mostSaves)
+      : shape_(failureShape(failure)), fails_(fails), until_(until), mostSaves_(mostSaves) {
     best_.bytes.assign(block.begin(), block.end());
     best_.failure = failure;
   }
 
-  [[nodiscard]] bool spent() const { return best_.saves >= mostSaves_; }
+  [[nodiscard]] bool spent() {
+    if (best_.saves < mostSaves_ && !best_.outOfTime) {
+      best_.outOfTime = std::chrono::steady_clock::now() >= until_;
+    }
+    return best_.saves >= mostSaves_ || best_.outOfTime;
+  }
 
   // Whether `candidate` fails the same way; if so, it is the best yet.
   bool tryBlock(Bytes candidate) {
@@ -120,6 +125,7 @@ class Shrinker {
  private:
   std::string shape_;
   const BlockFailure& fails_;
+  std::chrono::steady_clock::time_point until_;
   std::size_t mostSaves_;
   SmallestBlock best_;
 };
@@ -155,8 +161,8 @@ std::string failureShape(const std::string& failure) {
 }
 
 SmallestBlock smallestFailing(ByteView block, const std::string& failure, const BlockFailure& fails,
-                              std::size_t mostSaves) {
-  Shrinker shrinker(block, failure, fails, mostSaves);
+                              std::chrono::steady_clock::time_point until, std::size_t mostSaves) {
+  Shrinker shrinker(block, failure, fails, until, mostSaves);
   shrinker.shortenTheEnd();
   shrinker.shortenTheStart();
   shrinker.zeroBytes();

@@ -3,6 +3,7 @@
 // fails, then as many of those bytes zero as still fail.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -16,8 +17,9 @@ using BlockFailure = std::function<std::string(ByteView block)>;
 
 struct SmallestBlock {
   Bytes bytes;
-  std::string failure;    // how it fails
-  std::size_t saves = 0;  // how many were tried to find it
+  std::string failure;     // how it fails
+  std::size_t saves = 0;   // how many were tried to find it
+  bool outOfTime = false;  // the search stopped at its time, not at its end or its bound
 };
 
 // The most saves a block is shrunk with.
@@ -25,8 +27,9 @@ inline constexpr std::size_t kMostShrinkingSaves = 300;
 
 // The smallest block found, by size and then by bytes, that fails as `failure` says `block`
 // does, the same way: in the same words, whatever numbers and bytes they show. `block` itself
-// when none smaller does.
+// when none smaller does. No save starts after `until`.
 SmallestBlock smallestFailing(ByteView block, const std::string& failure, const BlockFailure& fails,
+                              std::chrono::steady_clock::time_point until,
                               std::size_t mostSaves = kMostShrinkingSaves);
 
 // A failure's words up to what it shows of a difference, the numbers left out: two failures of

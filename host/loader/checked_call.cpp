@@ -1,7 +1,8 @@
 #include "loader/checked_call.h"
 
+#include <algorithm>
 #include <atomic>
-#include <sstream>
+#include <string_view>
 #include <vector>
 
 // The architecture's thunk, and the name of each slot it fills, a word each.
@@ -25,16 +26,22 @@ std::intptr_t checkedCall(const void* function, std::uintptr_t first, std::uintp
 
 std::string brokenConvention(const CallRecord& record, std::size_t argumentBytes,
                              const char* entryPoint) {
-  std::istringstream words(rawout_checked_call_registers);
+  // The names, a word each; split by hand, as a stream would need what a call may have used up
+  // (with no descriptor left, a sanitizer cannot even check a stream's type).
+  const std::string_view names = rawout_checked_call_registers;
   std::vector<std::string> changed;
   // A 32-bit register fills the low half of its slot.
   const std::uint64_t width = sizeof(void*) == 4 ? 0xFFFFFFFFULL : ~0ULL;
   std::size_t slot = 0;
-  for (std::string name; words >> name && slot < CallRecord::kSlots; ++slot) {
+  for (std::size_t start = names.find_first_not_of(' ');
+       start != std::string_view::npos && slot < CallRecord::kSlots; ++slot) {
+    const std::size_t end = std::min(names.find(' ', start), names.size());
+    const std::string name(names.substr(start, end - start));
     if (record.seen[slot] != (record.expected[slot] & width) &&
         (changed.empty() || changed.back() != name)) {
       changed.push_back(name);
     }
+    start = names.find_first_not_of(' ', end);
   }
   const auto moved = static_cast<std::int64_t>(record.stackAfter - record.stackBefore);
   std::string broken;

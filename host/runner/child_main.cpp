@@ -1,5 +1,8 @@
 #include "runner/child_main.h"
 
+#include <charconv>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
@@ -82,12 +85,23 @@ std::string overrunVerdict(const Check& check) {
 }
 
 // How the check is asked to judge what the files hold: the rule, the random rounds and the
-// reference command, if any.
+// reference command, if any; and when shrinking a failing block must stop.
 struct Asked {
   ContentRule content;
   RandomRounds random;
   std::string reference;
+  std::chrono::steady_clock::time_point shrinkingEnds;
 };
+
+// Half the check's time limit from now: what is left answers, whatever a save costs.
+std::optional<std::chrono::steady_clock::time_point> shrinkingEndsWithin(const std::string& word) {
+  std::int64_t milliseconds = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), milliseconds);
+  if (error != std::errc() || end != word.data() + word.size() || milliseconds <= 0) {
+    return std::nullopt;
+  }
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds) / 2;
+}
 
 // Loads the plug-in into `plugin`, marks that it loaded, and runs the check.
 Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFolder& folder,
@@ -103,7 +117,7 @@ Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFol
     return Verdict::ownTrouble("cannot make " + folder.loadedMarker());
   }
   return verdictOf(check, {*plugin, folder.files(), folder.hostFiles(), asked.content, asked.random,
-                           referenceFor(asked.reference, folder)});
+                           referenceFor(asked.reference, folder), asked.shrinkingEnds});
 }
 
 int cannotAnswer() {
@@ -174,12 +188,14 @@ std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const st
 }  // namespace
 
 int runCheckProcessMain(const std::vector<std::string>& arguments) {
-  const Check* check = arguments.size() == 6 ? findCheck(arguments[0]) : nullptr;
+  const Check* check = arguments.size() == 7 ? findCheck(arguments[0]) : nullptr;
   const std::optional<ContentRule> content =
       check != nullptr ? contentRuleOf(arguments[3]) : std::nullopt;
   const std::optional<RandomRounds> random =
       check != nullptr ? RandomRounds::of(arguments[4]) : std::nullopt;
-  if (!content || !random) {
+  const std::optional<std::chrono::steady_clock::time_point> shrinkingEnds =
+      check != nullptr ? shrinkingEndsWithin(arguments[6]) : std::nullopt;
+  if (!content || !random || !shrinkingEnds) {
     return kCheckProcessTrouble;
   }
   crashQuietly();
@@ -193,8 +209,8 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
   }
   const std::size_t threadsBefore = runningThreads();
   std::optional<ExportPlugin> plugin;
-  Verdict verdict =
-      trappedCheck(*check, arguments[1], folder, {*content, *random, arguments[5]}, plugin);
+  Verdict verdict = trappedCheck(*check, arguments[1], folder,
+                                 {*content, *random, arguments[5], *shrinkingEnds}, plugin);
   // A process a save left running is a fault of whichever check it ran in.
   if (const std::string left = endProcessesLeftRunning(); !left.empty()) {
     addFailure(verdict, "left processes running: " + left + ", expected none");

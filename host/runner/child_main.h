@@ -8,8 +8,9 @@
 namespace rawout {
 
 // `arguments` are the check, the plug-in's full path, the check's folder, the content rule's
-// word, the random rounds' word and the reference command (or ""), as exporthost gives them after
-// kCheckProcessMode. Returns the process's exit status.
+// word, the random rounds' word, the reference command (or "") and the check's time limit in
+// milliseconds, as exporthost gives them after kCheckProcessMode. Returns the process's exit
+// status.
 int runCheckProcessMain(const std::vector<std::string>& arguments);
 
 }  // namespace rawout

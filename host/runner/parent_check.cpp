@@ -134,10 +134,11 @@ Verdict checkOutOfProcess(const CheckOptions& options, const Check& check,
                           const std::string& plugin, const CheckFolder& folder) {
   makeFolders(folder.files());
   makeFolders(folder.workingFolder());
-  const ProcessEnd end = startCheckProcess(
-      {kCheckProcessMode, std::string(check.name), absolutePath(plugin), folder.root(),
-       contentRuleWord(options.content), options.random.word(), options.reference},
-      folder, lastComponent(plugin), options.timeout);
+  const ProcessEnd end =
+      startCheckProcess({kCheckProcessMode, std::string(check.name), absolutePath(plugin),
+                         folder.root(), contentRuleWord(options.content), options.random.word(),
+                         options.reference, std::to_string(options.timeout.count())},
+                        folder, lastComponent(plugin), options.timeout);
   if (end.interrupted) {
     throw Interrupted();
   }
