@@ -1427,7 +1427,8 @@ TEST(ExporthostCheck, RandomBlocksComeFromTheSeedTheReportNames) {
   EXPECT_NE(std::string::npos,
             std::string(xml.begin(), xml.end())
                 .find("<property name=\"random-blocks\" value=\"" + from.substr(5) + "\"/>"));
-  EXPECT_EQ(seeded.result.out, cut({"--seed", "7"}).result.out);
+  // Details apart: a shrinking search can be cut short by the clock.
+  EXPECT_EQ(seeded.lines, cut({"--seed", "7"}).lines);
   EXPECT_EQ(0, cut({"--seed", "7", "--max-size", "16M"}).result.exitCode);
   const CheckRun tap = cut({"--repeat", "2", "--format=tap"});
   EXPECT_EQ("# random blocks from --seed 1 --repeat 2 --max-size 33554432", tap.lines.at(1));

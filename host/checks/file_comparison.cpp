@@ -1,6 +1,7 @@
 #include "checks/file_comparison.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "files/files.h"
@@ -58,7 +59,17 @@ std::string lineAround(ByteView bytes, std::size_t at) {
 // Where `held` first differs from `expected`, both sides shown: by the line for text, else the
 // bytes about it.
 std::string firstDifference(ByteView held, ByteView expected) {
-  const auto differs = std::mismatch(held.begin(), held.end(), expected.begin(), expected.end());
+  // Whole pages compared first: a difference megabytes in is found at memcmp's speed.
+  constexpr std::size_t kPage = 4096;
+  const std::size_t common = std::min(held.size(), expected.size());
+  std::size_t equalPages = 0;
+  while (equalPages + kPage <= common &&
+         std::memcmp(held.data() + equalPages, expected.data() + equalPages, kPage) == 0) {
+    equalPages += kPage;
+  }
+  const auto differs =
+      std::mismatch(held.begin() + static_cast<std::ptrdiff_t>(equalPages), held.end(),
+                    expected.begin() + static_cast<std::ptrdiff_t>(equalPages), expected.end());
   const auto at = static_cast<std::size_t>(differs.first - held.begin());
   const std::string where = "byte " + std::to_string(at);
   if (looksLikeText(held) && looksLikeText(expected)) {

@@ -39,15 +39,13 @@ class Shrinker {
     best_.failure = failure;
   }
 
-  [[nodiscard]] bool spent() {
-    if (best_.saves < mostSaves_ && !best_.outOfTime) {
-      best_.outOfTime = std::chrono::steady_clock::now() >= until_;
-    }
-    return best_.saves >= mostSaves_ || best_.outOfTime;
-  }
+  [[nodiscard]] bool spent() const { return best_.saves >= mostSaves_ || best_.outOfTime; }
 
   // Whether `candidate` fails the same way; if so, it is the best yet.
   bool tryBlock(Bytes candidate) {
+    if (!spent()) {
+      best_.outOfTime = std::chrono::steady_clock::now() >= until_;
+    }
     if (spent()) {
       return false;
     }
@@ -102,6 +100,7 @@ class Shrinker {
   // Then runs of bytes made zero, halving the runs, while that still fails.
   void zeroBytes() {
     for (std::size_t run = std::max<std::size_t>(best_.bytes.size() / 2, 1); !spent(); run /= 2) {
+      bool zeroAlready = true;
       for (std::size_t start = 0; start < best_.bytes.size() && !spent(); start += run) {
         const std::size_t end = std::min(start + run, best_.bytes.size());
         const auto first = best_.bytes.begin() + static_cast<std::ptrdiff_t>(start);
@@ -109,12 +108,13 @@ class Shrinker {
         if (std::all_of(first, last, [](unsigned char byte) { return byte == 0; })) {
           continue;
         }
+        zeroAlready = false;
         Bytes zeroed = best_.bytes;
         std::fill(zeroed.begin() + static_cast<std::ptrdiff_t>(start),
                   zeroed.begin() + static_cast<std::ptrdiff_t>(end), 0);
         (void)tryBlock(std::move(zeroed));
       }
-      if (run == 1) {
+      if (run == 1 || zeroAlready) {
         break;
       }
     }
