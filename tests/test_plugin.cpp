@@ -33,7 +33,8 @@
 //                        line feed more for a name saved before), and
 //                        setvbuf, putenv, sighandler (the C library left holding the
 //                        plug-in's memory), writedata, writename (a byte of the block or the base
-//                        name written and put back), underrun (a store just before extOut),
+//                        name written and put back; writelast, writepast: the block's last
+//                        byte, the one after it), underrun (a store just before extOut),
 //                        lowercase, underscore, shortname, norelative (names formed
 //                        carelessly: see formedName), keepopen (its file closed at the next call),
 //                        backup (an existing output kept as NAME~), noerrno (errno cleared when it
@@ -425,12 +426,14 @@ std::string bentArguments(const std::string& fault, const void* data, std::uint3
     return "\xED\xA0\x80";
   } else if ((fault == "deepsegv" || fault == "spin") && size >= (std::uint32_t{1} << 20)) {
     walkBlock(fault, data, size);
-  } else if (fault == "writedata" && size > 0) {
+  } else if (data != nullptr && ((fault == "writedata" && size > 0) ||
+                                 (fault == "writelast" && size > 0) || fault == "writepast")) {
     // Put back at once: only memory the plug-in cannot write shows it.
-    auto* first = static_cast<volatile unsigned char*>(const_cast<void*>(data));
-    const unsigned char was = *first;
-    *first = was ^ 1U;
-    *first = was;
+    const std::uint32_t at = fault == "writedata" ? 0 : fault == "writelast" ? size - 1 : size;
+    auto* byte = static_cast<volatile unsigned char*>(const_cast<void*>(data)) + at;
+    const unsigned char was = *byte;
+    *byte = was ^ 1U;
+    *byte = was;
   } else if (fault == "writename") {
     auto* first = const_cast<volatile char*>(baseName);
     const char was = *first;

@@ -1,5 +1,8 @@
 #include "crash/capture.h"
 
+#include <array>
+#include <atomic>
+
 #include "memory/extension_buffer.h"
 #include "memory/read_only_copy.h"
 
@@ -40,23 +43,55 @@ class Line {
   std::size_t used_ = 0;
 };
 
+// The ranges of the unloaded plug-in's image.
+constexpr std::size_t kMostImageRanges = 16;
+std::array<std::atomic<std::uintptr_t>, 2 * kMostImageRanges> unloadedImage{};
+
+bool inUnloadedImage(std::uintptr_t address) noexcept {
+  for (std::size_t range = 0; range < kMostImageRanges; ++range) {
+    if (address >= unloadedImage[2 * range].load() &&
+        address < unloadedImage[2 * range + 1].load()) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+void rememberUnloadedImage(std::uintptr_t begin, std::uintptr_t end) noexcept {
+  for (std::size_t range = 0; range < kMostImageRanges; ++range) {
+    if (unloadedImage[2 * range + 1].load() == 0) {
+      unloadedImage[2 * range].store(begin);
+      unloadedImage[2 * range + 1].store(end);
+      return;
+    }
+  }
+}
 
 std::size_t lentAt(const void* address, char* text, std::size_t capacity) noexcept {
   if (capacity == 0) {
     return 0;
   }
   Line line(text, capacity);
-  const char* what = nullptr;
-  std::size_t offset = 0;
   const auto* byte = static_cast<const char*>(address);
-  if (ReadOnlyCopy::holding(address, what, offset)) {
-    line << what << " at byte " << offset;
+  if (const ReadOnlyCopy::Place lent = ReadOnlyCopy::holding(address); lent.what != nullptr) {
+    line << lent.what << " at byte " << lent.offset;
+    if (lent.offset >= lent.size) {
+      line << ", past its end (" << lent.size << " bytes)";
+    }
   } else if (const char* buffer = ExtensionBuffer::bufferBefore(address)) {
     line << static_cast<std::size_t>(byte - buffer - ExtensionBuffer::kBytes + 1)
          << " byte(s) past the end of the extension buffer";
   } else if (const char* buffer = ExtensionBuffer::bufferAfter(address)) {
     line << static_cast<std::size_t>(buffer - byte) << " byte(s) before the extension buffer";
+  } else if (inUnloadedImage(reinterpret_cast<std::uintptr_t>(address))) {
+    return (line << "what was the plug-in's image until it was unloaded: something called or "
+                    "read it after the unload")
+        .used();
+  }
+  if (line.used() > 0) {
+    line << ", which the host lent";
   }
   return line.used();
 }

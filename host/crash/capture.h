@@ -4,6 +4,7 @@
 // end it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace rawout {
@@ -17,9 +18,13 @@ bool captureCrashesInto(const std::string& path);
 // captureCrashesInto was called. Safe in a signal handler.
 void witnessFault(const void* fault, const void* context) noexcept;
 
-// What the host lent lies at `address` ("the block at byte 3", "4 bytes past the extension
-// buffer"), into `text` (at most `capacity` bytes, zero-terminated); 0 when nothing it lent does.
-// Safe in a signal handler.
+// What the host lent lies at `address` ("the block at byte 3, which the host lent", "4 bytes
+// past the extension buffer, which the host lent"), or what was the plug-in's image, into `text`
+// (at most `capacity` bytes, zero-terminated); 0 when neither does. Safe in a signal handler.
 std::size_t lentAt(const void* address, char* text, std::size_t capacity) noexcept;
+
+// The plug-in's image was at [begin, end) until it was unloaded; the range is kept from reuse, so
+// that a late call into it faults there and is named so.
+void rememberUnloadedImage(std::uintptr_t begin, std::uintptr_t end) noexcept;
 
 }  // namespace rawout

@@ -53,7 +53,7 @@ FaultReport crashReport(const CrashRecord& record, const std::vector<Frame>& fra
                                                       : "a read of ";
     const std::string lent(record.lent, ::strnlen(record.lent, sizeof record.lent));
     summary += ": " + access + hex(record.address) + ", " +
-               (!lent.empty()              ? "in " + lent + ", which the host lent"
+               (!lent.empty()              ? "in " + lent
                 : lies == "nothing mapped" ? std::string("where nothing is mapped")
                                            : "in " + lies);
   }

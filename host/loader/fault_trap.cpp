@@ -1,6 +1,7 @@
 #include "loader/fault_trap.h"
 
 #include "memory/extension_buffer.h"
+#include "memory/guarded_pages.h"
 #include "memory/read_only_copy.h"
 #include "text/printable.h"
 
@@ -61,21 +62,30 @@ std::size_t FaultTrap::messageFor(const void* address, bool write, char* message
                                   std::size_t capacity) const noexcept {
   MessageBuffer text(message, capacity);
   const auto* byte = static_cast<const char*>(address);
-  const char* what = nullptr;
-  std::size_t offset = 0;
   const bool inRange = byte >= begin_ && byte < end_;
-  // Pages lent read-only fault on nothing but a store.
-  if (reportsWrites_ && (ReadOnlyCopy::holding(address, what, offset) || (write && inRange))) {
-    if (what == nullptr) {
-      what = rangeWhat_;
-      offset = static_cast<std::size_t>(byte - begin_);
-    }
+  // The pages of a copy fault on a store alone, the page after them on any access; the watched
+  // range's last page is read-only past its end too.
+  ReadOnlyCopy::Place lent = ReadOnlyCopy::holding(address);
+  if (lent.what == nullptr && write && byte >= begin_ && byte < lentEnd_) {
+    lent = {rangeWhat_, static_cast<std::size_t>(byte - begin_),
+            static_cast<std::size_t>(end_ - begin_)};
+  }
+  if (reportsWrites_ && lent.what != nullptr) {
     text.add(writeBefore_);
-    text.add("wrote into ");
-    text.add(what);
-    text.add(" at byte ");
-    text.addNumber(offset);
-    text.add(", which the host hands over read-only");
+    if (lent.offset < lent.size) {
+      text.add("wrote into ");
+      text.add(lent.what);
+      text.add(" at byte ");
+      text.addNumber(lent.offset);
+      text.add(", which the host hands over read-only");
+    } else {
+      text.add(write ? "wrote past the end of " : "read past the end of ");
+      text.add(lent.what);
+      text.add(" (");
+      text.addNumber(lent.size);
+      text.add(" bytes), at byte ");
+      text.addNumber(lent.offset);
+    }
     text.add(writeAfter_);
     return text.used();
   }
@@ -117,6 +127,8 @@ void FaultTrap::watch(const void* begin, std::size_t bytes, std::string message,
   rangeMessage_ = std::move(message);
   rangeWhat_ = what;
   end_ = static_cast<const char*>(begin) + bytes;
+  const std::size_t page = pageBytes();
+  lentEnd_ = static_cast<const char*>(begin) + (bytes + page - 1) / page * page;
   begin_ = static_cast<const char*>(begin);
 }
 

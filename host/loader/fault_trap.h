@@ -21,7 +21,8 @@ class FaultTrap {
   FaultTrap& operator=(const FaultTrap&) = delete;
 
   // One range of the host's memory the plug-in reads, and the message for a fault in it; a write
-  // there is reported as one into `what`, when writes are reported.
+  // there, or in the rest of its last page, is reported as one into `what`, or past its end, when
+  // writes are reported.
   void watch(const void* begin, std::size_t bytes, std::string message,
              const char* what = "the input");
   // A write into memory the host lent read-only (a ReadOnlyCopy, the watched range) ends the
@@ -56,6 +57,7 @@ class FaultTrap {
   std::string overrunEnd_;
   const char* begin_ = nullptr;
   const char* end_ = nullptr;
+  const char* lentEnd_ = nullptr;  // the end of the range's last page
   std::string rangeMessage_;
   const char* rangeWhat_ = "the input";
   std::string writeBefore_;

@@ -15,4 +15,7 @@ void* takePages(std::size_t bytes);
 // Sets the access of whole pages; false when the system refuses.
 bool setAccess(void* pages, std::size_t bytes, PageAccess access);
 void releasePages(void* pages, std::size_t bytes);
+// Pages at exactly `pages` that no one may touch, where nothing is mapped now: false when the
+// system cannot place them there. Never released.
+bool reservePagesAt(void* pages, std::size_t bytes);
 }  // namespace rawout

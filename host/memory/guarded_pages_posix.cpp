@@ -26,4 +26,14 @@ bool setAccess(void* pages, std::size_t bytes, PageAccess access) {
 
 void releasePages(void* pages, std::size_t bytes) { ::munmap(pages, bytes); }
 
+bool reservePagesAt(void* pages, std::size_t bytes) {
+  // A kernel older than MAP_FIXED_NOREPLACE takes the address as a hint.
+  void* placed = ::mmap(pages, bytes, PROT_NONE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+  if (placed != MAP_FAILED && placed != pages) {
+    ::munmap(placed, bytes);
+  }
+  return placed == pages;
+}
+
 }  // namespace rawout

@@ -24,4 +24,10 @@ bool setAccess(void* pages, std::size_t bytes, PageAccess access) {
 
 void releasePages(void* pages, std::size_t /*bytes*/) { ::VirtualFree(pages, 0, MEM_RELEASE); }
 
+bool reservePagesAt(void* pages, std::size_t bytes) {
+  // Reserved alone, never committed: any access is an access violation. A reservation starts on
+  // the allocation granularity (64 KiB), as a module's image does.
+  return ::VirtualAlloc(pages, bytes, MEM_RESERVE, PAGE_NOACCESS) == pages;
+}
+
 }  // namespace rawout

@@ -42,10 +42,16 @@ void ReadOnlyCopy::takeAndRemember(std::size_t size) {
   const std::size_t page = pageBytes();
   // At least one page, so that an empty block still has an address of its own.
   pageSpan_ = (size + page - 1) / page * page + (size == 0 ? page : 0);
-  pages_ = takePages(pageSpan_);
+  pages_ = takePages(pageSpan_ + page);
   if (pages_ == nullptr) {
     throw std::bad_alloc();
   }
+  if (!setAccess(static_cast<char*>(pages_) + pageSpan_, page, PageAccess::None)) {
+    releasePages(pages_, pageSpan_ + page);
+    pages_ = nullptr;
+    throw std::bad_alloc();
+  }
+  guardBytes_ = page;
   bytes_ = pages_;
   // With every slot taken the pages still stop the plug-in; only the report is plainer.
   for (auto& slot : copies) {
@@ -66,7 +72,7 @@ ReadOnlyCopy::~ReadOnlyCopy() {
       break;
     }
   }
-  releasePages(pages_, pageSpan_);
+  releasePages(pages_, pageSpan_ + guardBytes_);
 }
 
 bool ReadOnlyCopy::covers(const void* bytes, std::size_t size) noexcept {
@@ -78,18 +84,16 @@ bool ReadOnlyCopy::covers(const void* bytes, std::size_t size) noexcept {
   });
 }
 
-bool ReadOnlyCopy::holding(const void* address, const char*& what, std::size_t& offset) noexcept {
+ReadOnlyCopy::Place ReadOnlyCopy::holding(const void* address) noexcept {
   const auto* byte = static_cast<const char*>(address);
   for (const auto& slot : copies) {
     const ReadOnlyCopy* copy = slot.load();
     const auto* begin = copy != nullptr ? static_cast<const char*>(copy->pages_) : nullptr;
-    if (begin != nullptr && byte >= begin && byte < begin + copy->pageSpan_) {
-      what = copy->what_;
-      offset = static_cast<std::size_t>(byte - begin);
-      return true;
+    if (begin != nullptr && byte >= begin && byte < begin + copy->pageSpan_ + copy->guardBytes_) {
+      return {copy->what_, static_cast<std::size_t>(byte - begin), copy->size_};
     }
   }
-  return false;
+  return {};
 }
 
 }  // namespace rawout

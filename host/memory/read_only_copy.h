@@ -1,6 +1,7 @@
 // What the host lends a plug-in to read (the block, the base name), copied into pages the plug-in
-// may only read: a write into them is a fault that the FaultTrap names, instead of a change to
-// the host's own memory that the plug-in may even put back before it returns.
+// may only read, with a page no one may touch after them: a write into them, or just past their
+// end, is a fault that the FaultTrap names, instead of a change to the host's own memory that the
+// plug-in may even put back before it returns.
 #pragma once
 
 #include <cstddef>
@@ -24,9 +25,14 @@ class ReadOnlyCopy {
   [[nodiscard]] const void* data() const { return bytes_; }
   [[nodiscard]] const char* text() const { return static_cast<const char*>(bytes_); }
 
-  // Whether a copy alive now holds `address`, with what it is and the offset there. Safe in a
-  // signal handler.
-  static bool holding(const void* address, const char*& what, std::size_t& offset) noexcept;
+  // Where in a copy alive now an address lies, its pages or the page after them.
+  struct Place {
+    const char* what = nullptr;  // null: in none
+    std::size_t offset = 0;      // from the copy's first byte: its size or more past its end
+    std::size_t size = 0;
+  };
+  // Safe in a signal handler.
+  static Place holding(const void* address) noexcept;
   // Whether `size` bytes at `bytes` lie wholly inside one copy alive now: read-only already.
   static bool covers(const void* bytes, std::size_t size) noexcept;
 
@@ -34,7 +40,8 @@ class ReadOnlyCopy {
   void takeAndRemember(std::size_t size);
 
   void* pages_ = nullptr;
-  std::size_t pageSpan_ = 0;
+  std::size_t pageSpan_ = 0;    // readable
+  std::size_t guardBytes_ = 0;  // after them, not to be touched
   const void* bytes_ = nullptr;
   std::size_t size_ = 0;
   const char* what_;

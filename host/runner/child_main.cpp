@@ -17,6 +17,7 @@
 #include "inspect/process_state.h"
 #include "loader/fault_trap.h"
 #include "memory/extension_buffer.h"
+#include "memory/guarded_pages.h"
 #include "process/quiet_crash.h"
 #include "runner/protocol.h"
 #include "runner/references.h"
@@ -178,6 +179,14 @@ std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const st
   plugin.reset();
   if (mapped.empty() || !mappingOf(path).empty()) {
     return {};
+  }
+  // Kept from reuse, so that a late call into the image (an exit handler, a callback) faults
+  // there and is named, rather than run whatever the system maps there next.
+  for (const auto& [begin, end] : mapped) {
+    auto* const image = reinterpret_cast<void*>(begin);  // NOLINT(performance-no-int-to-ptr)
+    if (reservePagesAt(image, end - begin)) {
+      rememberUnloadedImage(begin, end);
+    }
   }
   const std::vector<std::string> held = heldPointersInto(mapped);
   return held.empty() ? std::string()
