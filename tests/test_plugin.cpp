@@ -48,7 +48,7 @@
 //                        down: deepsegv (a store to address 8) and spin (a loop
 //                        that never ends); on blocks of odd size, deadpair (DE AD written as
 //                        DE AF), which only random blocks reach, and slowpair (the same after
-//                        50 ms).
+//                        50 ms). flipN writes byte N inverted.
 #include <rawout/export_plugin.h>
 
 #include <cstdint>
@@ -185,6 +185,13 @@ bool writeOutput(const void* data, std::uint32_t size, [[maybe_unused]] const ch
                write(bytes + index + 2, size - index - 2, file);
       }
     }
+  }
+  // flipN: byte N of the file written inverted, in blocks that hold it.
+  if (pairFault.starts_with("flip") && std::strtoul(pairFault.c_str() + 4, nullptr, 10) < size) {
+    const auto at = static_cast<std::uint32_t>(std::strtoul(pairFault.c_str() + 4, nullptr, 10));
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    return write(bytes, at, file) && std::fputc(bytes[at] ^ 0xFFU, file) != EOF &&
+           write(bytes + at + 1, size - at - 1, file);
   }
 #endif
   return write(data, size, file);

@@ -81,6 +81,13 @@ Frame frameAt(Dwfl* dwfl, Dwarf_Addr pc, bool exact) {
   Dwarf_Addr start = 0;
   const char* path =
       dwfl_module_info(module, nullptr, &start, nullptr, nullptr, nullptr, nullptr, nullptr);
+  // A module's span can hold what is not its file: an unloaded module's former image, kept
+  // from reuse in a gap between its segments.
+  if (path != nullptr && !whatLiesAt(static_cast<StoppedProcess>(dwfl_pid(dwfl)), lookup)
+                              .starts_with(lastComponent(path))) {
+    frame.offset = pc;
+    return frame;
+  }
   frame.module = path != nullptr ? lastComponent(path) : "?";
   frame.offset = pc - start;
   frame.host = path != nullptr && lastComponent(path) == lastComponent(thisProgram());
