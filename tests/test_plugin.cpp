@@ -34,8 +34,8 @@
 //                        setvbuf, putenv, sighandler (the C library left holding the
 //                        plug-in's memory), writedata, writename (a byte of the block or the base
 //                        name written and put back; writelast, writepast: the block's last
-//                        byte, the one after it), underrun (a store just before extOut),
-//                        lowercase, underscore, shortname, norelative (names formed
+//                        byte, the one after it; readpast reads that one), underrun (a store just
+//                        before extOut), lowercase, underscore, shortname, norelative (names formed
 //                        carelessly: see formedName), keepopen (its file closed at the next call),
 //                        backup (an existing output kept as NAME~), noerrno (errno cleared when it
 //                        gives 0), rtsignal (a real-time signal raised), herestray (a file made in
@@ -43,12 +43,12 @@
 //                        for a name past the longest every plug-in takes, after making a file of a
 //                        shorter one), the state changes nocldwait, uselocale, fwide, personality,
 //                        sigpipe, sigint, nofile, rttime, alarm, nonblock, cloexec, thread, locale,
-//                        stderr, fpu; on Windows also exitprocess and handle. load-raise and
-//                        load-hang act as it loads. On blocks of 1 MiB and more, two calls
-//                        down: deepsegv (a store to address 8) and spin (a loop
-//                        that never ends); on blocks of odd size, deadpair (DE AD written as
-//                        DE AF), which only random blocks reach, and slowpair (the same after
-//                        50 ms). flipN writes byte N inverted.
+//                        stderr, fpu, subreaper, tsc; on Windows also exitprocess and handle;
+//                        tempfile (a file left in the temporary folder). load-raise and load-hang
+//                        act as it loads. On blocks of 1 MiB and more, two calls down: deepsegv (a
+//                        store to address 8) and spin (a loop that never ends); on blocks of odd
+//                        size, deadpair (DE AD written as DE AF), which only random blocks reach,
+//                        and slowpair (the same after 50 ms). flipN writes byte N inverted.
 #include <rawout/export_plugin.h>
 
 #include <cstdint>
@@ -78,6 +78,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/personality.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -177,7 +178,9 @@ bool writeOutput(const void* data, std::uint32_t size, [[maybe_unused]] const ch
   if (pairFault == "slowpair") {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  if ((pairFault == "deadpair" || pairFault == "slowpair") && size % 2 == 1) {
+  const bool pairFails = pairFault == "evenpair" ? size % 2 == 0 && size >= 16 : size % 2 == 1;
+  if ((pairFault == "deadpair" || pairFault == "slowpair" || pairFault == "evenpair") &&
+      pairFails) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (std::uint32_t index = 0; index + 1 < size; ++index) {
       if (bytes[index] == 0xDE && bytes[index + 1] == 0xAD) {
@@ -356,6 +359,10 @@ constexpr StateChange kStateChanges[] = {
        ::setrlimit(RLIMIT_RTTIME, &shorter);
      }},
     {"onexit", [](const char*) { ::on_exit(leftBehind, nullptr); }},
+    {"subreaper", [](const char*) { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }},
+#if defined(__x86_64__) || defined(__i386__)
+    {"tsc", [](const char*) { ::prctl(PR_SET_TSC, PR_TSC_SIGSEGV); }},
+#endif
     // The check's folder holds the plug-in's folder and exporthost's verdict.
     {"verdictdir",
      [](const char* baseName) {
@@ -419,6 +426,23 @@ void misbehave(const char* baseName) {
   __asm__ volatile("" ::: "memory");
 }
 
+// Under a name of its own, so that the failure reads the same each time.
+void leaveATemporaryFile() {
+#ifdef _WIN32
+  char folder[MAX_PATH + 1] = {};
+  if (::GetTempPathA(sizeof folder, folder) == 0) {
+    return;
+  }
+  const std::string name = std::string(folder) + "plugin-left.tmp";
+#else
+  const char* folder = std::getenv("TMPDIR");
+  const std::string name = std::string(folder != nullptr ? folder : "/tmp") + "/plugin-left.tmp";
+#endif
+  if (std::FILE* left = std::fopen(name.c_str(), "wb")) {
+    (void)std::fclose(left);
+  }
+}
+
 // What a misbehaving save does to its arguments: an extension of its own, a size cut short, or a
 // byte written where it may not write.
 std::string bentArguments(const std::string& fault, const void* data, std::uint32_t& size,
@@ -433,14 +457,22 @@ std::string bentArguments(const std::string& fault, const void* data, std::uint3
     return "\xED\xA0\x80";
   } else if ((fault == "deepsegv" || fault == "spin") && size >= (std::uint32_t{1} << 20)) {
     walkBlock(fault, data, size);
-  } else if (data != nullptr && ((fault == "writedata" && size > 0) ||
-                                 (fault == "writelast" && size > 0) || fault == "writepast")) {
+  } else if (data != nullptr && (fault == "writedata" || fault == "writelast") && size > 0) {
     // Put back at once: only memory the plug-in cannot write shows it.
-    const std::uint32_t at = fault == "writedata" ? 0 : fault == "writelast" ? size - 1 : size;
-    auto* byte = static_cast<volatile unsigned char*>(const_cast<void*>(data)) + at;
+    auto* byte = static_cast<volatile unsigned char*>(const_cast<void*>(data)) +
+                 (fault == "writedata" ? 0 : size - 1);
     const unsigned char was = *byte;
     *byte = was ^ 1U;
     *byte = was;
+  } else if (data != nullptr && (fault == "writepast" || fault == "readpast")) {
+    auto* past = static_cast<volatile unsigned char*>(const_cast<void*>(data)) + size;
+    if (fault == "writepast") {
+      *past = 0;
+    } else {
+      (void)*past;
+    }
+  } else if (fault == "tempfile") {
+    leaveATemporaryFile();
   } else if (fault == "writename") {
     auto* first = const_cast<volatile char*>(baseName);
     const char was = *first;

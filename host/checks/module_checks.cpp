@@ -185,6 +185,7 @@ Verdict keepsItsNameThroughSaves(const CheckContext& context) {
 Verdict leavesTheProcessAsFound(const CheckContext& context) {
   // Whatever the platform sets up on a first thread or file is in place before the snapshot.
   onAnotherThread([] {});
+  leaveOrphansToTheParent();
   const ProcessState before = currentProcessState();
   std::string stillOpen;
   const auto calls = [&context, &stillOpen] {
@@ -195,6 +196,7 @@ Verdict leavesTheProcessAsFound(const CheckContext& context) {
   const ProcessState between = currentProcessState();
   calls();
   const ProcessState after = currentProcessState();
+  adoptOrphans();
   std::vector<std::string> changes = changesOverCalls(before, between, after);
   if (!stillOpen.empty()) {
     changes.push_back(stillOpen);

@@ -18,6 +18,10 @@ bool captureCrashesInto(const std::string& path);
 // captureCrashesInto was called. Safe in a signal handler.
 void witnessFault(const void* fault, const void* context) noexcept;
 
+// The access a fault made: 'w' a write, 'x' an execute, 'r' a read, '?' not known; from the fault
+// handler's arguments, as for witnessFault. Safe in a signal handler.
+char accessOfFault(const void* fault, const void* context) noexcept;
+
 // What the host lent lies at `address` ("the block at byte 3, which the host lent", "4 bytes
 // past the extension buffer, which the host lent"), or what was the plug-in's image, into `text`
 // (at most `capacity` bytes, zero-terminated); 0 when neither does. Safe in a signal handler.

@@ -58,6 +58,11 @@ void onFault(int signal, siginfo_t* info, void* raw) {
 
 }  // namespace
 
+char accessOfFault(const void* fault, const void* context) noexcept {
+  return accessOf(static_cast<const siginfo_t*>(fault)->si_signo,
+                  static_cast<const ucontext_t*>(context));
+}
+
 void witnessFault(const void* fault, const void* context) noexcept {
   if (recordFile < 0) {
     return;

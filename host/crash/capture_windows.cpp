@@ -51,6 +51,10 @@ char accessOf(const EXCEPTION_RECORD& exception) {
 
 }  // namespace
 
+char accessOfFault(const void* fault, const void* /*context*/) noexcept {
+  return accessOf(*static_cast<const EXCEPTION_POINTERS*>(fault)->ExceptionRecord);
+}
+
 void witnessFault(const void* fault, const void* /*context*/) noexcept {
   if (recordFile == INVALID_HANDLE_VALUE) {
     return;

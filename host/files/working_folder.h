@@ -11,5 +11,10 @@ namespace rawout {
 std::string absolutePath(const std::string& path);
 // Makes `folder` the working folder; false when it cannot.
 bool enterFolder(const std::string& folder);
+// Points what the system and the C runtime take for the temporary folder at `folder`; false
+// when it cannot.
+bool temporaryFilesInto(const std::string& folder);
+// The variables that name it: "TMPDIR", or "TMP and TEMP".
+extern const char* const kTemporaryFolderVariables;
 
 }  // namespace rawout

@@ -26,4 +26,10 @@ std::string absolutePath(const std::string& path) {
 
 bool enterFolder(const std::string& folder) { return ::chdir(folder.c_str()) == 0; }
 
+const char* const kTemporaryFolderVariables = "TMPDIR";
+
+bool temporaryFilesInto(const std::string& folder) {
+  return ::setenv("TMPDIR", folder.c_str(), 1) == 0;
+}
+
 }  // namespace rawout

@@ -1,6 +1,7 @@
 #include <direct.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 #include "files/working_folder.h"
@@ -27,5 +28,15 @@ std::string absolutePath(const std::string& path) {
 }
 
 bool enterFolder(const std::string& folder) { return ::_chdir(folder.c_str()) == 0; }
+
+const char* const kTemporaryFolderVariables = "TMP and TEMP";
+
+bool temporaryFilesInto(const std::string& folder) {
+  // GetTempPath reads the process's variables, the C runtime's tmpfile and _tempnam its own copy.
+  const std::string windows = folder + "\\";
+  return ::SetEnvironmentVariableA("TMP", windows.c_str()) != 0 &&
+         ::SetEnvironmentVariableA("TEMP", windows.c_str()) != 0 &&
+         ::_putenv_s("TMP", windows.c_str()) == 0 && ::_putenv_s("TEMP", windows.c_str()) == 0;
+}
 
 }  // namespace rawout

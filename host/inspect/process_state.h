@@ -18,6 +18,9 @@ ProcessState currentProcessState();
 // Makes this process the one that its descendants' orphans come to, so that none can slip away
 // unseen (Linux; on Windows the check's job holds them all).
 void adoptOrphans();
+// For a look at the process as a host's: orphans go to exporthost, which ends them, and a
+// plug-in that makes the process adopt them is seen.
+void leaveOrphansToTheParent();
 // The processes that calls into the plug-in left running ("1234 (sleep) 1240 (sleep)"), ended
 // now; "" when none was left. Zombies left are reaped first: those no longer run.
 std::string endProcessesLeftRunning();

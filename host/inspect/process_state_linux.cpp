@@ -108,6 +108,11 @@ void addScheduling(ProcessState& state) {
   int subreaper = 0;
   (void)::prctl(PR_GET_CHILD_SUBREAPER, &subreaper);
   state["child subreaper"] = std::to_string(subreaper);
+#if defined(__x86_64__) || defined(__i386__)
+  int timeStampCounter = 0;
+  (void)::prctl(PR_GET_TSC, &timeStampCounter);
+  state["time-stamp counter (PR_GET_TSC)"] = std::to_string(timeStampCounter);
+#endif
   state["keep capabilities"] = std::to_string(::prctl(PR_GET_KEEPCAPS, 0, 0, 0, 0));
   state["secure bits"] = std::to_string(::prctl(PR_GET_SECUREBITS, 0, 0, 0, 0));
   state["transparent huge pages disabled"] =
@@ -286,6 +291,8 @@ std::size_t runningThreads() {
 }
 
 void adoptOrphans() { adoptOrphansAsSubreaper(true); }
+
+void leaveOrphansToTheParent() { adoptOrphansAsSubreaper(false); }
 
 std::string endProcessesLeftRunning() {
   while (::waitpid(-1, nullptr, WNOHANG) > 0) {

@@ -68,6 +68,8 @@ void addStandardHandles(ProcessState& state) {
 
 // The check's job object holds every process a plug-in starts, and ends them with it.
 void adoptOrphans() {}
+
+void leaveOrphansToTheParent() {}
 std::string endProcessesLeftRunning() { return {}; }
 
 void endAtOnce(int status) { std::_Exit(status); }

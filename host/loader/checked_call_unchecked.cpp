@@ -12,5 +12,6 @@ extern "C" std::intptr_t rawout_checked_call(const void* function, std::uintptr_
   }
   // A function of fewer arguments ignores the rest, whatever the C ABI.
   using Call = std::intptr_t (*)(std::uintptr_t, std::uintptr_t, std::uintptr_t, std::uintptr_t);
-  return reinterpret_cast<Call>(function)(first, second, third, fourth);  // NOLINT
+  return reinterpret_cast<Call>(const_cast<void*>(function))(first, second, third,  // NOLINT
+                                                             fourth);
 }

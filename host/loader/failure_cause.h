@@ -22,7 +22,7 @@ class FailureCauseKept {
 
  private:
   int error_ = 0;
-  unsigned long system_ = 0;
+  [[maybe_unused]] unsigned long system_ = 0;  // the last-error code, on Windows
 };
 
 }  // namespace rawout

@@ -15,6 +15,13 @@ const FaultTrap* active = nullptr;
 struct sigaction previousSegv {};
 struct sigaction previousBus {};
 
+// From the x86 error code where there is one; else taken from a mapped page's refusal, which
+// memory lent read-only gives for nothing but a store.
+bool isAWrite(int signal, const siginfo_t* info, const void* context) {
+  const char access = accessOfFault(info, context);
+  return access == '?' ? signal == SIGSEGV && info->si_code == SEGV_ACCERR : access == 'w';
+}
+
 void onFault(int signal, siginfo_t* info, void* context) {
   // Only a fault the kernel raised has an address; one sent by raise or kill (si_code 0 or
   // below) is never the trap's, whatever si_addr happens to read as.
@@ -22,8 +29,8 @@ void onFault(int signal, siginfo_t* info, void* context) {
   char message[2048];
   const std::size_t length =
       active != nullptr && raisedByTheKernel
-          ? active->messageFor(info->si_addr, signal == SIGSEGV && info->si_code == SEGV_ACCERR,
-                               message, sizeof message)
+          ? active->messageFor(info->si_addr, isAWrite(signal, info, context), message,
+                               sizeof message)
           : 0;
   if (length > 0) {
     witnessFault(info, context);  // where it struck, for exporthost to read first

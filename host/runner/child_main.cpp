@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "checks/check_table.h"
 #include "crash/capture.h"
 #include "files/file_identity.h"
+#include "files/files.h"
 #include "files/scratch_folder.h"
 #include "files/working_folder.h"
 #include "inspect/process_state.h"
@@ -22,6 +24,7 @@
 #include "runner/protocol.h"
 #include "runner/references.h"
 #include "text/joined.h"
+#include "text/printable.h"
 
 namespace rawout {
 
@@ -135,6 +138,10 @@ std::string setUp(const CheckFolder& folder) {
   if (!enterFolder(folder.workingFolder())) {
     return "cannot enter the check's working folder";
   }
+  if (!temporaryFilesInto(folder.temporaryFolder())) {
+    return "cannot point " + std::string(kTemporaryFolderVariables) + " at " +
+           folder.temporaryFolder();
+  }
   adoptOrphans();
   // Whatever the runtime starts with a first thread (a sanitizer's own) runs before the count; a
   // thread that cannot be made now is no fault of the plug-in's.
@@ -220,6 +227,17 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
   std::optional<ExportPlugin> plugin;
   Verdict verdict = trappedCheck(*check, arguments[1], folder,
                                  {*content, *random, arguments[5], *shrinkingEnds}, plugin);
+  // A save's temporary files are its own to remove.
+  if (const std::set<std::string> left = folderEntries(folder.temporaryFolder()); !left.empty()) {
+    std::vector<std::string> named;
+    named.reserve(left.size());
+    for (const std::string& name : left) {
+      named.push_back(printable(name));
+    }
+    addFailure(verdict, "left " + joined(named, ", ") + " in its temporary folder (" +
+                            kTemporaryFolderVariables +
+                            " points each check at one of its own), expected nothing");
+  }
   // A process a save left running is a fault of whichever check it ran in.
   if (const std::string left = endProcessesLeftRunning(); !left.empty()) {
     addFailure(verdict, "left processes running: " + left + ", expected none");

@@ -134,6 +134,7 @@ Verdict checkOutOfProcess(const CheckOptions& options, const Check& check,
                           const std::string& plugin, const CheckFolder& folder) {
   makeFolders(folder.files());
   makeFolders(folder.workingFolder());
+  makeFolders(folder.temporaryFolder());
   const ProcessEnd end =
       startCheckProcess({kCheckProcessMode, std::string(check.name), absolutePath(plugin),
                          folder.root(), contentRuleWord(options.content), options.random.word(),

@@ -37,6 +37,9 @@ class CheckFolder {
   [[nodiscard]] std::string files() const { return root_ + "/files"; }
   // The check process's working folder, to see files written beside no base name.
   [[nodiscard]] std::string workingFolder() const { return root_ + "/cwd"; }
+  // The check process's temporary folder (TMPDIR; TMP and TEMP on Windows): what is left there
+  // is seen, and no user's temporary folder fills up.
+  [[nodiscard]] std::string temporaryFolder() const { return root_ + "/temp"; }
   // The check process's standard output and standard error.
   [[nodiscard]] std::string output() const { return root_ + "/output"; }
   [[nodiscard]] std::string errors() const { return root_ + "/errors"; }
