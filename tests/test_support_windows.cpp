@@ -7,6 +7,7 @@
 
 #include "process/windows_process.h"
 #include "test_support.h"
+#include "text/shell_word.h"
 
 namespace rawout::test {
 
@@ -50,7 +51,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const Stdin& inpu
 
   std::string commandLine;
   for (const auto& argument : argv) {
-    commandLine += (commandLine.empty() ? "" : " ") + quotedArgument(argument);
+    commandLine += (commandLine.empty() ? "" : " ") + shellWord(argument);
   }
   // Under wine a new process now and then dies while it starts (ERROR_INTERNAL_ERROR), which
   // says nothing of the program: it is started again, as exporthost starts its checks again.

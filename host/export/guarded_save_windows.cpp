@@ -20,6 +20,7 @@
 #include "process/this_program.h"
 #include "process/windows_process.h"
 #include "text/quoted_name.h"
+#include "text/shell_word.h"
 #include "text/system_error_text.h"
 
 namespace rawout {
@@ -117,10 +118,10 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
   const ScratchFolder work;
   const std::string answer = work / "answer";
   const SharedBlock block(data, size);
-  std::string commandLine = quotedArgument(thisProgram());
+  std::string commandLine = shellWord(thisProgram());
   for (const std::string& argument : {std::string(kSaveProcessMode), plugin.path(), block.handle(),
                                       std::to_string(size), baseName, answer}) {
-    commandLine += " " + quotedArgument(argument);
+    commandLine += " " + shellWord(argument);
   }
   // A job holds the save's process and all it starts, so that none outlives the save.
   HANDLE job = ::CreateJobObjectA(nullptr, nullptr);

@@ -9,8 +9,6 @@
 
 namespace rawout {
 
-// One argument of a Windows command line, quoted so that the C runtime splits it back unchanged.
-std::string quotedArgument(const std::string& argument);
 // How a process ended, from its exit code: "exit status 3", or "exception 0xC0000005" for the
 // codes from 0xC0000000 up.
 std::string describeExitCode(unsigned long code);

@@ -8,22 +8,6 @@
 
 namespace rawout {
 
-std::string quotedArgument(const std::string& argument) {
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char character : argument) {
-    if (character == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(character == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted += character;
-  }
-  quoted.append(backslashes * 2, '\\');
-  return quoted + "\"";
-}
-
 std::string describeExitCode(unsigned long code) {
   char text[48];
   if (code >= 0xC0000000UL) {

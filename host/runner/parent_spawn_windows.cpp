@@ -15,6 +15,7 @@
 #include "process/windows_process.h"
 #include "runner/parent_spawn.h"
 #include "runner/stopped_check.h"
+#include "text/shell_word.h"
 #include "text/system_error_text.h"
 
 namespace rawout {
@@ -90,9 +91,9 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments,
   const std::string& outputFile = files.output;
   const std::string& errorsFile = files.errors;
   const std::string program = thisProgram();
-  std::string commandLine = quotedArgument(program);
+  std::string commandLine = shellWord(program);
   for (const std::string& argument : arguments) {
-    commandLine += " " + quotedArgument(argument);
+    commandLine += " " + shellWord(argument);
   }
   const Handle job(::CreateJobObjectA(nullptr, nullptr));
   if (job.get() == nullptr) {
