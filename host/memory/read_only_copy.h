@@ -45,6 +45,7 @@ class ReadOnlyCopy {
   const void* bytes_ = nullptr;
   std::size_t size_ = 0;
   const char* what_;
+  std::size_t slot_ = static_cast<std::size_t>(-1);  // none: every slot was taken
 };
 
 }  // namespace rawout
