@@ -32,7 +32,7 @@ AddressRanges mappingOf(const std::string& path);
 // mapping: "the environment entry FOO", "stdout's buffer", "SIGUSR1's handler".
 std::vector<std::string> heldPointersInto(const AddressRanges& ranges);
 
-// The threads of this process that still run (on Windows, 0: not counted).
+// The threads of this process that still run.
 std::size_t runningThreads();
 
 // Ends this process with `status` without running what the C library runs at exit.

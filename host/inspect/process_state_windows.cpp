@@ -3,6 +3,8 @@
 // the error mode.
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -74,7 +76,23 @@ std::string endProcessesLeftRunning() { return {}; }
 
 void endAtOnce(int status) { std::_Exit(status); }
 
-std::size_t runningThreads() { return 0; }
+std::size_t runningThreads() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    return 0;
+  }
+  // The snapshot lists every process's threads.
+  const DWORD self = ::GetCurrentProcessId();
+  std::size_t threads = 0;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Thread32First(snapshot, &entry); more != FALSE;
+       more = ::Thread32Next(snapshot, &entry)) {
+    threads += entry.th32OwnerProcessID == self ? 1 : 0;
+  }
+  ::CloseHandle(snapshot);
+  return threads;
+}
 
 // The regions the system reserved for the module as one allocation, from its base.
 AddressRanges mappingOf(const std::string& path) {
@@ -144,6 +162,7 @@ ProcessState currentProcessState() {
   state["floating-point control word"] = text;
   (void)std::snprintf(text, sizeof text, "%#x", ::GetErrorMode());
   state["error mode"] = text;
+  state["threads"] = std::to_string(runningThreads());
   return state;
 }
 
