@@ -1041,6 +1041,11 @@ const std::vector<Fault> kFaults = {
      .failing = {"process-state"},
      .text = "open handles: ",
      .when = "process-state"},
+    {.plugin = "misbehaves",
+     .misbehave = "heapoverrun",
+     .failing = {"every-byte-value"},
+     .text = "after saving \"All Bytes \xC3\xA9\", the C runtime's heap (malloc's) was damaged",
+     .when = "All Bytes"},
 #else
     {.plugin = "misbehaves",
      .misbehave = "exit0",

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -13,15 +14,55 @@
 
 namespace rawout {
 
+namespace {
+
+// Saves run on several threads; the first damage seen is the one to name.
+struct HeapDamage {
+  std::mutex mutex;
+  std::string seen;
+};
+
+HeapDamage& heapDamage() {
+  static HeapDamage damage;
+  return damage;
+}
+
+void lookAtTheHeapsAfter(const std::string& baseName) {
+  HeapDamage& damage = heapDamage();
+  if (std::lock_guard lock(damage.mutex); !damage.seen.empty()) {
+    return;
+  }
+  const std::string damaged = damagedHeap();
+  if (damaged.empty()) {
+    return;
+  }
+  std::lock_guard lock(damage.mutex);
+  if (damage.seen.empty()) {
+    damage.seen = "after saving \"" + printable(lastComponent(baseName)) + "\", " + damaged +
+                  " was damaged (a write past a block's end or before its start, or a free of "
+                  "what it did not give), expected it whole";
+  }
+}
+
+}  // namespace
+
+std::string heapDamageSeen() {
+  HeapDamage& damage = heapDamage();
+  std::lock_guard lock(damage.mutex);
+  return damage.seen;
+}
+
 Saved saveUnder(const CheckContext& context, const void* data, std::size_t size,
                 const std::string& baseName, ExtensionBuffer* buffer) {
   if (buffer != nullptr) {
     buffer->reset();
   }
   // As a host may hand them over: from memory the plug-in can only read.
-  return context.plugin.saveAsAHost(data, static_cast<std::uint32_t>(size), baseName,
-                                    buffer != nullptr ? buffer->get() : nullptr,
-                                    ExportPlugin::Block::Copied);
+  Saved saved = context.plugin.saveAsAHost(data, static_cast<std::uint32_t>(size), baseName,
+                                           buffer != nullptr ? buffer->get() : nullptr,
+                                           ExportPlugin::Block::Copied);
+  lookAtTheHeapsAfter(baseName);
+  return saved;
 }
 
 Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,

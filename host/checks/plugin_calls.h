@@ -18,6 +18,9 @@ using Saved = ExportPlugin::SaveOutcome;
 // and the name in memory the plug-in may only read.
 Saved saveUnder(const CheckContext& context, const void* data, std::size_t size,
                 const std::string& baseName, ExtensionBuffer* buffer);
+// The first damage to a heap that a save left, with the save's name ("after saving \"x\", ..."),
+// or "" when none was seen: each save is followed by a look at the heaps.
+std::string heapDamageSeen();
 // One save into the check's folder, the same way.
 Saved save(const CheckContext& context, const void* data, std::size_t size, const std::string& name,
            ExtensionBuffer* buffer);

@@ -35,6 +35,11 @@ std::vector<std::string> heldPointersInto(const AddressRanges& ranges);
 // The threads of this process that still run.
 std::size_t runningThreads();
 
+// Which of this process's heaps the system's own check finds damaged now ("the C runtime's heap
+// (malloc's)"), or "" when none. Linux has no such check of glibc's heap that works without
+// preloading its debugging library before the first allocation: there, "".
+std::string damagedHeap();
+
 // Ends this process with `status` without running what the C library runs at exit.
 [[noreturn]] void endAtOnce(int status);
 

@@ -2,11 +2,13 @@
 // mode), the C runtime's descriptors, the environment block, the floating-point control word and
 // the error mode.
 #include <io.h>
+#include <malloc.h>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cfloat>
 #include <cstdint>
@@ -92,6 +94,21 @@ std::size_t runningThreads() {
   }
   ::CloseHandle(snapshot);
   return threads;
+}
+
+std::string damagedHeap() {
+  std::array<HANDLE, 256> heaps{};
+  const DWORD count = ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): msvcrt hands its heap over as an integer
+  const auto* runtimeHeap = reinterpret_cast<HANDLE>(::_get_heap_handle());
+  for (DWORD index = 0; index < std::min<DWORD>(count, heaps.size()); ++index) {
+    if (::HeapValidate(heaps[index], 0, nullptr) == FALSE) {
+      return heaps[index] == runtimeHeap          ? "the C runtime's heap (malloc's)"
+             : heaps[index] == ::GetProcessHeap() ? "the process heap"
+                                                  : "a heap the process made";
+    }
+  }
+  return {};
 }
 
 // The regions the system reserved for the module as one allocation, from its base.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "checks/check_table.h"
+#include "checks/plugin_calls.h"
 #include "crash/capture.h"
 #include "files/file_identity.h"
 #include "files/files.h"
@@ -227,6 +228,9 @@ int runCheckProcessMain(const std::vector<std::string>& arguments) {
   std::optional<ExportPlugin> plugin;
   Verdict verdict = trappedCheck(*check, arguments[1], folder,
                                  {*content, *random, arguments[5], *shrinkingEnds}, plugin);
+  if (const std::string damage = heapDamageSeen(); !damage.empty()) {
+    addFailure(verdict, damage);
+  }
   // A save's temporary files are its own to remove.
   if (const std::set<std::string> left = folderEntries(folder.temporaryFolder()); !left.empty()) {
     std::vector<std::string> named;
