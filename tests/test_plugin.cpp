@@ -73,6 +73,8 @@
 #include <set>
 #include <stdexcept>
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -307,7 +309,11 @@ struct StateChange {
   void (*make)(const char* baseName);
 };
 constexpr StateChange kStateChanges[] = {
+#ifdef _WIN32
+    {"locale", [](const char*) { std::setlocale(LC_ALL, "German_Germany.1252"); }},
+#else
     {"locale", [](const char*) { std::setlocale(LC_ALL, "C.UTF-8"); }},
+#endif
     {"fpu", [](const char*) { std::fesetround(FE_TOWARDZERO); }},
     {"setvbuf",
      [](const char*) {
@@ -320,6 +326,13 @@ constexpr StateChange kStateChanges[] = {
      }},
 #ifdef _WIN32
     {"handle", [](const char*) { (void)::CreateEventA(nullptr, TRUE, FALSE, nullptr); }},
+    {"textmode", [](const char*) { (void)::_setmode(2, _O_BINARY); }},
+    {"priority",
+     [](const char*) { ::SetPriorityClass(::GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS); }},
+    {"threadpriority",
+     [](const char*) { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST); }},
+    {"affinity", [](const char*) { ::SetProcessAffinityMask(::GetCurrentProcess(), 1); }},
+    {"dlldirectory", [](const char*) { ::SetDllDirectoryA("C:\\"); }},
     // Past a block the plug-in keeps, so that no free of its own trips over it, into the header
     // of a block kept right after it: a heap check sees only its own records, and wine's heap
     // leaves more room after a small block than Windows'.

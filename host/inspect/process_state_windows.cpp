@@ -1,6 +1,7 @@
 // The process state as Windows shows it: handles, the standard handles (inheritance, console
 // mode), the C runtime's descriptors, the environment block, the floating-point control word and
 // the error mode.
+#include <fcntl.h>
 #include <io.h>
 #include <malloc.h>
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <cfloat>
+#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -66,6 +68,46 @@ void addStandardHandles(ProcessState& state) {
     state[std::string(name) + " console mode"] =
         ::GetConsoleMode(handle, &mode) != 0 ? std::to_string(mode) : "not a console";
   }
+}
+
+// What a host's own code runs under that a plug-in can change for the whole process or the calling
+// thread. SetDefaultDllDirectories has no reader, so it is not compared.
+void addSettings(ProcessState& state) {
+  const char* locale = std::setlocale(LC_ALL, nullptr);
+  state["locale"] = locale != nullptr ? locale : "unknown";
+  state["per-thread locale"] = ::_configthreadlocale(0) == _ENABLE_PER_THREAD_LOCALE ? "on" : "off";
+  state["console input code page"] = std::to_string(::GetConsoleCP());
+  state["console output code page"] = std::to_string(::GetConsoleOutputCP());
+  // _setmode tells the mode only by changing it: put straight back, on this thread.
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    const int mode = ::_setmode(descriptor, _O_BINARY);
+    if (mode != -1) {
+      (void)::_setmode(descriptor, mode);
+    }
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%#x", static_cast<unsigned>(mode));
+    state["descriptor " + std::to_string(descriptor) + " translation mode"] =
+        mode == -1 ? "not open" : text;
+  }
+  state["priority class"] = std::to_string(::GetPriorityClass(::GetCurrentProcess()));
+  state["thread priority"] = std::to_string(::GetThreadPriority(::GetCurrentThread()));
+  DWORD_PTR processMask = 0;
+  DWORD_PTR systemMask = 0;
+  state["affinity"] =
+      ::GetProcessAffinityMask(::GetCurrentProcess(), &processMask, &systemMask) != 0
+          ? std::to_string(processMask)
+          : "unknown";
+  char folder[MAX_PATH * 4] = {};
+  const DWORD length = ::GetDllDirectoryA(sizeof folder, folder);
+  state["DLL directory"] = length == 0 ? "none" : length < sizeof folder ? folder : "too long";
+#if defined(__x86_64__)
+  // On x64 _controlfp reads only the SSE control word: the x87 one is read itself.
+  unsigned short x87 = 0;
+  __asm__ volatile("fnstcw %0" : "=m"(x87));
+  char text[32];
+  (void)std::snprintf(text, sizeof text, "%#06x", x87);
+  state["x87 control word"] = text;
+#endif
 }
 
 }  // namespace
@@ -174,6 +216,8 @@ ProcessState currentProcessState() {
         equals == std::string::npos ? "" : text.substr(equals + 1);
   }
   ::FreeEnvironmentStringsA(block);
+  // Before _controlfp, which under wine puts the x87 control word back as msvcrt last set it.
+  addSettings(state);
   char text[32];
   (void)std::snprintf(text, sizeof text, "%#010x", ::_controlfp(0, 0));
   state["floating-point control word"] = text;
