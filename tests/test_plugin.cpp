@@ -233,16 +233,25 @@ std::string folderOf(const std::string& path) { return path.substr(0, path.rfind
 void leftBehind(int /*status*/, void* /*argument*/) {}
 void leftBehind2(int /*signal*/) {}
 
+#endif
+
+// Run as the module loads: in DllMain on Windows.
 __attribute__((constructor)) void onLoad() {
   const char* what = std::getenv("TEST_PLUGIN_MISBEHAVE");
+#ifndef _WIN32
   if (what != nullptr && std::strcmp(what, "load-raise") == 0) {
     std::raise(SIGSEGV);
   }
   if (what != nullptr && std::strcmp(what, "load-hang") == 0) {
     std::this_thread::sleep_for(std::chrono::hours(1));
   }
-}
 #endif
+  if (what != nullptr && std::strcmp(what, "load-stray") == 0) {
+    if (std::FILE* stray = std::fopen("loaded.tmp", "w")) {
+      (void)std::fclose(stray);
+    }
+  }
+}
 
 // What ends or stops the process the plug-in runs in: true when `fault` is one of these.
 bool endOrStop(const std::string& fault) {

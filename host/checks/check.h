@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,9 @@ struct CheckContext {
   // A failing block is shrunk until then at the latest, so that the check answers in its time.
   std::chrono::steady_clock::time_point shrinkingEnds =
       std::chrono::steady_clock::time_point::max();
+  // What the working folder held before the plug-in loaded, so that a file its load made is seen;
+  // none where the plug-in loaded before the check (in exporthost's own process).
+  std::optional<std::set<std::string>> workingFolderBeforeLoad{};
 };
 
 // What a write past the extension buffer means for a check: the extension check's failure, or a

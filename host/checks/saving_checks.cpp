@@ -256,8 +256,10 @@ Verdict savesFromManyThreads(const CheckContext& context) {
 }
 
 Verdict writesNoStrayFiles(const CheckContext& context) {
-  char workingFolder[4096] = ".";
-  const std::set<std::string> workingBefore = folderEntries(workingFolder);
+  const std::string workingFolder = ".";
+  const std::set<std::string> workingBefore = context.workingFolderBeforeLoad
+                                                  ? *context.workingFolderBeforeLoad
+                                                  : folderEntries(workingFolder);
   const Bytes block = pattern(300, 5);
   std::string extension;
   std::string emptyExtension;

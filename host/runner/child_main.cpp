@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "checks/check_table.h"
 #include "checks/plugin_calls.h"
@@ -111,6 +112,8 @@ std::optional<std::chrono::steady_clock::time_point> shrinkingEndsWithin(const s
 // Loads the plug-in into `plugin`, marks that it loaded, and runs the check.
 Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFolder& folder,
                      const Asked& asked, std::optional<ExportPlugin>& plugin) {
+  // Listed before the load: a file that the module's load-time code makes is a stray too.
+  std::set<std::string> workingFolderBeforeLoad = folderEntries(".");
   try {
     plugin.emplace(path);
   } catch (const LoadError& error) {
@@ -122,7 +125,8 @@ Verdict loadAndCheck(const Check& check, const std::string& path, const CheckFol
     return Verdict::ownTrouble("cannot make " + folder.loadedMarker());
   }
   return verdictOf(check, {*plugin, folder.files(), folder.hostFiles(), asked.content, asked.random,
-                           referenceFor(asked.reference, folder), asked.shrinkingEnds});
+                           referenceFor(asked.reference, folder), asked.shrinkingEnds,
+                           std::move(workingFolderBeforeLoad)});
 }
 
 int cannotAnswer() {
