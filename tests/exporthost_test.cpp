@@ -970,6 +970,15 @@ const std::vector<Fault> kFaults = {
      .options = {"--only", "content", "--seed", "3", "--repeat", "3"},
      .shown = {{"smallest", "3 bytes: 00 de ad, found in "},
                {"smallest", " fails the same way: random-1-2-smaller.raw differs "}}},
+    // Against a reference, each smaller block is held to what the command makes of it.
+    {.plugin = "misbehaves",
+     .misbehave = "deadpair",
+     .failing = {"content"},
+     .text = "differs from what the reference command wrote at byte ",
+     .when = "",
+     .declare = "--reference=" + kCopyReference,
+     .options = {"--only", "content", "--seed", "3", "--repeat", "3"},
+     .shown = {{"smallest", "3 bytes: 00 de ad, found in "}}},
     // A smallest block of 16 bytes is shown whole.
     {.plugin = "misbehaves",
      .misbehave = "evenpair",
