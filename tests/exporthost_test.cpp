@@ -1081,6 +1081,11 @@ const std::vector<Fault> kFaults = {
      .text = "DLL directory C:\\, expected none",
      .when = "process-state"},
     {.plugin = "misbehaves",
+     .misbehave = "pin",
+     .failing = {"every-byte-value"},
+     .text = "it stayed loaded once the host unloaded it (it pinned itself, or loaded itself "
+             "again), expected it gone"},
+    {.plugin = "misbehaves",
      .misbehave = "heapoverrun",
      .failing = {"every-byte-value"},
      .text = "after saving \"All Bytes \xC3\xA9\", the C runtime's heap (malloc's) was damaged",

@@ -342,6 +342,13 @@ constexpr StateChange kStateChanges[] = {
      [](const char*) { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST); }},
     {"affinity", [](const char*) { ::SetProcessAffinityMask(::GetCurrentProcess(), 1); }},
     {"dlldirectory", [](const char*) { ::SetDllDirectoryA("C:\\"); }},
+    {"pin",
+     [](const char*) {
+       static const char inside = 0;  // an address in the module
+       HMODULE self = nullptr;
+       (void)::GetModuleHandleExA(
+           GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN, &inside, &self);
+     }},
     // Past a block the plug-in keeps, so that no free of its own trips over it, into the header
     // of a block kept right after it: a heap check sees only its own records, and wine's heap
     // leaves more room after a small block than Windows'.

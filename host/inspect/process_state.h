@@ -28,6 +28,10 @@ std::string endProcessesLeftRunning();
 // The address ranges the module file at `path` is mapped at now (on Windows none: not looked at).
 using AddressRanges = std::vector<std::pair<std::uintptr_t, std::uintptr_t>>;
 AddressRanges mappingOf(const std::string& path);
+// Whether a module still mapped once the host unloaded it keeps itself there (pinned, or loaded
+// again by its own code): so on Windows, where nothing else keeps one. Linux's loader keeps some
+// of its own accord (a C++ module's unique symbols, -z nodelete).
+extern const bool kStillMappedIsThePlugins;
 // What the C library keeps for this process that points into `ranges`, a module's former
 // mapping: "the environment entry FOO", "stdout's buffer", "SIGUSR1's handler".
 std::vector<std::string> heldPointersInto(const AddressRanges& ranges);

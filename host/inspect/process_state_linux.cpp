@@ -254,6 +254,8 @@ void detail::addLibraryHeld(const AddressRanges& ranges, std::vector<std::string
 #endif
 }
 
+const bool kStillMappedIsThePlugins = false;
+
 AddressRanges mappingOf(const std::string& path) {
   struct stat module {};
   AddressRanges ranges;

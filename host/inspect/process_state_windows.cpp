@@ -153,6 +153,8 @@ std::string damagedHeap() {
   return {};
 }
 
+const bool kStillMappedIsThePlugins = true;
+
 // The regions the system reserved for the module as one allocation, from its base.
 AddressRanges mappingOf(const std::string& path) {
   AddressRanges ranges;

@@ -189,8 +189,15 @@ Verdict trappedCheck(const Check& check, const std::string& path, const CheckFol
 std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const std::string& path) {
   const AddressRanges mapped = plugin ? mappingOf(plugin->path()) : AddressRanges();
   plugin.reset();
-  if (mapped.empty() || !mappingOf(path).empty()) {
+  if (mapped.empty()) {
     return {};
+  }
+  if (!mappingOf(path).empty()) {
+    // A host that unloads a plug-in to load a newer one, or to free it, would keep this one.
+    return kStillMappedIsThePlugins
+               ? "it stayed loaded once the host unloaded it (it pinned itself, or loaded "
+                 "itself again), expected it gone"
+               : std::string();
   }
   // Kept from reuse, so that a late call into the image (an exit handler, a callback) faults
   // there and is named, rather than run whatever the system maps there next.
