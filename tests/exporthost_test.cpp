@@ -298,8 +298,8 @@ TEST(ExporthostExport, RefusesOnlyWhatWouldOverwriteTheInput) {
 #ifndef _WIN32
       {"", RAWOUT_MODULE_PATH, 0, dir / "in.bin"},
       {"/nonexistent", RAWOUT_MODULE_PATH, kFailure,
-       ": cannot learn its extension: cannot make a scratch folder in /nonexistent: No such file "
-       "or directory\n"},
+       ": cannot load it: cannot make a scratch folder in /nonexistent: No such file or "
+       "directory\n"},
       {dir / "file", RAWOUT_MODULE_PATH, kFailure,
        ": cannot make a scratch folder in " + (dir / "file") + ": Not a directory\n"},
 #endif
@@ -432,6 +432,36 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
     EXPECT_TRUE(result.out.empty()) << result.out;
     EXPECT_EQ(bytes, readFile(dir / "prog.prg")) << row.misbehave;
     EXPECT_EQ((std::set<std::string>{"prog.prg"}), folderEntries(dir.path())) << row.misbehave;
+  }
+}
+
+// What the plug-in makes of its own as it loads (a file in the working folder) or saves (a
+// temporary file) goes with the export's folders: the user's folder and the temporary folder are
+// left as they were.
+TEST(ExporthostExport, LeavesNoFileOfThePluginsOwn) {
+  const TempDir dir;
+  const TempDir temporary;
+  writeFile(dir / "prog.prg", pattern(300, 31));
+  for (const std::string misbehave : {"load-stray", "tempfile"}) {
+    ScopedEnvironment environment;
+    environment.set("TEST_PLUGIN_MISBEHAVE", misbehave);
+    environment.set("TEST_PLUGIN_WHEN", "prog");
+#ifdef _WIN32
+    environment.set("TMP", temporary.path());
+    environment.set("TEMP", temporary.path());
+#else
+    environment.set("TMPDIR", temporary.path());
+#endif
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const ProcessResult result =
+        exporthost({"export", "--plugin", testPlugin("misbehaves"), "prog.prg"});
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(0, result.exitCode) << misbehave << ": " << result.err;
+    EXPECT_EQ((std::set<std::string>{"prog.prg", "prog.raw"}), folderEntries(dir.path()))
+        << misbehave;
+    EXPECT_EQ(std::set<std::string>{}, folderEntries(temporary.path())) << misbehave;
+    std::filesystem::remove(dir / "prog.raw");
   }
 }
 

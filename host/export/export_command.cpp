@@ -7,6 +7,7 @@
 #include "export/base_name.h"
 #include "export/guarded_save.h"
 #include "export/output_staging.h"
+#include "export/plugin_aside.h"
 #include "files/file_identity.h"
 #include "files/scratch_folder.h"
 #include "memory/extension_buffer.h"
@@ -22,20 +23,27 @@ std::string withCause(const std::string& cause) { return cause.empty() ? "" : " 
 
 }  // namespace
 
-Exporter::Exporter(const std::string& pluginPath)
-    : plugin_(pluginPath), extension_(learnExtension()) {}
+Exporter::Exporter(const std::string& pluginPath) {
+  try {
+    loadingFolder_.emplace();
+  } catch (const ScratchFolderError& error) {
+    throw ExportError(quotedName(pluginPath) + ": cannot load it: " + error.what());
+  }
+  loadAside(plugin_, pluginPath, loadingFolder_->path());
+  extension_ = learnExtension();
+}
 
 std::string Exporter::reportedExtension(const ExtensionBuffer& buffer) const {
   const auto extension = buffer.text();
   if (!extension) {
-    throw ExportError(quotedName(plugin_.path()) + ": its extension does not end within " +
+    throw ExportError(quotedName(plugin_->path()) + ": its extension does not end within " +
                       ExtensionBuffer::described());
   }
   return *extension;
 }
 
 std::string Exporter::learnExtension() const {
-  const std::string cannot = quotedName(plugin_.path()) + ": cannot learn its extension: ";
+  const std::string cannot = quotedName(plugin_->path()) + ": cannot learn its extension: ";
   try {
     const ScratchFolder scratch;
     ExtensionBuffer buffer;
@@ -43,7 +51,7 @@ std::string Exporter::learnExtension() const {
     constexpr char kTrialBlock[] = "exporthost trial save\n";
     const std::string trialName = scratch / "trial";
     const auto trial =
-        guardedSave(plugin_, kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
+        guardedSave(*plugin_, kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
     if (trial.result != 1) {
       throw ExportError(cannot + "a trial save to " + quotedName(trialName) + " gave result " +
                         std::to_string(trial.result) + withCause(trial.cause) + ", expected 1");
@@ -55,7 +63,7 @@ std::string Exporter::learnExtension() const {
 }
 
 Exported Exporter::save(const InputBlock& block, const std::string& baseName) const {
-  const std::string format = printable(displayNameOf(plugin_));
+  const std::string format = printable(displayNameOf(*plugin_));
   const auto cannotExport = [&format](const std::string& output, const std::string& cause) {
     return ExportError(quotedName(output) + ": cannot export as " + format +
                        (cause.empty() ? std::string() : ": " + cause));
@@ -73,7 +81,7 @@ Exported Exporter::save(const InputBlock& block, const std::string& baseName) co
   }
   ExtensionBuffer buffer;
   const auto saved =
-      guardedSave(plugin_, block.data(), block.size(), staging->baseName(), buffer, &block);
+      guardedSave(*plugin_, block.data(), block.size(), staging->baseName(), buffer, &block);
   // A failed write's cause would mislead ("Bad address") and a finished one may hold a mix.
   if (block.changed()) {
     throw InputError::changed(block.path());

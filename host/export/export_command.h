@@ -8,6 +8,7 @@
 
 #include "export/export_error.h"
 #include "export/input_block.h"
+#include "files/scratch_folder.h"
 #include "loader/plugin_loader.h"
 #include "memory/extension_buffer.h"
 
@@ -37,8 +38,8 @@ Exported exportProgram(const std::string& pluginPath, const std::string& input,
 // block into a private scratch folder.
 class Exporter {
  public:
-  // Throws LoadError when the module cannot be loaded, and ExportError saying why when its
-  // extension cannot be learnt.
+  // Loads the module with a scratch folder for its working folder (loadAside). Throws LoadError
+  // when it cannot be loaded, and ExportError saying why when its extension cannot be learnt.
   explicit Exporter(const std::string& pluginPath);
 
   // Saves `block` under `baseName`: the plug-in saves into a private folder beside the output,
@@ -52,7 +53,10 @@ class Exporter {
   // What the plug-in stored in `buffer`; throws ExportError when it left no terminator.
   [[nodiscard]] std::string reportedExtension(const ExtensionBuffer& buffer) const;
 
-  ExportPlugin plugin_;
+  // The working folder while the module loads, kept until it is unloaded: what its load-time
+  // code left there goes with it.
+  std::optional<ScratchFolder> loadingFolder_;
+  std::optional<ExportPlugin> plugin_;  // always loaded once constructed
   std::string extension_;
 };
 

@@ -1,7 +1,7 @@
 // On Linux the save runs in a forked child, in a process group of its own, which shares the
 // mapped input and the extension buffer's layout. It hands back what the parent needs through a
 // pipe: the result, the five bytes of the extension buffer and the failure's cause, or the fault
-// trap's message. Once it ends, so does every process it left.
+// trap's message. Its TMPDIR is a folder of its own. Once it ends, so does every process it left.
 #include "export/guarded_save.h"
 
 #include <fcntl.h>
@@ -15,6 +15,8 @@
 
 #include "export/export_error.h"
 #include "export/save_answer.h"
+#include "files/scratch_folder.h"
+#include "files/working_folder.h"
 #include "loader/fault_trap.h"
 #include "process/coverage.h"
 #include "process/interruptible.h"
@@ -80,6 +82,8 @@ std::optional<int> runSaveProcessIfAsked(const std::vector<std::string>& /*argum
 ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
                                       std::uint32_t size, const std::string& baseName,
                                       ExtensionBuffer& buffer, const InputBlock* input) {
+  // The save's own temporary folder, gone with what the plug-in left in it.
+  const ScratchFolder temporary;
   int channel[2] = {-1, -1};
   if (::pipe2(channel, O_CLOEXEC) != 0) {
     throw ExportError(std::string("cannot make a pipe for the save: ") + std::strerror(errno));
@@ -94,6 +98,7 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
     (void)::setpgid(0, 0);
     Interruptible::forgetInChild();
     ::close(channel[0]);
+    (void)temporaryFilesInto(temporary.path());
     saveInChild(channel[1], plugin, data, size, baseName, buffer, input);
   }
   ::close(channel[1]);

@@ -11,9 +11,11 @@
 
 #include "export/export_error.h"
 #include "export/guarded_save.h"
+#include "export/plugin_aside.h"
 #include "export/save_answer.h"
 #include "files/files.h"
 #include "files/scratch_folder.h"
+#include "files/working_folder.h"
 #include "loader/fault_trap.h"
 #include "process/interruptible.h"
 #include "process/quiet_crash.h"
@@ -63,17 +65,19 @@ class SharedBlock {
 };
 
 // The first argument that makes exporthost the save's process; the plug-in's path, the handle of
-// the shared block and its size, the base name and the file for the answer follow.
+// the shared block and its size, the base name, the file for the answer and the save's own
+// folder follow.
 constexpr char kSaveProcessMode[] = "--save-process";
 // The save's process could not write its answer, or was started wrongly.
 constexpr int kSaveProcessTrouble = 2;
 
 int runSaveProcess(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 5) {
+  if (arguments.size() != 6) {
     return kSaveProcessTrouble;
   }
   crashQuietly();
   const std::string& answer = arguments[4];
+  const std::string& ownFolder = arguments[5];
   const auto size = static_cast<std::uint32_t>(std::stoul(arguments[2]));
   // The handle came as a number on the command line.
   const auto handleValue = static_cast<std::uintptr_t>(std::stoull(arguments[1]));
@@ -83,7 +87,15 @@ int runSaveProcess(const std::vector<std::string>& arguments) {
     if (size != 0 && block == nullptr) {
       throw ExportError("cannot see the block: " + describeSystemError(::GetLastError()));
     }
-    const ExportPlugin plugin(arguments[0]);
+    // The plug-in loads here again: its load-time code, and its temporary files, go to the
+    // save's own folder too.
+    if (!temporaryFilesInto(ownFolder)) {
+      throw ExportError("cannot point TMP and TEMP at " + quotedName(ownFolder) + ": " +
+                        describeSystemError(::GetLastError()));
+    }
+    std::optional<ExportPlugin> loaded;
+    loadAside(loaded, arguments[0], ownFolder);
+    const ExportPlugin& plugin = *loaded;
     ExtensionBuffer buffer;
     FaultTrap trap(
         faultAnswer(quotedName(plugin.path()) + ": wrote past " + ExtensionBuffer::described()));
@@ -120,7 +132,7 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
   const SharedBlock block(data, size);
   std::string commandLine = shellWord(thisProgram());
   for (const std::string& argument : {std::string(kSaveProcessMode), plugin.path(), block.handle(),
-                                      std::to_string(size), baseName, answer}) {
+                                      std::to_string(size), baseName, answer, work.path()}) {
     commandLine += " " + shellWord(argument);
   }
   // A job holds the save's process and all it starts, so that none outlives the save.

@@ -1,0 +1,42 @@
+#include "export/plugin_aside.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "export/export_error.h"
+#include "files/working_folder.h"
+#include "text/quoted_name.h"
+
+namespace rawout {
+
+void loadAside(std::optional<ExportPlugin>& plugin, const std::string& path,
+               const std::string& folder) {
+  std::string here;
+  std::string module;
+  try {
+    here = absolutePath(".");
+    // Named from the folder the user gave it in, not from the one it loads in.
+    module = namesNoFile(path) ? path : absolutePath(path);
+  } catch (const std::runtime_error& error) {
+    throw ExportError(error.what());
+  }
+  if (!enterFolder(folder)) {
+    throw ExportError("cannot enter " + quotedName(folder) +
+                      " to load the plug-in: " + std::strerror(errno));
+  }
+  try {
+    plugin.emplace(module);
+  } catch (...) {
+    (void)enterFolder(here);
+    throw;
+  }
+  if (!enterFolder(here)) {
+    const int cause = errno;
+    plugin.reset();
+    throw ExportError("cannot go back to the working folder " + quotedName(here) + ": " +
+                      std::strerror(cause));
+  }
+}
+
+}  // namespace rawout
