@@ -409,6 +409,9 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
 #ifdef _WIN32
       {"exitprocess",
        ": ended the process during the save (exit status 4); nothing was exported\n"},
+      {"unloadfault",
+       ": faulted as it was unloaded (exception 0xC0000005), which the system's loader hid; "
+       "nothing was exported\n"},
       {"segv",
        ": ended the process during the save (exception 0xC0000005); nothing was exported\n"},
 #else
@@ -1009,6 +1012,18 @@ const std::vector<Fault> kFaults = {
      .declare = "--reference=" + kCopyReference,
      .options = {"--only", "content", "--seed", "3", "--repeat", "3"},
      .shown = {{"smallest", "3 bytes: 00 de ad, found in "}}},
+    // A fault as the module is unloaded, which Windows' loader hides.
+    {.plugin = "misbehaves",
+     .misbehave = "unloadfault",
+     .failing = {"every-byte-value"},
+#ifdef _WIN32
+     .text = "it faulted as it was unloaded (exception 0xC0000005), which the system's loader hid",
+     .shown = {{"fault", "onUnload (test_plugin.cpp:"}}},
+#else
+     .text = "the plug-in ended the process (killed by SIGSEGV): segmentation fault (SIGSEGV): a "
+             "write to 0x10",
+     .shown = {{"calls", "onUnload (test_plugin.cpp:"}, {"calls", "dlclose"}}},
+#endif
     // A smallest block of 16 bytes is shown whole.
     {.plugin = "misbehaves",
      .misbehave = "evenpair",

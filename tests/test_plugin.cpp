@@ -253,6 +253,16 @@ __attribute__((constructor)) void onLoad() {
   }
 }
 
+// Set by a save asked to: the module faults as it is unloaded (in DllMain's detach on Windows).
+bool faultAtUnload = false;
+volatile std::uintptr_t nowhere = 16;  // not null, which a sanitizer would take first
+
+__attribute__((destructor)) void onUnload() {
+  if (faultAtUnload) {
+    *reinterpret_cast<volatile int*>(nowhere) = 1;  // NOLINT(performance-no-int-to-ptr)
+  }
+}
+
 // What ends or stops the process the plug-in runs in: true when `fault` is one of these.
 bool endOrStop(const std::string& fault) {
   if (fault == "exit0") {
@@ -324,6 +334,7 @@ constexpr StateChange kStateChanges[] = {
     {"locale", [](const char*) { std::setlocale(LC_ALL, "C.UTF-8"); }},
 #endif
     {"fpu", [](const char*) { std::fesetround(FE_TOWARDZERO); }},
+    {"unloadfault", [](const char*) { faultAtUnload = true; }},
     {"setvbuf",
      [](const char*) {
        static char buffer[BUFSIZ];

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace rawout {
@@ -17,6 +18,12 @@ bool captureCrashesInto(const std::string& path);
 // has read it, as for a fault no one handles. The first fault alone; nothing unless
 // captureCrashesInto was called. Safe in a signal handler.
 void witnessFault(const void* fault, const void* context) noexcept;
+
+// Runs `unload` (the plug-in's unload) watching this thread for a fault that the system's loader
+// would hide: on Windows an exception in DllMain as the DLL detaches is taken by the loader
+// itself. The first is witnessed as witnessFault does, and said ("exception 0xC0000005"); "" when
+// none. On Linux a fault there is a signal like any other, and this runs `unload` alone.
+std::string faultWhileUnloading(const std::function<void()>& unload);
 
 // The access a fault made: 'w' a write, 'x' an execute, 'r' a read, '?' not known; from the fault
 // handler's arguments, as for witnessFault. Safe in a signal handler.

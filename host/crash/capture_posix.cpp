@@ -117,4 +117,9 @@ bool captureCrashesInto(const std::string& path) {
   return true;
 }
 
+std::string faultWhileUnloading(const std::function<void()>& unload) {
+  unload();
+  return {};
+}
+
 }  // namespace rawout

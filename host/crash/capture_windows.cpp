@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -108,6 +109,43 @@ bool captureCrashesInto(const std::string& path) {
   (void)::SetThreadStackGuarantee(&guarantee);
   before = ::SetUnhandledExceptionFilter(onUnhandled);
   return true;
+}
+
+namespace {
+
+DWORD unloadingThread = 0;
+DWORD unloadFault = 0;
+
+// A system fault (access violation, illegal instruction, stack overflow...) on the unloading
+// thread; a C++ exception (another facility's code) is the DLL's own to catch.
+LONG CALLBACK onUnloadFault(EXCEPTION_POINTERS* exception) {
+  const DWORD code = exception->ExceptionRecord->ExceptionCode;
+  if (::GetCurrentThreadId() == unloadingThread && (code & 0xF0000000U) == 0xC0000000U &&
+      unloadFault == 0) {
+    unloadFault = code;
+    witnessFault(exception, nullptr);
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+std::string faultWhileUnloading(const std::function<void()>& unload) {
+  unloadingThread = ::GetCurrentThreadId();
+  unloadFault = 0;
+  void* const watch = ::AddVectoredExceptionHandler(1, onUnloadFault);
+  unload();
+  if (watch != nullptr) {
+    ::RemoveVectoredExceptionHandler(watch);
+  }
+  unloadingThread = 0;
+  if (unloadFault == 0) {
+    return {};
+  }
+  char code[32];
+  (void)std::snprintf(code, sizeof code, "exception 0x%08lX",
+                      static_cast<unsigned long>(unloadFault));
+  return code;
 }
 
 }  // namespace rawout

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "crash/capture.h"
 #include "export/export_error.h"
 #include "export/guarded_save.h"
 #include "export/plugin_aside.h"
@@ -107,7 +108,15 @@ int runSaveProcess(const std::vector<std::string>& arguments) {
     }
     const ExportPlugin::SaveOutcome outcome =
         plugin.saveAsAHost(block, size, arguments[3], buffer.get());
-    const std::string message = resultAnswer(plugin, outcome, buffer);
+    std::string message = resultAnswer(plugin, outcome, buffer);
+    // Unloaded before the answer, as a host unloads it: a fault in its DllMain, which the
+    // loader hides, fails the export before its file is put in place.
+    const std::string named = quotedName(plugin.path());
+    if (const std::string fault = faultWhileUnloading([&loaded] { loaded.reset(); });
+        !fault.empty()) {
+      message = faultAnswer(named + ": faulted as it was unloaded (" + fault +
+                            "), which the system's loader hid; nothing was exported");
+    }
     return writeFile(answer, message.data(), message.size()) ? 0 : kSaveProcessTrouble;
   } catch (const std::exception& error) {
     const std::string message = faultAnswer(error.what());

@@ -188,7 +188,11 @@ Verdict trappedCheck(const Check& check, const std::string& path, const CheckFol
 // nothing.
 std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const std::string& path) {
   const AddressRanges mapped = plugin ? mappingOf(plugin->path()) : AddressRanges();
-  plugin.reset();
+  if (const std::string fault = faultWhileUnloading([&plugin] { plugin.reset(); });
+      !fault.empty()) {
+    // The host's loader would hide it as this one did, or crash the host at its exit.
+    return "it faulted as it was unloaded (" + fault + "), which the system's loader hid";
+  }
   if (mapped.empty()) {
     return {};
   }
