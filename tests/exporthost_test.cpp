@@ -412,6 +412,10 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
       {"unloadfault",
        ": faulted as it was unloaded (exception 0xC0000005), which the system's loader hid; "
        "nothing was exported\n"},
+      // In every process that loads it, exporthost's own too.
+      {"unloadhang",
+       ": saved, but did not unload within 5 s (a DllMain or a destructor that hangs as the DLL "
+       "detaches); nothing was exported\n"},
       {"segv",
        ": ended the process during the save (exception 0xC0000005); nothing was exported\n"},
 #else

@@ -258,6 +258,10 @@ bool faultAtUnload = false;
 volatile std::uintptr_t nowhere = 16;  // not null, which a sanitizer would take first
 
 __attribute__((destructor)) void onUnload() {
+  const char* what = std::getenv("TEST_PLUGIN_MISBEHAVE");
+  if (what != nullptr && std::strcmp(what, "unloadhang") == 0) {
+    std::this_thread::sleep_for(std::chrono::hours(1));
+  }
   if (faultAtUnload) {
     *reinterpret_cast<volatile int*>(nowhere) = 1;  // NOLINT(performance-no-int-to-ptr)
   }

@@ -20,6 +20,7 @@
 #include "files/file_identity.h"
 #include "loader/plugin_loader.h"
 #include "process/interruptible.h"
+#include "process/this_program.h"
 #include "report/report.h"
 #include "runner/check_run.h"
 #include "runner/child_main.h"
@@ -70,6 +71,12 @@ int runExport(const Arguments& arguments) {
   } catch (const Interrupted&) {
     // The staging and scratch folders are gone by now, and so is the save's process.
     Interruptible::endAsAsked();
+  } catch (const UnloadHangs& error) {
+    // The plug-in is still loaded: a normal end would run its hanging unload in exporthost.
+    printError(error.what());
+    (void)std::fflush(stdout);
+    (void)std::fflush(stderr);
+    endWithoutUnloading(kExitFailure);
   }
   // A format that transforms the bytes makes a file of another size: that is said too.
   const std::string size = exported.fileSize && *exported.fileSize != exported.bytes

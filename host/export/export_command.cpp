@@ -42,7 +42,7 @@ std::string Exporter::reportedExtension(const ExtensionBuffer& buffer) const {
   return *extension;
 }
 
-std::string Exporter::learnExtension() const {
+std::string Exporter::learnExtension() {
   const std::string cannot = quotedName(plugin_->path()) + ": cannot learn its extension: ";
   try {
     const ScratchFolder scratch;
@@ -51,7 +51,7 @@ std::string Exporter::learnExtension() const {
     constexpr char kTrialBlock[] = "exporthost trial save\n";
     const std::string trialName = scratch / "trial";
     const auto trial =
-        guardedSave(*plugin_, kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
+        saveKeepingAHangingUnload(kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
     if (trial.result != 1) {
       throw ExportError(cannot + "a trial save to " + quotedName(trialName) + " gave result " +
                         std::to_string(trial.result) + withCause(trial.cause) + ", expected 1");
@@ -62,7 +62,20 @@ std::string Exporter::learnExtension() const {
   }
 }
 
-Exported Exporter::save(const InputBlock& block, const std::string& baseName) const {
+ExportPlugin::SaveOutcome Exporter::saveKeepingAHangingUnload(const void* data, std::uint32_t size,
+                                                              const std::string& baseName,
+                                                              ExtensionBuffer& buffer,
+                                                              const InputBlock* input) {
+  try {
+    return guardedSave(*plugin_, data, size, baseName, buffer, input);
+  } catch (const UnloadHangs&) {
+    // Unloaded here, it would hang exporthost as it hung the save's process.
+    plugin_->leaveLoaded();
+    throw;
+  }
+}
+
+Exported Exporter::save(const InputBlock& block, const std::string& baseName) {
   const std::string format = printable(displayNameOf(*plugin_));
   const auto cannotExport = [&format](const std::string& output, const std::string& cause) {
     return ExportError(quotedName(output) + ": cannot export as " + format +
@@ -81,7 +94,7 @@ Exported Exporter::save(const InputBlock& block, const std::string& baseName) co
   }
   ExtensionBuffer buffer;
   const auto saved =
-      guardedSave(*plugin_, block.data(), block.size(), staging->baseName(), buffer, &block);
+      saveKeepingAHangingUnload(block.data(), block.size(), staging->baseName(), buffer, &block);
   // A failed write's cause would mislead ("Bad address") and a finished one may hold a mix.
   if (block.changed()) {
     throw InputError::changed(block.path());
@@ -129,7 +142,7 @@ Exported exportProgram(const std::string& pluginPath, const std::string& input,
   // From here on a stop signal ends the save, and the export's folders go, before exporthost
   // ends as the signal would have ended it.
   const Interruptible interruptible;
-  const Exporter exporter(pluginPath);
+  Exporter exporter(pluginPath);
   return exporter.save(block, output);
 }
 

@@ -29,8 +29,8 @@ std::string chooseBaseName(const std::string& input, const std::optional<std::st
 
 // The whole export, in the order that costs least when something is wrong: BASENAME's rules,
 // then INPUT ("-" for standard input), then the plug-in. Throws BaseNameError, InputError,
-// LoadError and ExportError, each saying why, and Interrupted, once all it made is gone, when a
-// stop signal came (Interruptible::endAsAsked() then ends exporthost).
+// LoadError and ExportError (UnloadHangs among them), each saying why, and Interrupted, once all it
+// made is gone, when a stop signal came (Interruptible::endAsAsked() then ends exporthost).
 Exported exportProgram(const std::string& pluginPath, const std::string& input,
                        const std::optional<std::string>& baseName);
 
@@ -46,10 +46,15 @@ class Exporter {
   // and exporthost moves its file into place. So an output that is the input is refused with the
   // input intact, whatever extension the plug-in gives, and a failed export leaves an existing
   // output as it was. Throws ExportError, and InputError when the input changed meanwhile.
-  [[nodiscard]] Exported save(const InputBlock& block, const std::string& baseName) const;
+  [[nodiscard]] Exported save(const InputBlock& block, const std::string& baseName);
 
  private:
-  [[nodiscard]] std::string learnExtension() const;
+  [[nodiscard]] std::string learnExtension();
+  // guardedSave; a plug-in whose unload hangs is left loaded, and UnloadHangs goes on.
+  ExportPlugin::SaveOutcome saveKeepingAHangingUnload(const void* data, std::uint32_t size,
+                                                      const std::string& baseName,
+                                                      ExtensionBuffer& buffer,
+                                                      const InputBlock* input);
   // What the plug-in stored in `buffer`; throws ExportError when it left no terminator.
   [[nodiscard]] std::string reportedExtension(const ExtensionBuffer& buffer) const;
 

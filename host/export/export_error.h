@@ -10,6 +10,13 @@ class ExportError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The plug-in saved, but its unload did not end in time (a DllMain or a destructor that hangs as
+// the module detaches): the module is left loaded, and exporthost must end without unloading it.
+class UnloadHangs : public ExportError {
+ public:
+  using ExportError::ExportError;
+};
+
 // BASENAME breaks its rules: the caller's mistake, found before anything is read or loaded.
 class BaseNameError : public std::runtime_error {
  public:

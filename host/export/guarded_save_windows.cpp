@@ -71,6 +71,20 @@ class SharedBlock {
 constexpr char kSaveProcessMode[] = "--save-process";
 // The save's process could not write its answer, or was started wrongly.
 constexpr int kSaveProcessTrouble = 2;
+// How long the save's process has, once it has answered, to unload the plug-in and end.
+constexpr DWORD kUnloadMilliseconds = 5000;
+
+// Waits for the save's process to end, with a limit from the moment its answer is there: true
+// when it answered but did not end within kUnloadMilliseconds of that.
+bool answeredButDidNotEnd(const StartedProcess& process, const std::string& answer) {
+  constexpr DWORD kLookEvery = 50;
+  while (::WaitForSingleObject(process.handle(), kLookEvery) == WAIT_TIMEOUT) {
+    if (::GetFileAttributesA(answer.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return ::WaitForSingleObject(process.handle(), kUnloadMilliseconds) == WAIT_TIMEOUT;
+    }
+  }
+  return false;
+}
 
 int runSaveProcess(const std::vector<std::string>& arguments) {
   if (arguments.size() != 6) {
@@ -108,16 +122,22 @@ int runSaveProcess(const std::vector<std::string>& arguments) {
     }
     const ExportPlugin::SaveOutcome outcome =
         plugin.saveAsAHost(block, size, arguments[3], buffer.get());
-    std::string message = resultAnswer(plugin, outcome, buffer);
-    // Unloaded before the answer, as a host unloads it: a fault in its DllMain, which the
-    // loader hides, fails the export before its file is put in place.
+    // The answer comes before the unload, so that exporthost can tell an unload that hangs from
+    // a save that takes long; a fault in DllMain as it detaches, which the loader hides, then
+    // replaces it, and fails the export before its file is put in place.
+    const std::string message = resultAnswer(plugin, outcome, buffer);
+    if (!writeFile(answer, message.data(), message.size())) {
+      return kSaveProcessTrouble;
+    }
     const std::string named = quotedName(plugin.path());
     if (const std::string fault = faultWhileUnloading([&loaded] { loaded.reset(); });
         !fault.empty()) {
-      message = faultAnswer(named + ": faulted as it was unloaded (" + fault +
-                            "), which the system's loader hid; nothing was exported");
+      const std::string faulted = faultAnswer(named + ": faulted as it was unloaded (" + fault +
+                                              "), which the system's loader hid; nothing was "
+                                              "exported");
+      return writeFile(answer, faulted.data(), faulted.size()) ? 0 : kSaveProcessTrouble;
     }
-    return writeFile(answer, message.data(), message.size()) ? 0 : kSaveProcessTrouble;
+    return 0;
   } catch (const std::exception& error) {
     const std::string message = faultAnswer(error.what());
     return writeFile(answer, message.data(), message.size()) ? 0 : kSaveProcessTrouble;
@@ -174,14 +194,24 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
     (void)::AssignProcessToJobObject(job, process->handle());
   }
   ::ResumeThread(process->thread());
-  const DWORD code = process->exitCode();
+  const bool unloadHangs = answeredButDidNotEnd(*process, answer);
+  if (unloadHangs) {
+    (void)::TerminateProcess(process->handle(), 1);
+  }
   if (job != nullptr) {
     ::TerminateJobObject(job, 1);
     ::CloseHandle(job);
   }
+  const DWORD code = process->exitCode();
   // The save's process shares the console, and Ctrl+C ended it too.
   if (Interruptible::stopAsked()) {
     throw Interrupted();
+  }
+  if (unloadHangs) {
+    throw UnloadHangs(quotedName(plugin.path()) + ": saved, but did not unload within " +
+                      std::to_string(kUnloadMilliseconds / 1000) +
+                      " s (a DllMain or a destructor that hangs as the DLL detaches); nothing "
+                      "was exported");
   }
   const std::string answered = fileContent(answer).value_or("");
   return readAnswer(answered, code == 0, describeExitCode(code), plugin, buffer);

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "process/this_program.h"
 
 namespace rawout {
@@ -19,6 +21,11 @@ std::string thisProgram() {
     }
     path.resize(path.size() * 2);
   }
+}
+
+void endWithoutUnloading(int status) {
+  (void)::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
+  std::_Exit(status);
 }
 
 }  // namespace rawout
