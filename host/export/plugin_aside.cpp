@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "export/export_error.h"
@@ -16,8 +17,11 @@ void loadAside(std::optional<ExportPlugin>& plugin, const std::string& path,
   std::string module;
   try {
     here = absolutePath(".");
-    // Named from the folder the user gave it in, not from the one it loads in.
-    module = namesNoFile(path) ? path : absolutePath(path);
+    // Named from the folder the user gave it in, not from the one it loads in; one given whole
+    // keeps the user's spelling in what exporthost says of it.
+    module = namesNoFile(path) || std::filesystem::path(path).has_root_directory()
+                 ? path
+                 : absolutePath(path);
   } catch (const std::runtime_error& error) {
     throw ExportError(error.what());
   }
