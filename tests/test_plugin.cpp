@@ -326,6 +326,11 @@ void leaveProcesses(const std::string& fault) {
 }
 #endif
 
+#ifdef _WIN32
+// Left registered by a save asked to, to be called once the module is gone.
+LONG CALLBACK keptHandler(EXCEPTION_POINTERS* /*exception*/) { return EXCEPTION_CONTINUE_SEARCH; }
+#endif
+
 // The changes to the host's process that a call may be asked to leave, by name.
 struct StateChange {
   const char* name;
@@ -357,6 +362,8 @@ constexpr StateChange kStateChanges[] = {
      [](const char*) { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST); }},
     {"affinity", [](const char*) { ::SetProcessAffinityMask(::GetCurrentProcess(), 1); }},
     {"dlldirectory", [](const char*) { ::SetDllDirectoryA("C:\\"); }},
+    {"veh", [](const char*) { (void)::AddVectoredExceptionHandler(1, keptHandler); }},
+    {"uef", [](const char*) { (void)::SetUnhandledExceptionFilter(keptHandler); }},
     {"pin",
      [](const char*) {
        static const char inside = 0;  // an address in the module

@@ -32,9 +32,16 @@ AddressRanges mappingOf(const std::string& path);
 // again by its own code): so on Windows, where nothing else keeps one. Linux's loader keeps some
 // of its own accord (a C++ module's unique symbols, -z nodelete).
 extern const bool kStillMappedIsThePlugins;
-// What the C library keeps for this process that points into `ranges`, a module's former
-// mapping: "the environment entry FOO", "stdout's buffer", "SIGUSR1's handler".
+// What the C library (and on Windows the system) keeps for this process that points into
+// `ranges`, a module's former mapping: "the environment entry FOO", "stdout's buffer",
+// "SIGUSR1's handler", "the unhandled-exception filter (SetUnhandledExceptionFilter)".
 std::vector<std::string> heldPointersInto(const AddressRanges& ranges);
+
+// Drives, on this thread, what the system would call back into `ranges`, a module's former image
+// kept inaccessible: an exception the process handles, for its vectored exception handlers. A
+// call into the image is taken as having returned at once with 0, and named ("a vectored
+// exception handler ..."); "" when none came. On Linux the system keeps no such callback: "".
+std::string lateCallbackInto(const AddressRanges& ranges);
 
 // The threads of this process that still run.
 std::size_t runningThreads();

@@ -256,6 +256,8 @@ void detail::addLibraryHeld(const AddressRanges& ranges, std::vector<std::string
 
 const bool kStillMappedIsThePlugins = false;
 
+std::string lateCallbackInto(const AddressRanges& /*ranges*/) { return {}; }
+
 AddressRanges mappingOf(const std::string& path) {
   struct stat module {};
   AddressRanges ranges;

@@ -155,6 +155,71 @@ std::string damagedHeap() {
 
 const bool kStillMappedIsThePlugins = true;
 
+namespace {
+
+const AddressRanges* formerImage = nullptr;
+DWORD drivingThread = 0;
+const char* driving = nullptr;  // what is being driven now
+const char* lateCaller = nullptr;
+// The exception that drives the handlers: a code of exporthost's own (the customer bit set),
+// which its last handler takes.
+constexpr DWORD kProbe = 0xE0726177;
+
+// A call into the former image faults at its first instruction, the return address on the
+// stack: the call is made to return there with 0 (EXCEPTION_CONTINUE_SEARCH for a handler).
+LONG CALLBACK onCallIntoFormerImage(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+  if (formerImage == nullptr || ::GetCurrentThreadId() != drivingThread ||
+      record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION ||
+      !insideAny(*formerImage, record.ExceptionAddress)) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  if (lateCaller == nullptr) {
+    lateCaller = driving;
+  }
+  CONTEXT& context = *exception->ContextRecord;
+#ifdef _WIN64
+  context.Rip =
+      *reinterpret_cast<const DWORD64*>(context.Rsp);  // NOLINT(performance-no-int-to-ptr)
+  context.Rsp += sizeof(DWORD64);
+  context.Rax = 0;
+#else
+  // A handler is stdcall and pops its one argument.
+  context.Eip = *reinterpret_cast<const DWORD*>(context.Esp);  // NOLINT(performance-no-int-to-ptr)
+  context.Esp += 2 * sizeof(DWORD);
+  context.Eax = 0;
+#endif
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+LONG CALLBACK onProbe(EXCEPTION_POINTERS* exception) {
+  return exception->ExceptionRecord->ExceptionCode == kProbe ? EXCEPTION_CONTINUE_EXECUTION
+                                                             : EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+std::string lateCallbackInto(const AddressRanges& ranges) {
+  formerImage = &ranges;
+  drivingThread = ::GetCurrentThreadId();
+  lateCaller = nullptr;
+  void* const watch = ::AddVectoredExceptionHandler(1, onCallIntoFormerImage);
+  void* const last = ::AddVectoredExceptionHandler(0, onProbe);
+  if (watch != nullptr && last != nullptr) {
+    driving =
+        "a vectored exception handler (AddVectoredExceptionHandler), at an exception the process "
+        "handled";
+    ::RaiseException(kProbe, 0, 0, nullptr);
+  }
+  for (void* const handler : {last, watch}) {
+    if (handler != nullptr) {
+      ::RemoveVectoredExceptionHandler(handler);
+    }
+  }
+  formerImage = nullptr;
+  return lateCaller != nullptr ? lateCaller : "";
+}
+
 // The regions the system reserved for the module as one allocation, from its base.
 AddressRanges mappingOf(const std::string& path) {
   AddressRanges ranges;
@@ -179,6 +244,12 @@ AddressRanges mappingOf(const std::string& path) {
 // the standard streams' buffers. Its signal handlers cannot be read back.
 std::vector<std::string> heldPointersInto(const AddressRanges& ranges) {
   std::vector<std::string> held = entriesInside(ranges, _environ);
+  // Read by putting it back: the system has no other reader.
+  const LPTOP_LEVEL_EXCEPTION_FILTER filter = ::SetUnhandledExceptionFilter(nullptr);
+  (void)::SetUnhandledExceptionFilter(filter);
+  if (insideAny(ranges, reinterpret_cast<const void*>(filter))) {  // NOLINT: a function's address
+    held.emplace_back("the unhandled-exception filter (SetUnhandledExceptionFilter)");
+  }
 #ifndef _UCRT
   for (const auto& [stream, name] :
        {std::pair{stdin, "stdin"}, std::pair{stdout, "stdout"}, std::pair{stderr, "stderr"}}) {

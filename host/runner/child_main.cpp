@@ -205,15 +205,30 @@ std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const st
   }
   // Kept from reuse, so that a late call into the image (an exit handler, a callback) faults
   // there and is named, rather than run whatever the system maps there next.
-  for (const auto& [begin, end] : mapped) {
+  // Adjacent ranges as one: Windows reserves only from an allocation boundary, as the image began.
+  AddressRanges spans;
+  for (const auto& range : mapped) {
+    if (!spans.empty() && spans.back().second == range.first) {
+      spans.back().second = range.second;
+    } else {
+      spans.push_back(range);
+    }
+  }
+  bool kept = true;
+  for (const auto& [begin, end] : spans) {
     auto* const image = reinterpret_cast<void*>(begin);  // NOLINT(performance-no-int-to-ptr)
     if (reservePagesAt(image, end - begin)) {
       rememberUnloadedImage(begin, end);
+    } else {
+      kept = false;
     }
+  }
+  if (const std::string late = kept ? lateCallbackInto(mapped) : std::string(); !late.empty()) {
+    return "once it was unloaded, " + late + ", still called into it, expected nothing";
   }
   const std::vector<std::string> held = heldPointersInto(mapped);
   return held.empty() ? std::string()
-                      : "once it was unloaded, the C library still held addresses inside it: " +
+                      : "once it was unloaded, the process still held addresses inside it: " +
                             joined(held, ", ") + ", expected none";
 }
 
