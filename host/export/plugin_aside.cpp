@@ -13,10 +13,10 @@ namespace rawout {
 
 void loadAside(std::optional<ExportPlugin>& plugin, const std::string& path,
                const std::string& folder) {
-  std::string here;
+  std::optional<WorkingFolderMark> here;
   std::string module;
   try {
-    here = absolutePath(".");
+    here.emplace();
     // Named from the folder the user gave it in, not from the one it loads in; one given whole
     // keeps the user's spelling in what exporthost says of it.
     module = namesNoFile(path) || std::filesystem::path(path).has_root_directory()
@@ -32,14 +32,13 @@ void loadAside(std::optional<ExportPlugin>& plugin, const std::string& path,
   try {
     plugin.emplace(module);
   } catch (...) {
-    (void)enterFolder(here);
+    (void)here->enterAgain();
     throw;
   }
-  if (!enterFolder(here)) {
+  if (!here->enterAgain()) {
     const int cause = errno;
     plugin.reset();
-    throw ExportError("cannot go back to the working folder " + quotedName(here) + ": " +
-                      std::strerror(cause));
+    throw ExportError(std::string("cannot go back to the working folder: ") + std::strerror(cause));
   }
 }
 

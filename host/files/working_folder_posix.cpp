@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,24 @@ std::string absolutePath(const std::string& path) {
 }
 
 bool enterFolder(const std::string& folder) { return ::chdir(folder.c_str()) == 0; }
+
+#ifdef O_PATH
+constexpr int kHeldOnly = O_PATH;  // needs no permission to read the folder
+#else
+constexpr int kHeldOnly = O_RDONLY;
+#endif
+
+WorkingFolderMark::WorkingFolderMark()
+    : descriptor_(::open(".", kHeldOnly | O_DIRECTORY | O_CLOEXEC)) {
+  if (descriptor_ < 0) {
+    throw std::runtime_error(std::string("cannot hold the working folder: ") +
+                             std::strerror(errno));
+  }
+}
+
+WorkingFolderMark::~WorkingFolderMark() { ::close(descriptor_); }
+
+bool WorkingFolderMark::enterAgain() const { return ::fchdir(descriptor_) == 0; }
 
 const char* const kTemporaryFolderVariables = "TMPDIR";
 

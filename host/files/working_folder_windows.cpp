@@ -29,6 +29,12 @@ std::string absolutePath(const std::string& path) {
 
 bool enterFolder(const std::string& folder) { return ::_chdir(folder.c_str()) == 0; }
 
+WorkingFolderMark::WorkingFolderMark() : path_(absolutePath(".")) {}
+
+WorkingFolderMark::~WorkingFolderMark() = default;
+
+bool WorkingFolderMark::enterAgain() const { return enterFolder(path_); }
+
 const char* const kTemporaryFolderVariables = "TMP and TEMP";
 
 bool temporaryFilesInto(const std::string& folder) {
