@@ -1138,6 +1138,12 @@ const std::vector<Fault> kFaults = {
      .text = "DLL directory C:\\, expected none",
      .when = "process-state"},
     {.plugin = "misbehaves",
+     .misbehave = "crtexit",
+     .failing = {"every-byte-value"},
+     .text = ", in what was the plug-in's image until it was unloaded: something called or read it "
+             "after the unload, at 0x",
+     .name = "crtexit"},
+    {.plugin = "misbehaves",
      .misbehave = "veh",
      .failing = {"every-byte-value"},
      .text = "once it was unloaded, a vectored exception handler (AddVectoredExceptionHandler), at "

@@ -329,6 +329,7 @@ void leaveProcesses(const std::string& fault) {
 #ifdef _WIN32
 // Left registered by a save asked to, to be called once the module is gone.
 LONG CALLBACK keptHandler(EXCEPTION_POINTERS* /*exception*/) { return EXCEPTION_CONTINUE_SEARCH; }
+void keptAtExit() {}
 #endif
 
 // The changes to the host's process that a call may be asked to leave, by name.
@@ -363,6 +364,17 @@ constexpr StateChange kStateChanges[] = {
     {"affinity", [](const char*) { ::SetProcessAffinityMask(::GetCurrentProcess(), 1); }},
     {"dlldirectory", [](const char*) { ::SetDllDirectoryA("C:\\"); }},
     {"veh", [](const char*) { (void)::AddVectoredExceptionHandler(1, keptHandler); }},
+    // The C runtime's own atexit, run as the process ends: the DLL's would run as it unloads.
+    {"crtexit",
+     [](const char*) {
+       using AtExit = int (*)(void (*)());
+       const HMODULE runtime = ::GetModuleHandleA("msvcrt.dll");
+       const FARPROC found = runtime != nullptr ? ::GetProcAddress(runtime, "atexit") : nullptr;
+       if (found != nullptr) {
+         // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): how the system gives it
+         (void)reinterpret_cast<AtExit>(reinterpret_cast<void (*)()>(found))(keptAtExit);
+       }
+     }},
     {"uef", [](const char*) { (void)::SetUnhandledExceptionFilter(keptHandler); }},
     {"pin",
      [](const char*) {
