@@ -1143,6 +1143,11 @@ const std::vector<Fault> kFaults = {
      .text = ", in what was the plug-in's image until it was unloaded: something called or read it "
              "after the unload, at 0x",
      .name = "crtexit"},
+    // A timer's callback runs on a thread of the system's pool, left running.
+    {.plugin = "misbehaves",
+     .misbehave = "timer",
+     .failing = {"every-byte-value"},
+     .text = "left 1 thread(s) running after the calls returned, expected none"},
     {.plugin = "misbehaves",
      .misbehave = "veh",
      .failing = {"every-byte-value"},

@@ -330,6 +330,7 @@ void leaveProcesses(const std::string& fault) {
 // Left registered by a save asked to, to be called once the module is gone.
 LONG CALLBACK keptHandler(EXCEPTION_POINTERS* /*exception*/) { return EXCEPTION_CONTINUE_SEARCH; }
 void keptAtExit() {}
+void CALLBACK keptTick(void* /*context*/, BOOLEAN /*fired*/) {}
 #endif
 
 // The changes to the host's process that a call may be asked to leave, by name.
@@ -364,6 +365,11 @@ constexpr StateChange kStateChanges[] = {
     {"affinity", [](const char*) { ::SetProcessAffinityMask(::GetCurrentProcess(), 1); }},
     {"dlldirectory", [](const char*) { ::SetDllDirectoryA("C:\\"); }},
     {"veh", [](const char*) { (void)::AddVectoredExceptionHandler(1, keptHandler); }},
+    {"timer",
+     [](const char*) {
+       HANDLE timer = nullptr;
+       (void)::CreateTimerQueueTimer(&timer, nullptr, keptTick, nullptr, 100, 100, 0);
+     }},
     // The C runtime's own atexit, run as the process ends: the DLL's would run as it unloads.
     {"crtexit",
      [](const char*) {
