@@ -416,7 +416,7 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
       {"exitprocess",
        ": ended the process during the save (exit status 4); nothing was exported\n"},
       {"unloadfault",
-       ": faulted as it was unloaded (exception 0xC0000005), which the system's loader hid; "
+       ": it faulted as it was unloaded (exception 0xC0000005), which the system's loader hid; "
        "nothing was exported\n"},
       // In every process that loads it, exporthost's own too.
       {"unloadhang",

@@ -71,12 +71,6 @@ int runExport(const Arguments& arguments) {
   } catch (const Interrupted&) {
     // The staging and scratch folders are gone by now, and so is the save's process.
     Interruptible::endAsAsked();
-  } catch (const UnloadHangs& error) {
-    // The plug-in is still loaded: a normal end would run its hanging unload in exporthost.
-    printError(error.what());
-    (void)std::fflush(stdout);
-    (void)std::fflush(stderr);
-    endWithoutUnloading(kExitFailure);
   }
   // A format that transforms the bytes makes a file of another size: that is said too.
   const std::string size = exported.fileSize && *exported.fileSize != exported.bytes
@@ -255,6 +249,10 @@ int run(int argc, char** argv, bool& outputFailureSaid) {
     return kExitTrouble;
   } catch (const std::exception& error) {
     printError(error.what());
+    // The plug-in is still loaded: a normal end would run its hanging unload in exporthost.
+    if (dynamic_cast<const UnloadHangs*>(&error) != nullptr) {
+      endWithoutUnloading(kExitFailure);
+    }
   }
   return kExitFailure;
 }

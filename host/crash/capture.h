@@ -21,8 +21,9 @@ void witnessFault(const void* fault, const void* context) noexcept;
 
 // Runs `unload` (the plug-in's unload) watching this thread for a fault that the system's loader
 // would hide: on Windows an exception in DllMain as the DLL detaches is taken by the loader
-// itself. The first is witnessed as witnessFault does, and said ("exception 0xC0000005"); "" when
-// none. On Linux a fault there is a signal like any other, and this runs `unload` alone.
+// itself. The first is witnessed as witnessFault does, and is the failure ("it faulted as it was
+// unloaded (exception 0xC0000005), which the system's loader hid"); "" when none. On Linux a fault
+// there is a signal like any other, and this runs `unload` alone.
 std::string faultWhileUnloading(const std::function<void()>& unload);
 
 // The access a fault made: 'w' a write, 'x' an execute, 'r' a read, '?' not known; from the fault

@@ -143,9 +143,9 @@ std::string faultWhileUnloading(const std::function<void()>& unload) {
     return {};
   }
   char code[32];
-  (void)std::snprintf(code, sizeof code, "exception 0x%08lX",
-                      static_cast<unsigned long>(unloadFault));
-  return code;
+  (void)std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(unloadFault));
+  return std::string("it faulted as it was unloaded (exception ") + code +
+         "), which the system's loader hid";
 }
 
 }  // namespace rawout

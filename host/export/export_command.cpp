@@ -51,7 +51,7 @@ std::string Exporter::learnExtension() {
     constexpr char kTrialBlock[] = "exporthost trial save\n";
     const std::string trialName = scratch / "trial";
     const auto trial =
-        saveKeepingAHangingUnload(kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
+        guardedSave(*plugin_, kTrialBlock, sizeof kTrialBlock - 1, trialName, buffer, nullptr);
     if (trial.result != 1) {
       throw ExportError(cannot + "a trial save to " + quotedName(trialName) + " gave result " +
                         std::to_string(trial.result) + withCause(trial.cause) + ", expected 1");
@@ -59,19 +59,6 @@ std::string Exporter::learnExtension() {
     return reportedExtension(buffer);
   } catch (const ScratchFolderError& error) {
     throw ExportError(cannot + error.what());
-  }
-}
-
-ExportPlugin::SaveOutcome Exporter::saveKeepingAHangingUnload(const void* data, std::uint32_t size,
-                                                              const std::string& baseName,
-                                                              ExtensionBuffer& buffer,
-                                                              const InputBlock* input) {
-  try {
-    return guardedSave(*plugin_, data, size, baseName, buffer, input);
-  } catch (const UnloadHangs&) {
-    // Unloaded here, it would hang exporthost as it hung the save's process.
-    plugin_->leaveLoaded();
-    throw;
   }
 }
 
@@ -94,7 +81,7 @@ Exported Exporter::save(const InputBlock& block, const std::string& baseName) {
   }
   ExtensionBuffer buffer;
   const auto saved =
-      saveKeepingAHangingUnload(block.data(), block.size(), staging->baseName(), buffer, &block);
+      guardedSave(*plugin_, block.data(), block.size(), staging->baseName(), buffer, &block);
   // A failed write's cause would mislead ("Bad address") and a finished one may hold a mix.
   if (block.changed()) {
     throw InputError::changed(block.path());

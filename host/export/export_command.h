@@ -50,11 +50,6 @@ class Exporter {
 
  private:
   [[nodiscard]] std::string learnExtension();
-  // guardedSave; a plug-in whose unload hangs is left loaded, and UnloadHangs goes on.
-  ExportPlugin::SaveOutcome saveKeepingAHangingUnload(const void* data, std::uint32_t size,
-                                                      const std::string& baseName,
-                                                      ExtensionBuffer& buffer,
-                                                      const InputBlock* input);
   // What the plug-in stored in `buffer`; throws ExportError when it left no terminator.
   [[nodiscard]] std::string reportedExtension(const ExtensionBuffer& buffer) const;
 

@@ -17,10 +17,11 @@ namespace rawout {
 
 // Throws ExportError saying what happened when the save did not end with a result: a write past
 // the buffer, a fault at an input that changed under the save (worded as InputError words it),
-// or the plug-in ending the process.
-ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
-                                      std::uint32_t size, const std::string& baseName,
-                                      ExtensionBuffer& buffer, const InputBlock* input);
+// or the plug-in ending the process; UnloadHangs, the plug-in then left loaded, when the save's
+// process answered but did not unload it in time.
+ExportPlugin::SaveOutcome guardedSave(ExportPlugin& plugin, const void* data, std::uint32_t size,
+                                      const std::string& baseName, ExtensionBuffer& buffer,
+                                      const InputBlock* input);
 
 // Where the save runs in a process started for it (on Windows, which has no fork), exporthost
 // started as that process: it saves as `arguments` (argv[1] on) say and gives the exit status.

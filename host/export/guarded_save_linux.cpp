@@ -79,9 +79,9 @@ std::optional<int> runSaveProcessIfAsked(const std::vector<std::string>& /*argum
   return std::nullopt;
 }
 
-ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
-                                      std::uint32_t size, const std::string& baseName,
-                                      ExtensionBuffer& buffer, const InputBlock* input) {
+ExportPlugin::SaveOutcome guardedSave(ExportPlugin& plugin, const void* data, std::uint32_t size,
+                                      const std::string& baseName, ExtensionBuffer& buffer,
+                                      const InputBlock* input) {
   // The save's own temporary folder, gone with what the plug-in left in it.
   const ScratchFolder temporary;
   int channel[2] = {-1, -1};

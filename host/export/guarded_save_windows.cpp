@@ -132,9 +132,7 @@ int runSaveProcess(const std::vector<std::string>& arguments) {
     const std::string named = quotedName(plugin.path());
     if (const std::string fault = faultWhileUnloading([&loaded] { loaded.reset(); });
         !fault.empty()) {
-      const std::string faulted = faultAnswer(named + ": faulted as it was unloaded (" + fault +
-                                              "), which the system's loader hid; nothing was "
-                                              "exported");
+      const std::string faulted = faultAnswer(named + ": " + fault + "; nothing was exported");
       return writeFile(answer, faulted.data(), faulted.size()) ? 0 : kSaveProcessTrouble;
     }
     return 0;
@@ -153,9 +151,9 @@ std::optional<int> runSaveProcessIfAsked(const std::vector<std::string>& argumen
   return runSaveProcess(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
 }
 
-ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* data,
-                                      std::uint32_t size, const std::string& baseName,
-                                      ExtensionBuffer& buffer, const InputBlock* /*input*/) {
+ExportPlugin::SaveOutcome guardedSave(ExportPlugin& plugin, const void* data, std::uint32_t size,
+                                      const std::string& baseName, ExtensionBuffer& buffer,
+                                      const InputBlock* /*input*/) {
   const ScratchFolder work;
   const std::string answer = work / "answer";
   const SharedBlock block(data, size);
@@ -208,6 +206,8 @@ ExportPlugin::SaveOutcome guardedSave(const ExportPlugin& plugin, const void* da
     throw Interrupted();
   }
   if (unloadHangs) {
+    // Unloaded here, it would hang exporthost as it hung the save's process.
+    plugin.leaveLoaded();
     throw UnloadHangs(quotedName(plugin.path()) + ": saved, but did not unload within " +
                       std::to_string(kUnloadMilliseconds / 1000) +
                       " s (a DllMain or a destructor that hangs as the DLL detaches); nothing "

@@ -28,10 +28,11 @@ std::string endProcessesLeftRunning();
 // The address ranges the module file at `path` is mapped at now (on Windows none: not looked at).
 using AddressRanges = std::vector<std::pair<std::uintptr_t, std::uintptr_t>>;
 AddressRanges mappingOf(const std::string& path);
-// Whether a module still mapped once the host unloaded it keeps itself there (pinned, or loaded
-// again by its own code): so on Windows, where nothing else keeps one. Linux's loader keeps some
-// of its own accord (a C++ module's unique symbols, -z nodelete).
-extern const bool kStillMappedIsThePlugins;
+// The failure of a module still mapped once the host unloaded it, which kept itself there
+// (pinned, or loaded again by its own code): so on Windows, where nothing else keeps one. ""
+// on Linux, whose loader keeps some of its own accord (a C++ module's unique symbols, -z
+// nodelete).
+std::string stillMappedAfterUnload();
 // What the C library (and on Windows the system) keeps for this process that points into
 // `ranges`, a module's former mapping: "the environment entry FOO", "stdout's buffer",
 // "SIGUSR1's handler", "the unhandled-exception filter (SetUnhandledExceptionFilter)".
@@ -39,8 +40,9 @@ std::vector<std::string> heldPointersInto(const AddressRanges& ranges);
 
 // Drives, on this thread, what the system would call back into `ranges`, a module's former image
 // kept inaccessible: an exception the process handles, for its vectored exception handlers. A
-// call into the image is taken as having returned at once with 0, and named ("a vectored
-// exception handler ..."); "" when none came. On Linux the system keeps no such callback: "".
+// call into the image is taken as having returned at once with 0, and is the failure ("once it
+// was unloaded, a vectored exception handler ... still called into it"); "" when none came. On
+// Linux the system keeps no such callback: "".
 std::string lateCallbackInto(const AddressRanges& ranges);
 
 // The threads of this process that still run.

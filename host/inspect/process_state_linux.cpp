@@ -254,7 +254,7 @@ void detail::addLibraryHeld(const AddressRanges& ranges, std::vector<std::string
 #endif
 }
 
-const bool kStillMappedIsThePlugins = false;
+std::string stillMappedAfterUnload() { return {}; }
 
 std::string lateCallbackInto(const AddressRanges& /*ranges*/) { return {}; }
 

@@ -153,7 +153,10 @@ std::string damagedHeap() {
   return {};
 }
 
-const bool kStillMappedIsThePlugins = true;
+std::string stillMappedAfterUnload() {
+  return "it stayed loaded once the host unloaded it (it pinned itself, or loaded itself again), "
+         "expected it gone";
+}
 
 namespace {
 
@@ -217,7 +220,9 @@ std::string lateCallbackInto(const AddressRanges& ranges) {
     }
   }
   formerImage = nullptr;
-  return lateCaller != nullptr ? lateCaller : "";
+  return lateCaller != nullptr ? std::string("once it was unloaded, ") + lateCaller +
+                                     ", still called into it, expected nothing"
+                               : std::string();
 }
 
 // The regions the system reserved for the module as one allocation, from its base.

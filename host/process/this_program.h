@@ -9,8 +9,9 @@ namespace rawout {
 // The full path of the running program, or "" when the system cannot tell it.
 std::string thisProgram();
 
-// Ends the running program at once with `status`, unloading none of its modules (on Windows not
-// even the DllMain detach that ExitProcess runs): for a plug-in whose unload hangs.
+// Ends the running program at once with `status`, its standard streams flushed, unloading none of
+// its modules (on Windows not even the DllMain detach that ExitProcess runs): for a plug-in
+// whose unload hangs.
 [[noreturn]] void endWithoutUnloading(int status);
 
 }  // namespace rawout

@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "process/this_program.h"
 
 namespace rawout {
@@ -14,6 +16,9 @@ std::string thisProgram() {
   return path;
 }
 
-void endWithoutUnloading(int status) { ::_exit(status); }
+void endWithoutUnloading(int status) {
+  (void)std::fflush(nullptr);
+  ::_exit(status);
+}
 
 }  // namespace rawout

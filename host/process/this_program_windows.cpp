@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "process/this_program.h"
@@ -24,6 +25,7 @@ std::string thisProgram() {
 }
 
 void endWithoutUnloading(int status) {
+  (void)std::fflush(nullptr);
   (void)::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
   std::_Exit(status);
 }

@@ -188,24 +188,18 @@ Verdict trappedCheck(const Check& check, const std::string& path, const CheckFol
 // nothing.
 std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const std::string& path) {
   const AddressRanges mapped = plugin ? mappingOf(plugin->path()) : AddressRanges();
-  if (const std::string fault = faultWhileUnloading([&plugin] { plugin.reset(); });
-      !fault.empty()) {
-    // The host's loader would hide it as this one did, or crash the host at its exit.
-    return "it faulted as it was unloaded (" + fault + "), which the system's loader hid";
+  // A fault the host's loader would hide as this one did, or crash the host with at its exit.
+  std::string fault = faultWhileUnloading([&plugin] { plugin.reset(); });
+  if (!fault.empty() || mapped.empty()) {
+    return fault;
   }
-  if (mapped.empty()) {
-    return {};
-  }
+  // A host that unloads a plug-in to load a newer one, or to free it, would keep this one.
   if (!mappingOf(path).empty()) {
-    // A host that unloads a plug-in to load a newer one, or to free it, would keep this one.
-    return kStillMappedIsThePlugins
-               ? "it stayed loaded once the host unloaded it (it pinned itself, or loaded "
-                 "itself again), expected it gone"
-               : std::string();
+    return stillMappedAfterUnload();
   }
   // Kept from reuse, so that a late call into the image (an exit handler, a callback) faults
-  // there and is named, rather than run whatever the system maps there next.
-  // Adjacent ranges as one: Windows reserves only from an allocation boundary, as the image began.
+  // there and is named, rather than run whatever the system maps there next. Adjacent ranges as
+  // one: Windows reserves only from an allocation boundary, as the image began.
   AddressRanges spans;
   for (const auto& range : mapped) {
     if (!spans.empty() && spans.back().second == range.first) {
@@ -223,13 +217,12 @@ std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const st
       kept = false;
     }
   }
-  if (const std::string late = kept ? lateCallbackInto(mapped) : std::string(); !late.empty()) {
-    return "once it was unloaded, " + late + ", still called into it, expected nothing";
-  }
+  const std::string late = kept ? lateCallbackInto(mapped) : std::string();
   const std::vector<std::string> held = heldPointersInto(mapped);
-  return held.empty() ? std::string()
-                      : "once it was unloaded, the process still held addresses inside it: " +
-                            joined(held, ", ") + ", expected none";
+  return !late.empty() || held.empty()
+             ? late
+             : "once it was unloaded, the process still held addresses inside it: " +
+                   joined(held, ", ") + ", expected none";
 }
 
 }  // namespace
