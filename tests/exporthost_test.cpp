@@ -664,6 +664,13 @@ TEST(ExporthostExport, FailuresNameTheFileConcerned) {
 #endif
   EXPECT_TRUE(unwritable.out.empty());
 
+  // A plug-in that is no module, loaded away from the working folder, is named as given.
+  const ProcessResult notAModule =
+      exporthost({"export", "--plugin", dir / "prog.prg", dir / "prog.prg", dir / "out"});
+  EXPECT_EQ(kFailure, notAModule.exitCode);
+  EXPECT_EQ(0U, notAModule.err.rfind("exporthost: " + (dir / "prog.prg") + ": cannot load: ", 0))
+      << notAModule.err;
+
   // A plug-in that gives 0 and leaves no cause gets none: nothing stale is appended.
   writeFile(dir / "empty.prg", {});
   const ProcessResult refused =
