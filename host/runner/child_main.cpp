@@ -188,7 +188,7 @@ Verdict trappedCheck(const Check& check, const std::string& path, const CheckFol
 // nothing.
 std::string unloadedLeavingNothing(std::optional<ExportPlugin>& plugin, const std::string& path) {
   const AddressRanges mapped = plugin ? mappingOf(plugin->path()) : AddressRanges();
-  // A fault the host's loader would hide as this one did, or crash the host with at its exit.
+  // A fault in the unload, which a host's loader would hide as this one does.
   std::string fault = faultWhileUnloading([&plugin] { plugin.reset(); });
   if (!fault.empty() || mapped.empty()) {
     return fault;
