@@ -1161,6 +1161,11 @@ const std::vector<Fault> kFaults = {
      .text = "once it was unloaded, a vectored exception handler (AddVectoredExceptionHandler), at "
              "an exception the process handled, still called into it, expected nothing"},
     {.plugin = "misbehaves",
+     .misbehave = "console",
+     .failing = {"every-byte-value"},
+     .text = "once it was unloaded, a console control handler (SetConsoleCtrlHandler), at a "
+             "Ctrl+Break, still called into it, expected nothing"},
+    {.plugin = "misbehaves",
      .misbehave = "uef",
      .failing = {"every-byte-value"},
      .text = "the process still held addresses inside it: the unhandled-exception filter "

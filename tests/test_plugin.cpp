@@ -331,6 +331,7 @@ void leaveProcesses(const std::string& fault) {
 LONG CALLBACK keptHandler(EXCEPTION_POINTERS* /*exception*/) { return EXCEPTION_CONTINUE_SEARCH; }
 void keptAtExit() {}
 void CALLBACK keptTick(void* /*context*/, BOOLEAN /*fired*/) {}
+BOOL WINAPI keptConsoleHandler(DWORD /*event*/) { return FALSE; }
 #endif
 
 // The changes to the host's process that a call may be asked to leave, by name.
@@ -365,6 +366,7 @@ constexpr StateChange kStateChanges[] = {
     {"affinity", [](const char*) { ::SetProcessAffinityMask(::GetCurrentProcess(), 1); }},
     {"dlldirectory", [](const char*) { ::SetDllDirectoryA("C:\\"); }},
     {"veh", [](const char*) { (void)::AddVectoredExceptionHandler(1, keptHandler); }},
+    {"console", [](const char*) { (void)::SetConsoleCtrlHandler(keptConsoleHandler, TRUE); }},
     {"timer",
      [](const char*) {
        HANDLE timer = nullptr;

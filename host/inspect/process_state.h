@@ -38,11 +38,13 @@ std::string stillMappedAfterUnload();
 // "SIGUSR1's handler", "the unhandled-exception filter (SetUnhandledExceptionFilter)".
 std::vector<std::string> heldPointersInto(const AddressRanges& ranges);
 
-// Drives, on this thread, what the system would call back into `ranges`, a module's former image
-// kept inaccessible: an exception the process handles, for its vectored exception handlers. A
-// call into the image is taken as having returned at once with 0, and is the failure ("once it
-// was unloaded, a vectored exception handler ... still called into it"); "" when none came. On
-// Linux the system keeps no such callback: "".
+// Sets up, before the plug-in loads, what lateCallbackInto needs to be called first.
+void watchForLateCallbacks();
+// Drives what the system would call back into `ranges`, a module's former image kept
+// inaccessible: an exception the process handles, for its vectored exception handlers, and a
+// Ctrl+Break, for its console control handlers. A call into the image is taken as having returned
+// at once with 0, and is the failure ("once it was unloaded, a vectored exception handler ... still
+// called into it"); "" when none came. On Linux the system keeps no such callback: "".
 std::string lateCallbackInto(const AddressRanges& ranges);
 
 // The threads of this process that still run.

@@ -256,6 +256,8 @@ void detail::addLibraryHeld(const AddressRanges& ranges, std::vector<std::string
 
 std::string stillMappedAfterUnload() { return {}; }
 
+void watchForLateCallbacks() {}
+
 std::string lateCallbackInto(const AddressRanges& /*ranges*/) { return {}; }
 
 AddressRanges mappingOf(const std::string& path) {

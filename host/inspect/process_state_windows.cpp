@@ -200,7 +200,49 @@ LONG CALLBACK onProbe(EXCEPTION_POINTERS* exception) {
                                                              : EXCEPTION_CONTINUE_SEARCH;
 }
 
+// The system's console handlers are called last first: this one, set before the plug-in loads,
+// ends a driven Ctrl+Break, which would otherwise end the process.
+BOOL WINAPI onDrivenBreak(DWORD event) {
+  return event == CTRL_BREAK_EVENT && driving != nullptr ? TRUE : FALSE;
+}
+
+// What the system runs on a thread of its own for a console event; exported by kernel32 on every
+// Windows since 7, and by wine. Called so, it needs no console.
+LPTHREAD_START_ROUTINE consoleEventRoutine() {
+  const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  const FARPROC found = kernel != nullptr ? ::GetProcAddress(kernel, "CtrlRoutine") : nullptr;
+  // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): how the system gives it
+  return reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(found));
+}
+
+void driveConsoleBreak() {
+  const LPTHREAD_START_ROUTINE routine = consoleEventRoutine();
+  if (routine == nullptr) {
+    return;
+  }
+  DWORD id = 0;
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the event travels as the thread's argument
+  HANDLE thread = ::CreateThread(nullptr, 0, routine, reinterpret_cast<void*>(CTRL_BREAK_EVENT),
+                                 CREATE_SUSPENDED, &id);
+  if (thread == nullptr) {
+    return;
+  }
+  drivingThread = id;
+  driving = "a console control handler (SetConsoleCtrlHandler), at a Ctrl+Break";
+  // The check process is a process group of its own, which ignores Ctrl+C; wine's routine then
+  // skips every event, so the handlers are let run while it does.
+  (void)::SetConsoleCtrlHandler(nullptr, FALSE);
+  ::ResumeThread(thread);
+  // Every handler in the former image returns at once; only one of the host's could hold it.
+  constexpr DWORD kLongestWait = 5000;
+  (void)::WaitForSingleObject(thread, kLongestWait);
+  (void)::SetConsoleCtrlHandler(nullptr, TRUE);
+  ::CloseHandle(thread);
+}
+
 }  // namespace
+
+void watchForLateCallbacks() { (void)::SetConsoleCtrlHandler(onDrivenBreak, TRUE); }
 
 std::string lateCallbackInto(const AddressRanges& ranges) {
   formerImage = &ranges;
@@ -213,12 +255,14 @@ std::string lateCallbackInto(const AddressRanges& ranges) {
         "a vectored exception handler (AddVectoredExceptionHandler), at an exception the process "
         "handled";
     ::RaiseException(kProbe, 0, 0, nullptr);
+    driveConsoleBreak();
   }
   for (void* const handler : {last, watch}) {
     if (handler != nullptr) {
       ::RemoveVectoredExceptionHandler(handler);
     }
   }
+  driving = nullptr;
   formerImage = nullptr;
   return lateCaller != nullptr ? std::string("once it was unloaded, ") + lateCaller +
                                      ", still called into it, expected nothing"
