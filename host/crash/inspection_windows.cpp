@@ -17,6 +17,7 @@
 
 #include "crash/inspection.h"
 #include "process/this_program.h"
+#include "process/windows_process.h"
 #include "text/paths.h"
 
 namespace rawout {
@@ -170,23 +171,10 @@ std::vector<Frame> walked(HANDLE process, HANDLE thread, CONTEXT context, std::s
   return frames;
 }
 
-class OpenThread {
- public:
-  explicit OpenThread(DWORD id)
-      : handle_(::OpenThread(THREAD_GET_CONTEXT | THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION,
-                             FALSE, id)) {}
-  ~OpenThread() {
-    if (handle_ != nullptr) {
-      ::CloseHandle(handle_);
-    }
-  }
-  OpenThread(const OpenThread&) = delete;
-  OpenThread& operator=(const OpenThread&) = delete;
-  [[nodiscard]] HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
+HANDLE openThread(DWORD id) {
+  return ::OpenThread(THREAD_GET_CONTEXT | THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE,
+                      id);
+}
 
 // NOLINTNEXTLINE(performance-no-int-to-ptr): the process's handle, carried as an integer
 HANDLE handleOf(StoppedProcess process) { return reinterpret_cast<HANDLE>(process); }
@@ -223,7 +211,7 @@ std::vector<Frame> crashFrames(StoppedProcess process, const CrashRecord& record
   std::memcpy(&context, record.context, sizeof context);
   const std::lock_guard<std::mutex> held(dbghelpLock());
   const Symbols symbols(handle);
-  const OpenThread thread(static_cast<DWORD>(record.thread));
+  const OwnedHandle thread(openThread(static_cast<DWORD>(record.thread)));
   if (!symbols.ready() || thread.get() == nullptr) {
     return {};
   }
@@ -239,7 +227,7 @@ std::vector<ThreadFrames> threadFrames(StoppedProcess process, std::size_t most)
     return threads;
   }
   for (const DWORD id : threadsOf(handle)) {
-    const OpenThread thread(id);
+    const OwnedHandle thread(openThread(id));
     // Left suspended: the process is ended once its threads are read.
     if (thread.get() == nullptr || ::SuspendThread(thread.get()) == static_cast<DWORD>(-1)) {
       continue;

@@ -6,35 +6,13 @@
 #include "export/export_error.h"
 #include "export/output_staging.h"
 #include "files/working_folder.h"
+#include "process/windows_process.h"
 #include "text/paths.h"
 #include "text/system_error_text.h"
 
 namespace rawout {
 
 namespace {
-
-class OpenFile {
- public:
-  explicit OpenFile(HANDLE handle) : handle_(handle) {}
-  ~OpenFile() {
-    if (open()) {
-      ::CloseHandle(handle_);
-    }
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  [[nodiscard]] bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
-  [[nodiscard]] HANDLE get() const { return handle_; }
-  // Closes it now: false, with GetLastError() set, when the system could not.
-  bool close() {
-    HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return ::CloseHandle(handle) != 0;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // What an existing output is, past any link: the file it leads to (a symbolic link's or a
 // junction's target; under wine a Unix link's too) and how many names that file has.
@@ -44,11 +22,11 @@ struct Reached {
 };
 
 Reached reachedFrom(const std::string& output) {
-  const OpenFile file(::CreateFileA(output.c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const OwnedHandle file(
+      ::CreateFileA(output.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   Reached reached{output};
-  if (!file.open()) {
+  if (!file.valid()) {
     return reached;
   }
   BY_HANDLE_FILE_INFORMATION information{};
@@ -106,13 +84,13 @@ bool setSize(HANDLE file, std::int64_t size) {
 // Writes the staged file's bytes into `target` as it is, the room for them taken first: a target
 // that cannot grow to the new size is left byte for byte. Returns the system's words, or "".
 std::string writeInto(const std::string& staged, const std::string& target) {
-  OpenFile from(::CreateFileA(staged.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  OpenFile into(::CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  OwnedHandle from(::CreateFileA(staged.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  OwnedHandle into(::CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER bytes{};
   LARGE_INTEGER existing{};
-  if (!from.open() || !into.open() || ::GetFileSizeEx(from.get(), &bytes) == 0) {
+  if (!from.valid() || !into.valid() || ::GetFileSizeEx(from.get(), &bytes) == 0) {
     return describeSystemError(::GetLastError());
   }
   // A device or a pipe has no size, and gets the bytes alone.

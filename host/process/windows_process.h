@@ -21,6 +21,30 @@ std::mutex& processStartLock();
 // Signalled when a stop is asked for while an Interruptible lives; null when none lives.
 HANDLE stopEvent();
 
+// A handle owned, closed when this goes; null and INVALID_HANDLE_VALUE, the system's two ways of
+// saying none, are both held as none.
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE handle = nullptr) : handle_(handle) {}
+  ~OwnedHandle() { (void)close(); }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  [[nodiscard]] bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  [[nodiscard]] HANDLE get() const { return handle_; }
+  // Closes it now: false, with GetLastError() set, when the system could not.
+  bool close() {
+    if (!valid()) {
+      return true;
+    }
+    HANDLE handle = handle_;
+    handle_ = nullptr;
+    return ::CloseHandle(handle) != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
 // A process started with the three standard handles given; its handles are closed with it.
 class StartedProcess {
  public:

@@ -22,22 +22,6 @@ namespace rawout {
 
 namespace {
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~Handle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) {
-      ::CloseHandle(handle_);
-    }
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  [[nodiscard]] HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 [[noreturn]] void cannotStart() {
   throw StartError("cannot start a check process: " + describeSystemError(::GetLastError()));
 }
@@ -52,8 +36,8 @@ class FaultEvents {
   [[nodiscard]] HANDLE read() const { return read_.get(); }
 
  private:
-  Handle faulted_;
-  Handle read_;
+  OwnedHandle faulted_;
+  OwnedHandle read_;
 };
 
 // Waits for the child to end, reading a fault it reports on the way, until `deadline`.
@@ -95,7 +79,7 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments,
   for (const std::string& argument : arguments) {
     commandLine += " " + shellWord(argument);
   }
-  const Handle job(::CreateJobObjectA(nullptr, nullptr));
+  const OwnedHandle job(::CreateJobObjectA(nullptr, nullptr));
   if (job.get() == nullptr) {
     cannotStart();
   }
@@ -107,14 +91,14 @@ ProcessEnd runCheckProcess(const std::vector<std::string>& arguments,
   {
     const std::lock_guard<std::mutex> starting(processStartLock());
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const Handle input(::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     &inherited, OPEN_EXISTING, 0, nullptr));
-    const Handle output(::CreateFileA(outputFile.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    const Handle errors(::CreateFileA(errorsFile.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    const OwnedHandle input(::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          &inherited, OPEN_EXISTING, 0, nullptr));
+    const OwnedHandle output(::CreateFileA(outputFile.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const OwnedHandle errors(::CreateFileA(errorsFile.c_str(), GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (input.get() == INVALID_HANDLE_VALUE || output.get() == INVALID_HANDLE_VALUE ||
         errors.get() == INVALID_HANDLE_VALUE) {
       cannotStart();
