@@ -427,6 +427,12 @@ TEST(ExporthostExport, NoPluginCanDestroyTheInputOrFakeASuccess) {
 #else
       {"exit0", ": ended the process during the save (exit status 0); nothing was exported\n"},
       {"segv", ": ended the process during the save (killed by SIGSEGV); nothing was exported\n"},
+      {"unloadfault",
+       ": saved, but ended the process as it was unloaded (killed by SIGSEGV); nothing was "
+       "exported\n"},
+      {"unloadhang",
+       ": saved, but did not unload within 5 s (a destructor that hangs as the module goes); "
+       "nothing was exported\n"},
 #endif
   };
   for (const Case& row : cases) {

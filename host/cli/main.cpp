@@ -249,8 +249,8 @@ int run(int argc, char** argv, bool& outputFailureSaid) {
     return kExitTrouble;
   } catch (const std::exception& error) {
     printError(error.what());
-    // The plug-in is still loaded: a normal end would run its hanging unload in exporthost.
-    if (dynamic_cast<const UnloadHangs*>(&error) != nullptr) {
+    // The plug-in is still loaded: a normal end would run its failing unload in exporthost.
+    if (dynamic_cast<const UnloadFailed*>(&error) != nullptr) {
       endWithoutUnloading(kExitFailure);
     }
   }

@@ -29,8 +29,8 @@ std::string chooseBaseName(const std::string& input, const std::optional<std::st
 
 // The whole export, in the order that costs least when something is wrong: BASENAME's rules,
 // then INPUT ("-" for standard input), then the plug-in. Throws BaseNameError, InputError,
-// LoadError and ExportError (UnloadHangs among them), each saying why, and Interrupted, once all it
-// made is gone, when a stop signal came (Interruptible::endAsAsked() then ends exporthost).
+// LoadError and ExportError (UnloadFailed among them), each saying why, and Interrupted, once all
+// it made is gone, when a stop signal came (Interruptible::endAsAsked() then ends exporthost).
 Exported exportProgram(const std::string& pluginPath, const std::string& input,
                        const std::optional<std::string>& baseName);
 

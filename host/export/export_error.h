@@ -10,9 +10,10 @@ class ExportError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The plug-in saved, but its unload did not end in time (a DllMain or a destructor that hangs as
-// the module detaches): the module is left loaded, and exporthost must end without unloading it.
-class UnloadHangs : public ExportError {
+// The plug-in saved, but its unload did not end in time or ended the save's process (a DllMain or
+// a destructor that hangs or crashes as the module goes): the module is left loaded, and
+// exporthost must end without unloading it.
+class UnloadFailed : public ExportError {
  public:
   using ExportError::ExportError;
 };

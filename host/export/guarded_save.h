@@ -17,8 +17,8 @@ namespace rawout {
 
 // Throws ExportError saying what happened when the save did not end with a result: a write past
 // the buffer, a fault at an input that changed under the save (worded as InputError words it),
-// or the plug-in ending the process; UnloadHangs, the plug-in then left loaded, when the save's
-// process answered but did not unload it in time.
+// or the plug-in ending the process; UnloadFailed, the plug-in then left loaded, when the save's
+// process answered but did not unload it in time, or the unload ended it.
 ExportPlugin::SaveOutcome guardedSave(ExportPlugin& plugin, const void* data, std::uint32_t size,
                                       const std::string& baseName, ExtensionBuffer& buffer,
                                       const InputBlock* input);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -38,10 +39,10 @@ bool writeAll(int descriptor, const std::string& bytes) {
   return true;
 }
 
-// What the pipe holds now, without waiting for more.
-std::string readWaiting(int descriptor) {
+// Adds what the pipe holds now to `bytes`, without waiting for more: true once its writers are
+// all gone.
+bool readWaiting(int descriptor, std::string& bytes) {
   (void)::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
-  std::string bytes;
   char chunk[4096];
   for (;;) {
     const ssize_t got = ::read(descriptor, chunk, sizeof chunk);
@@ -49,13 +50,38 @@ std::string readWaiting(int descriptor) {
       continue;
     }
     if (got <= 0) {
-      return bytes;
+      return got == 0;
     }
     bytes.append(chunk, static_cast<std::size_t>(got));
   }
 }
 
-[[noreturn]] void saveInChild(int answer, const ExportPlugin& plugin, const void* data,
+// How long the save's process has, once it has answered, to unload the plug-in and end.
+constexpr auto kUnloadTime = std::chrono::seconds(5);
+
+// Waits for the save's process to end, reading its answer meanwhile, with a limit from the moment
+// a result is whole: `unloadHangs` says it passed. A pipe that a process the save started keeps
+// open is not waited for.
+ChildWait waitForSave(pid_t child, int channel, std::string& answer, bool& unloadHangs) {
+  int watched = channel;
+  for (;;) {
+    const ChildWait end = waitWithoutReaping(child, std::nullopt, false, watched);
+    if (end.outcome != ChildWait::Outcome::Readable) {
+      return end;
+    }
+    if (readWaiting(channel, answer)) {
+      watched = -1;  // every writer gone: only the process's end is left to wait for
+    }
+    if (isWholeResult(answer)) {
+      const ChildWait unloaded =
+          waitWithoutReaping(child, std::chrono::steady_clock::now() + kUnloadTime);
+      unloadHangs = unloaded.outcome == ChildWait::Outcome::TimedOut;
+      return unloaded;
+    }
+  }
+}
+
+[[noreturn]] void saveInChild(int answer, ExportPlugin& plugin, const void* data,
                               std::uint32_t size, const std::string& baseName,
                               ExtensionBuffer& buffer, const InputBlock* input) {
   FaultTrap trap(
@@ -68,6 +94,11 @@ std::string readWaiting(int descriptor) {
   }
   const ExportPlugin::SaveOutcome outcome = plugin.saveAsAHost(data, size, baseName, buffer.get());
   const bool answered = writeAll(answer, resultAnswer(plugin, outcome, buffer));
+  // The answer comes before the unload, whole: exporthost can tell an unload that hangs from a
+  // save that takes long, and a destructor that crashes as the module goes fails the export
+  // before its file is put in place.
+  trap.reportTo(-1);
+  plugin.unload();
   flushCoverageCounts();
   ::_exit(answered ? 0 : 1);
 }
@@ -108,18 +139,28 @@ ExportPlugin::SaveOutcome guardedSave(ExportPlugin& plugin, const void* data, st
     throw ExportError(std::string("cannot start the save: ") + std::strerror(cause));
   }
   (void)::setpgid(child, child);
-  const ChildWait end = waitWithoutReaping(child, std::nullopt);
+  std::string answer;
+  bool unloadHangs = false;
+  const ChildWait end = waitForSave(child, channel[0], answer, unloadHangs);
   // Whatever the save left running ends with it: its group, then every orphan that came to
   // exporthost, which starts no other process meanwhile.
   ::kill(-child, SIGKILL);
   siginfo_t reaped{};
   ::waitid(P_PID, static_cast<id_t>(child), &reaped, WEXITED);
   endAdoptedChildren();
-  // Read only once the save has ended: a process that kept the pipe open is not waited for.
-  const std::string answer = readWaiting(channel[0]);
+  // The rest is read once the save has ended: a process that kept the pipe open is not waited
+  // for.
+  (void)readWaiting(channel[0], answer);
   ::close(channel[0]);
   if (end.outcome == ChildWait::Outcome::Interrupted) {
     throw Interrupted();
+  }
+  if (unloadHangs) {
+    // Unloaded here, it would hang exporthost as it hung the save's process.
+    plugin.leaveLoaded();
+    throw UnloadFailed(quotedName(plugin.path()) + ": saved, but did not unload within " +
+                       std::to_string(kUnloadTime.count()) +
+                       " s (a destructor that hangs as the module goes); nothing was exported");
   }
   return readAnswer(answer, end.code == CLD_EXITED && end.status == 0,
                     processEnd(end.code, end.status), plugin, buffer);

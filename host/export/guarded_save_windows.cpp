@@ -208,10 +208,10 @@ ExportPlugin::SaveOutcome guardedSave(ExportPlugin& plugin, const void* data, st
   if (unloadHangs) {
     // Unloaded here, it would hang exporthost as it hung the save's process.
     plugin.leaveLoaded();
-    throw UnloadHangs(quotedName(plugin.path()) + ": saved, but did not unload within " +
-                      std::to_string(kUnloadMilliseconds / 1000) +
-                      " s (a DllMain or a destructor that hangs as the DLL detaches); nothing "
-                      "was exported");
+    throw UnloadFailed(quotedName(plugin.path()) + ": saved, but did not unload within " +
+                       std::to_string(kUnloadMilliseconds / 1000) +
+                       " s (a DllMain or a destructor that hangs as the DLL detaches); nothing "
+                       "was exported");
   }
   const std::string answered = fileContent(answer).value_or("");
   return readAnswer(answered, code == 0, describeExitCode(code), plugin, buffer);

@@ -13,14 +13,17 @@ namespace rawout {
 // convention, which nothing after it can trust.
 std::string resultAnswer(const ExportPlugin& plugin, const ExportPlugin::SaveOutcome& outcome,
                          const ExtensionBuffer& buffer);
+// Whether `answer`, as read so far, is a result written whole.
+bool isWholeResult(const std::string& answer);
 // The answer for a fault: the text of the error exporthost reports.
 std::string faultAnswer(const std::string& message);
 
 // The save's outcome, with the plug-in's extension bytes put into `buffer`. `endedWell` says the
 // process exited with status 0; `how` says how it ended otherwise. Throws ExportError with the
-// fault's message, or saying that the plug-in ended the process.
+// fault's message, or saying that the plug-in ended the process; UnloadFailed, the plug-in left
+// loaded, when the process ended so after its answer, as it unloaded the plug-in.
 ExportPlugin::SaveOutcome readAnswer(const std::string& answer, bool endedWell,
-                                     const std::string& how, const ExportPlugin& plugin,
+                                     const std::string& how, ExportPlugin& plugin,
                                      ExtensionBuffer& buffer);
 
 }  // namespace rawout

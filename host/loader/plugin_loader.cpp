@@ -121,9 +121,11 @@ std::string ExportPlugin::brokenConvention() const {
   return broken_;
 }
 
-ExportPlugin::~ExportPlugin() {
+ExportPlugin::~ExportPlugin() { unload(); }
+
+void ExportPlugin::unload() noexcept {
   if (library_ != nullptr) {
-    detail::closeLibrary(library_);
+    detail::closeLibrary(std::exchange(library_, nullptr));
   }
 }
 

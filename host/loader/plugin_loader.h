@@ -30,6 +30,8 @@ class ExportPlugin {
   [[nodiscard]] const std::string& path() const { return path_; }
   // Keeps the module loaded when this goes: for one whose unload hangs.
   void leaveLoaded() noexcept { library_ = nullptr; }
+  // Unloads the module now, as its going would; no call may follow.
+  void unload() noexcept;
 
   // Each call goes through the architecture's thunk (checked_call.h), which keeps the host whole
   // whatever the plug-in does to the registers it should keep, and notes what it broke.

@@ -33,17 +33,18 @@ void endAdoptedChildren();
 // How a wait for a child ended: with the child's end (waitid's si_code and si_status), with the
 // time up, or with exporthost asked to stop (Interruptible).
 struct ChildWait {
-  enum class Outcome { Ended, Stopped, TimedOut, Interrupted };
+  enum class Outcome { Ended, Stopped, TimedOut, Interrupted, Readable };
   Outcome outcome = Outcome::Ended;
   int code = 0;
   int status = 0;
 };
 // Waits for `child` to end, up to `deadline` when there is one, without reaping it: its process
 // group must not be ended after its id may have been reused. With `stops`, a child that stops
-// ends the wait too (Stopped), the stop taken.
+// ends the wait too (Stopped), the stop taken. With `readable`, so does that descriptor having
+// something to read, or its writers gone (Readable).
 ChildWait waitWithoutReaping(pid_t child,
                              std::optional<std::chrono::steady_clock::time_point> deadline,
-                             bool stops = false);
+                             bool stops = false, int readable = -1);
 
 // Runs `start`, which starts a child and gives its id (or -1), so that no sweep on another thread
 // takes the child for an orphan; the caller waits for it, then calls ownChildEnded.

@@ -76,7 +76,7 @@ void ownChildEnded(pid_t child) {
 
 ChildWait waitWithoutReaping(pid_t child,
                              std::optional<std::chrono::steady_clock::time_point> deadline,
-                             bool stops) {
+                             bool stops, int readable) {
   const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
   ChildWait end;
   for (;;) {
@@ -111,9 +111,13 @@ ChildWait waitWithoutReaping(pid_t child,
     }
     // Without a pidfd (kernels before 5.3) the wait is a short sleep at a time; a stop shows on
     // no pidfd, so one looked for is looked for often.
-    pollfd ended{pidfd, POLLIN, 0};
-    (void)::poll(pidfd >= 0 ? &ended : nullptr, pidfd >= 0 ? 1 : 0,
+    pollfd watched[2] = {{pidfd, POLLIN, 0}, {readable, POLLIN, 0}};
+    (void)::poll(watched, 2,
                  static_cast<int>(std::min<long long>(left, pidfd >= 0 && !stops ? 1000 : 5)));
+    if ((watched[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+      end.outcome = ChildWait::Outcome::Readable;
+      break;
+    }
   }
   if (pidfd >= 0) {
     ::close(pidfd);
