@@ -1172,6 +1172,11 @@ const std::vector<Fault> kFaults = {
      .text = "once it was unloaded, a console control handler (SetConsoleCtrlHandler), at a "
              "Ctrl+Break, still called into it, expected nothing"},
     {.plugin = "misbehaves",
+     .misbehave = "fls",
+     .failing = {"every-byte-value"},
+     .text = "once it was unloaded, a fiber-local storage callback (FlsAlloc), as its slot was "
+             "freed, still called into it, expected nothing"},
+    {.plugin = "misbehaves",
      .misbehave = "uef",
      .failing = {"every-byte-value"},
      .text = "the process still held addresses inside it: the unhandled-exception filter "

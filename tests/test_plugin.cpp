@@ -332,6 +332,7 @@ LONG CALLBACK keptHandler(EXCEPTION_POINTERS* /*exception*/) { return EXCEPTION_
 void keptAtExit() {}
 void CALLBACK keptTick(void* /*context*/, BOOLEAN /*fired*/) {}
 BOOL WINAPI keptConsoleHandler(DWORD /*event*/) { return FALSE; }
+void WINAPI keptFiberData(void* /*value*/) {}
 #endif
 
 // The changes to the host's process that a call may be asked to leave, by name.
@@ -367,6 +368,11 @@ constexpr StateChange kStateChanges[] = {
     {"dlldirectory", [](const char*) { ::SetDllDirectoryA("C:\\"); }},
     {"veh", [](const char*) { (void)::AddVectoredExceptionHandler(1, keptHandler); }},
     {"console", [](const char*) { (void)::SetConsoleCtrlHandler(keptConsoleHandler, TRUE); }},
+    {"fls",
+     [](const char*) {
+       static int value = 0;
+       (void)::FlsSetValue(::FlsAlloc(keptFiberData), &value);
+     }},
     {"timer",
      [](const char*) {
        HANDLE timer = nullptr;

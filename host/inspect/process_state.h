@@ -41,7 +41,8 @@ std::vector<std::string> heldPointersInto(const AddressRanges& ranges);
 // Sets up, before the plug-in loads, what lateCallbackInto needs to be called first.
 void watchForLateCallbacks();
 // Drives what the system would call back into `ranges`, a module's former image kept
-// inaccessible: an exception the process handles, for its vectored exception handlers, and a
+// inaccessible: an exception the process handles, for its vectored exception handlers, the freeing
+// of the fiber-local storage slots taken since watchForLateCallbacks, for their callbacks, and a
 // Ctrl+Break, for its console control handlers. A call into the image is taken as having returned
 // at once with 0, and is the failure ("once it was unloaded, a vectored exception handler ... still
 // called into it"); "" when none came. On Linux the system keeps no such callback: "".

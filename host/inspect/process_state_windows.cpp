@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cerrno>
 #include <cfloat>
 #include <clocale>
@@ -215,6 +216,30 @@ LPTHREAD_START_ROUTINE consoleEventRoutine() {
   return reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(found));
 }
 
+// Windows 10 has 4080 fiber-local storage slots; those past what the system has read as empty.
+constexpr DWORD kFiberSlots = 4096;
+std::bitset<kFiberSlots> fiberSlotsBefore;  // holding a value on the first thread, before the load
+
+std::bitset<kFiberSlots> fiberSlotsHeld() {
+  std::bitset<kFiberSlots> held;
+  for (DWORD index = 0; index < kFiberSlots; ++index) {
+    held[index] = ::FlsGetValue(index) != nullptr;
+  }
+  return held;
+}
+
+// A slot the module took, with a value on this thread, calls its callback as this thread ends:
+// freeing it calls it now.
+void driveFiberCallbacks() {
+  const std::bitset<kFiberSlots> taken = fiberSlotsHeld() & ~fiberSlotsBefore;
+  driving = "a fiber-local storage callback (FlsAlloc), as its slot was freed";
+  for (DWORD index = 0; index < kFiberSlots; ++index) {
+    if (taken[index]) {
+      (void)::FlsFree(index);
+    }
+  }
+}
+
 void driveConsoleBreak() {
   const LPTHREAD_START_ROUTINE routine = consoleEventRoutine();
   if (routine == nullptr) {
@@ -242,7 +267,10 @@ void driveConsoleBreak() {
 
 }  // namespace
 
-void watchForLateCallbacks() { (void)::SetConsoleCtrlHandler(onDrivenBreak, TRUE); }
+void watchForLateCallbacks() {
+  (void)::SetConsoleCtrlHandler(onDrivenBreak, TRUE);
+  fiberSlotsBefore = fiberSlotsHeld();
+}
 
 std::string lateCallbackInto(const AddressRanges& ranges) {
   formerImage = &ranges;
@@ -255,6 +283,7 @@ std::string lateCallbackInto(const AddressRanges& ranges) {
         "a vectored exception handler (AddVectoredExceptionHandler), at an exception the process "
         "handled";
     ::RaiseException(kProbe, 0, 0, nullptr);
+    driveFiberCallbacks();
     driveConsoleBreak();
   }
   for (void* const handler : {last, watch}) {

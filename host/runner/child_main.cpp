@@ -148,13 +148,13 @@ std::string setUp(const CheckFolder& folder) {
            folder.temporaryFolder();
   }
   adoptOrphans();
-  watchForLateCallbacks();
   // Whatever the runtime starts with a first thread (a sanitizer's own) runs before the count; a
   // thread that cannot be made now is no fault of the plug-in's.
   try {
     std::thread([] {}).join();
   } catch (const std::system_error&) {
   }
+  watchForLateCallbacks();
   return {};
 }
 
