@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bitset>
 #include <cerrno>
 #include <cfloat>
@@ -201,10 +202,13 @@ LONG CALLBACK onProbe(EXCEPTION_POINTERS* exception) {
                                                              : EXCEPTION_CONTINUE_SEARCH;
 }
 
+// Set once a Ctrl+Break is driven, and kept: a routine that outlived its wait still ends here.
+std::atomic<bool> breakDriven = false;
+
 // The system's console handlers are called last first: this one, set before the plug-in loads,
 // ends a driven Ctrl+Break, which would otherwise end the process.
 BOOL WINAPI onDrivenBreak(DWORD event) {
-  return event == CTRL_BREAK_EVENT && driving != nullptr ? TRUE : FALSE;
+  return event == CTRL_BREAK_EVENT && breakDriven ? TRUE : FALSE;
 }
 
 // What the system runs on a thread of its own for a console event; exported by kernel32 on every
@@ -216,7 +220,7 @@ LPTHREAD_START_ROUTINE consoleEventRoutine() {
   return reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void (*)()>(found));
 }
 
-// Windows 10 has 4080 fiber-local storage slots; those past what the system has read as empty.
+// Windows 10 has 4080 fiber-local storage slots; an index past the system's last reads as empty.
 constexpr DWORD kFiberSlots = 4096;
 std::bitset<kFiberSlots> fiberSlotsBefore;  // holding a value on the first thread, before the load
 
@@ -254,6 +258,7 @@ void driveConsoleBreak() {
   }
   drivingThread = id;
   driving = "a console control handler (SetConsoleCtrlHandler), at a Ctrl+Break";
+  breakDriven = true;
   // The check process is a process group of its own, which ignores Ctrl+C; wine's routine then
   // skips every event, so the handlers are let run while it does.
   (void)::SetConsoleCtrlHandler(nullptr, FALSE);
