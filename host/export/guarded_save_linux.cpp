@@ -1,7 +1,8 @@
 // On Linux the save runs in a forked child, in a process group of its own, which shares the
 // mapped input and the extension buffer's layout. It hands back what the parent needs through a
 // pipe: the result, the five bytes of the extension buffer and the failure's cause, or the fault
-// trap's message. Its TMPDIR is a folder of its own. Once it ends, so does every process it left.
+// trap's message; it then unloads the plug-in. Its TMPDIR is a folder of its own. Once it ends,
+// so does every process it left.
 #include "export/guarded_save.h"
 
 #include <fcntl.h>
