@@ -28,7 +28,7 @@ class ExportPlugin {
   ExportPlugin& operator=(const ExportPlugin&) = delete;
 
   [[nodiscard]] const std::string& path() const { return path_; }
-  // Keeps the module loaded when this goes: for one whose unload hangs.
+  // Keeps the module loaded when this goes: for one whose unload hangs or crashes.
   void leaveLoaded() noexcept { library_ = nullptr; }
   // Unloads the module now, as its going would; no call may follow.
   void unload() noexcept;

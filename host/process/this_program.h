@@ -11,7 +11,7 @@ std::string thisProgram();
 
 // Ends the running program at once with `status`, its standard streams flushed, unloading none of
 // its modules (on Windows not even the DllMain detach that ExitProcess runs): for a plug-in
-// whose unload hangs.
+// whose unload hangs or crashes.
 [[noreturn]] void endWithoutUnloading(int status);
 
 }  // namespace rawout

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "process/coverage.h"
 #include "process/this_program.h"
 
 namespace rawout {
@@ -18,6 +19,7 @@ std::string thisProgram() {
 
 void endWithoutUnloading(int status) {
   (void)std::fflush(nullptr);
+  flushCoverageCounts();
   ::_exit(status);
 }
 
